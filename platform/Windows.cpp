@@ -1,0 +1,109 @@
+#define WIN32_LEAN_AND_MEAN
+#define NOMINMAX
+#include <windows.h>
+
+#include <vector>
+
+#include "common/Text.h"
+#include "platform/Platform.h"
+
+namespace vesperline::platform {
+
+namespace {
+
+// Any address inside this module identifies it to the module lookup.
+void ModuleAnchor() {}
+
+std::wstring Utf8ToWide(const std::string& text) {
+  if (text.empty()) return {};
+  const int length =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), length);
+  return wide;
+}
+
+std::string WideToUtf8(const wchar_t* text, std::size_t length) {
+  // wchar_t is a UTF-16 code unit on Windows.
+  return Utf16ToUtf8(reinterpret_cast<const char16_t*>(text), length);
+}
+
+// Paths of 260 characters or more open only in their extended form, which takes no relative parts,
+// so such a path is made absolute first.
+std::wstring OpenablePath(const std::string& path) {
+  std::wstring wide = Utf8ToWide(path);
+  if (wide.size() < MAX_PATH || wide.rfind(L"\\\\?\\", 0) == 0) return wide;
+  const DWORD needed = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (needed == 0) return wide;
+  std::wstring full(needed, L'\0');
+  const DWORD written = GetFullPathNameW(wide.c_str(), needed, full.data(), nullptr);
+  if (written == 0 || written >= needed) return wide;
+  full.resize(written);
+  if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
+  return L"\\\\?\\" + full;
+}
+
+}  // namespace
+
+std::string ProcessCommandLine() {
+  const wchar_t* line = GetCommandLineW();
+  if (line == nullptr) return {};
+  return WideToUtf8(line, wcslen(line));
+}
+
+std::string PluginModulePath() {
+  HMODULE module = nullptr;
+  if (!GetModuleHandleExW(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCWSTR>(&ModuleAnchor), &module)) {
+    return {};
+  }
+  // The path may be longer than MAX_PATH; grow the buffer until the whole path fits.
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length =
+        GetModuleFileNameW(module, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      std::wstring_view path(buffer.data(), length);
+      // The extended-length prefix is not part of the path an admin would recognise.
+      if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+        return "\\\\" + WideToUtf8(path.data() + 8, path.size() - 8);
+      }
+      if (path.rfind(L"\\\\?\\", 0) == 0) path.remove_prefix(4);
+      return WideToUtf8(path.data(), path.size());
+    }
+    if (buffer.size() >= 32768 * 2) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+void SleepMilliseconds(std::uint32_t milliseconds) {
+  Sleep(milliseconds);
+}
+
+InputFile::InputFile(const std::string& path)
+    : handle_(reinterpret_cast<std::intptr_t>(
+          CreateFileW(OpenablePath(path).c_str(), GENERIC_READ,
+                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+
+InputFile::~InputFile() {
+  if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool InputFile::IsOpen() const {
+  return reinterpret_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE &&
+         reinterpret_cast<HANDLE>(handle_) != nullptr;
+}
+
+std::size_t InputFile::Read(char* buffer, std::size_t size) {
+  if (!IsOpen()) return 0;
+  // ReadFile takes a 32-bit count.
+  const DWORD wanted = static_cast<DWORD>(size > 0x40000000u ? 0x40000000u : size);
+  DWORD got = 0;
+  if (!ReadFile(reinterpret_cast<HANDLE>(handle_), buffer, wanted, &got, nullptr)) return 0;
+  return got;
+}
+
+}  // namespace vesperline::platform

@@ -1,0 +1,7 @@
+#include "plugin/ServerProfile.h"
+
+namespace vesperline {
+
+ServerProfile Profile;
+
+}  // namespace vesperline

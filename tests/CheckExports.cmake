@@ -1,0 +1,31 @@
+# Fails unless the plugin file exports exactly Plugin_Init and Plugin_Unload, undecorated.
+# Run with -DPLUGIN=<file> -DLISTER=<nm or objdump>.
+if(PLUGIN MATCHES "\\.dll$")
+  execute_process(COMMAND ${LISTER} -p ${PLUGIN} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+  # The names follow the "[Ordinal/Name Pointer] Table" heading, one "[ n] name" line each.
+  string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]*\\[[ 0-9]+\\][^\n]*\n)*)"
+         table "${listing}")
+  string(REGEX MATCHALL "\\][ \t]+[^\n]+" entries "${CMAKE_MATCH_1}")
+  set(exports "")
+  foreach(entry ${entries})
+    string(REGEX REPLACE "^\\][ \t]+" "" name "${entry}")
+    list(APPEND exports "${name}")
+  endforeach()
+else()
+  execute_process(COMMAND ${LISTER} -D --defined-only --format=posix ${PLUGIN}
+                  OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
+  string(REGEX MATCHALL "(^|\n)[^ \n]+ [A-Za-z]" entries "${listing}")
+  set(exports "")
+  foreach(entry ${entries})
+    string(REGEX REPLACE "^\n?([^ ]+) .*" "\\1" name "${entry}")
+    list(APPEND exports "${name}")
+  endforeach()
+endif()
+if(failed)
+  message(FATAL_ERROR "cannot list the exports of ${PLUGIN}")
+endif()
+list(SORT exports)
+if(NOT exports STREQUAL "Plugin_Init;Plugin_Unload")
+  message(FATAL_ERROR "${PLUGIN} exports [${exports}], expected exactly Plugin_Init and Plugin_Unload")
+endif()
+message(STATUS "${PLUGIN} exports ${exports}")

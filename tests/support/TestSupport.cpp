@@ -1,0 +1,174 @@
+#include "tests/support/TestSupport.h"
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+#include "plugin/ServerProfile.h"
+#include "simhost/SimHost.h"
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace vesperline::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  static std::atomic<unsigned> counter{0};
+  std::random_device seed;
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  for (;;) {
+    std::ostringstream name;
+    name << "vesperline-test-" << std::hex << seed() << '-' << stamp << '-' << counter++;
+    path_ = fs::temp_directory_path() / name.str();
+    if (fs::create_directory(path_)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  fs::remove_all(path_, ignored);
+}
+
+std::string TempDir::DirText() const {
+  std::string text = Utf8FromPath(path_);
+  text.push_back(static_cast<char>(fs::path::preferred_separator));
+  return text;
+}
+
+fs::path PathFromUtf8(const std::string& text) {
+  return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string Utf8FromPath(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+void WriteFile(const fs::path& path, const std::string& bytes) {
+  if (path.has_parent_path()) fs::create_directories(path.parent_path());
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out) throw std::runtime_error("cannot write " + Utf8FromPath(path));
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void ResetPlugin() {
+  Profile.Running.store(false);
+  if (Profile.HeartbeatThread.joinable()) Profile.HeartbeatThread.join();
+  Profile.HeartbeatThread = std::thread();
+  static_cast<ServerFacts&>(Profile) = ServerFacts();
+  simhost::Reset();
+}
+
+void InstallPlugin(const fs::path& dir) {
+  fs::create_directories(dir);
+  const fs::path plugin(VESPERLINE_PLUGIN_FILE);
+  fs::copy_file(plugin, dir / plugin.filename(), fs::copy_options::overwrite_existing);
+}
+
+namespace {
+
+int Spawn(const std::vector<std::string>& arguments) {
+#if defined(_WIN32)
+  // Quote every argument by the rules the C runtime parses them back with.
+  std::wstring line;
+  auto append = [&](const std::string& argument) {
+    const std::wstring wide = PathFromUtf8(argument).wstring();
+    if (!line.empty()) line += L' ';
+    line += L'"';
+    std::size_t backslashes = 0;
+    for (const wchar_t c : wide) {
+      if (c == L'\\') {
+        ++backslashes;
+        continue;
+      }
+      line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+      backslashes = 0;
+      line += c;
+    }
+    line.append(backslashes * 2, L'\\');
+    line += L'"';
+  };
+  append(VESPERLINE_HOST_PROGRAM);
+  for (const std::string& argument : arguments) append(argument);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &process)) {
+    return -1;
+  }
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return static_cast<int>(code);
+#else
+  std::vector<std::string> all{VESPERLINE_HOST_PROGRAM};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : all) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  if (child < 0 || waitpid(child, &status, 0) < 0) return -1;
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+
+}  // namespace
+
+HostRun RunHost(const std::vector<std::string>& arguments) {
+  TempDir scratch;
+  const std::string report = Utf8FromPath(scratch.Path() / "report.jsonl");
+  std::vector<std::string> all{"--out", report};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  HostRun run;
+  run.exitCode = Spawn(all);
+  run.output = ReadFile(PathFromUtf8(report));
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("{\"kind\":\"request\"", 0) == 0) run.requests.push_back(line);
+    if (line.rfind("{\"kind\":\"summary\"", 0) == 0) run.summary = line;
+  }
+  return run;
+}
+
+std::string HostField(const std::string& line, const std::string& member) {
+  const std::string key = "\"" + member + "\":";
+  const std::size_t at = line.find(key);
+  if (at == std::string::npos) return {};
+  std::size_t start = at + key.size();
+  if (start < line.size() && line[start] == '"') {
+    std::string value;
+    for (std::size_t i = start + 1; i < line.size() && line[i] != '"'; ++i) {
+      if (line[i] == '\\' && i + 1 < line.size()) ++i;
+      value.push_back(line[i]);
+    }
+    return value;
+  }
+  std::size_t end = start;
+  while (end < line.size() && line[end] != ',' && line[end] != '}') ++end;
+  return line.substr(start, end - start);
+}
+
+}  // namespace vesperline::test

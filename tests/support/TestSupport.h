@@ -1,0 +1,67 @@
+// Helpers shared by the tests: temporary directories, files, a clean plugin state per test and
+// running the plugin file in a host process.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace vesperline::test {
+
+// A fresh directory under the system's temporary directory, removed with everything in it when
+// the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+  // The directory as UTF-8 text with a trailing separator, the way the plugin keeps directories.
+  std::string DirText() const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Writes bytes to a file, creating the directories above it.
+void WriteFile(const std::filesystem::path& path, const std::string& bytes);
+std::string ReadFile(const std::filesystem::path& path);
+
+// A path from UTF-8 text, and back.
+std::filesystem::path PathFromUtf8(const std::string& text);
+std::string Utf8FromPath(const std::filesystem::path& path);
+
+// Puts the plugin's profile and the simulated host back to their state at load: stops a heartbeat
+// thread a test left running, resets every profile field and the simulated host.
+void ResetPlugin();
+
+// A test whose plugin state and simulated host start fresh and are left clean.
+class PluginTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ResetPlugin(); }
+  void TearDown() override { ResetPlugin(); }
+};
+
+// What one run of the host program gave.
+struct HostRun {
+  int exitCode = -1;
+  std::vector<std::string> requests;  // one JSON line per request, in order
+  std::string summary;                // the closing JSON line
+  std::string output;                 // everything the program wrote to its report
+};
+
+// Runs the host program with the given arguments (after the program's own path) and waits.
+HostRun RunHost(const std::vector<std::string>& arguments);
+
+// Copies the built plugin file into dir.
+void InstallPlugin(const std::filesystem::path& dir);
+
+// The value of a JSON string member in a flat line written by the host program (for the fields
+// the host program itself writes, which need no real parser).
+std::string HostField(const std::string& line, const std::string& member);
+
+}  // namespace vesperline::test

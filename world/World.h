@@ -1,0 +1,21 @@
+// Live facts read out of the running game world. None of these lets an error out.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "world/PlayerEntry.h"
+
+namespace vesperline {
+
+// The number of entries in the world's player controller list, or -1 when it cannot be read.
+std::int32_t GetPlayerCount();
+
+// The game state's day number, or -1 when it cannot be read.
+std::int32_t GetDayNumber();
+
+// One entry per live player controller with a name, a character name or an id; empty when the
+// world cannot be read.
+std::vector<PlayerEntry> GetPlayerRoster();
+
+}  // namespace vesperline
