@@ -1,0 +1,139 @@
+#include "discovery/ServerFile.h"
+
+#include <vector>
+
+#include "common/Text.h"
+#include "platform/Platform.h"
+
+namespace vesperline {
+
+namespace {
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool IsHighSurrogate(char16_t unit) {
+  return unit >= 0xD800 && unit <= 0xDBFF;
+}
+bool IsLowSurrogate(char16_t unit) {
+  return unit >= 0xDC00 && unit <= 0xDFFF;
+}
+}  // namespace
+
+std::string_view TextEncodingName(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Utf8Bom:
+      return "UTF-8 with byte-order mark";
+    case TextEncoding::Utf16Le:
+      return "UTF-16LE";
+    case TextEncoding::Plain:
+      break;
+  }
+  return "plain";
+}
+
+TextEncoding DetectTextEncoding(std::string_view firstBytes) {
+  if (firstBytes.substr(0, 3) == "\xEF\xBB\xBF") return TextEncoding::Utf8Bom;
+  if (firstBytes.substr(0, 2) == "\xFF\xFE") return TextEncoding::Utf16Le;
+  return TextEncoding::Plain;
+}
+
+std::size_t ByteOrderMarkLength(TextEncoding encoding) {
+  switch (encoding) {
+    case TextEncoding::Utf8Bom:
+      return 3;
+    case TextEncoding::Utf16Le:
+      return 2;
+    case TextEncoding::Plain:
+      break;
+  }
+  return 0;
+}
+
+DecodedText DecodeServerText(std::string bytes) {
+  DecodedText decoded;
+  decoded.Encoding = DetectTextEncoding(bytes);
+  const std::size_t mark = ByteOrderMarkLength(decoded.Encoding);
+  if (decoded.Encoding == TextEncoding::Utf16Le) {
+    const std::size_t unitCount = (bytes.size() - mark) / 2;
+    std::u16string units(unitCount, u'\0');
+    for (std::size_t i = 0; i < unitCount; ++i) {
+      const auto low = static_cast<unsigned char>(bytes[mark + 2 * i]);
+      const auto high = static_cast<unsigned char>(bytes[mark + 2 * i + 1]);
+      units[i] = static_cast<char16_t>(low | (high << 8));
+    }
+    decoded.Text = Utf16ToUtf8(units);
+    if ((bytes.size() - mark) % 2 != 0) AppendUtf8(decoded.Text, kReplacement);
+  } else {
+    bytes.erase(0, mark);
+    decoded.Text = std::move(bytes);
+  }
+  return decoded;
+}
+
+void Utf16LeStreamDecoder::Feed(std::string_view bytes, std::string& out) {
+  std::size_t i = 0;
+  if (hasByte_ && !bytes.empty()) {
+    const auto high = static_cast<unsigned char>(bytes[0]);
+    hasByte_ = false;
+    i = 1;
+    PutUnit(static_cast<char16_t>(byte_ | (high << 8)), out);
+  }
+  for (; i + 1 < bytes.size(); i += 2) {
+    const auto low = static_cast<unsigned char>(bytes[i]);
+    const auto high = static_cast<unsigned char>(bytes[i + 1]);
+    PutUnit(static_cast<char16_t>(low | (high << 8)), out);
+  }
+  if (i < bytes.size()) {
+    hasByte_ = true;
+    byte_ = static_cast<unsigned char>(bytes[i]);
+  }
+}
+
+void Utf16LeStreamDecoder::Finish(std::string& out) {
+  if (highSurrogate_ != 0) AppendUtf8(out, kReplacement);
+  if (hasByte_) AppendUtf8(out, kReplacement);
+  highSurrogate_ = 0;
+  hasByte_ = false;
+  byte_ = 0;
+}
+
+void Utf16LeStreamDecoder::PutUnit(char16_t unit, std::string& out) {
+  if (highSurrogate_ != 0) {
+    const char16_t high = highSurrogate_;
+    highSurrogate_ = 0;
+    if (IsLowSurrogate(unit)) {
+      AppendUtf8(out, 0x10000 + ((char32_t{high} - 0xD800) << 10) + (char32_t{unit} - 0xDC00));
+      return;
+    }
+    AppendUtf8(out, kReplacement);
+  }
+  if (IsHighSurrogate(unit)) {
+    highSurrogate_ = unit;
+  } else if (IsLowSurrogate(unit)) {
+    AppendUtf8(out, kReplacement);
+  } else {
+    AppendUtf8(out, unit);
+  }
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  platform::InputFile file(path);
+  if (!file.IsOpen()) return std::nullopt;
+  std::string bytes;
+  std::vector<char> block(64 * 1024);
+  for (;;) {
+    const std::size_t got = file.Read(block.data(), block.size());
+    if (got == 0) break;
+    bytes.append(block.data(), got);
+  }
+  return bytes;
+}
+
+std::optional<std::string> ReadServerFile(const std::string& path, TextEncoding* encoding) {
+  std::optional<std::string> bytes = ReadFileBytes(path);
+  if (!bytes) return std::nullopt;
+  DecodedText decoded = DecodeServerText(std::move(*bytes));
+  if (encoding != nullptr) *encoding = decoded.Encoding;
+  return std::move(decoded.Text);
+}
+
+}  // namespace vesperline
