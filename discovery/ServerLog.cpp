@@ -1,0 +1,150 @@
+#include "discovery/ServerLog.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "discovery/ServerFile.h"
+#include "platform/Platform.h"
+
+namespace vesperline {
+
+namespace {
+
+constexpr std::size_t kMarkerSize = kVersionMarker.size();
+// The marker's rarest byte in a typical log; candidates are found by looking for it alone.
+constexpr std::size_t kAnchor = 2;  // 'K'
+// Large enough to read fast, small enough to stay in the processor's cache while it is searched.
+constexpr std::size_t kBlockSize = 256 * 1024;
+
+bool IsTrimmed(char c) {
+  return c == '\r' || c == '\n' || c == ' ';
+}
+
+// The length of the longest end of [data, data + size) that is a proper beginning of the marker.
+// The marker's first byte occurs nowhere else in it, so there is at most one candidate.
+std::size_t PartialMarkerAtEnd(const char* data, std::size_t size) {
+  for (std::size_t length = std::min(size, kMarkerSize - 1); length > 0; --length) {
+    if (std::memcmp(data + size - length, kVersionMarker.data(), length) == 0) return length;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void VersionScanner::EndCapture() {
+  while (!value_.empty() && IsTrimmed(value_.back())) value_.pop_back();
+  version_ = value_;
+  value_.clear();
+  capturing_ = false;
+}
+
+void VersionScanner::Feed(const char* data, std::size_t size) {
+  std::size_t pos = 0;
+  // A marker begun at the end of the previous piece either goes on here or is no marker.
+  if (partialMarker_ > 0) {
+    const std::size_t missing = kMarkerSize - partialMarker_;
+    const std::size_t available = std::min(missing, size);
+    if (std::memcmp(data, kVersionMarker.data() + partialMarker_, available) != 0) {
+      partialMarker_ = 0;
+    } else if (available < missing) {
+      partialMarker_ += available;
+      return;
+    } else {
+      partialMarker_ = 0;
+      capturing_ = true;
+      value_.clear();
+      pos = missing;
+    }
+  }
+
+  while (pos < size) {
+    if (capturing_) {
+      const void* newline = std::memchr(data + pos, '\n', size - pos);
+      if (newline == nullptr) {
+        value_.append(data + pos, size - pos);
+        return;
+      }
+      const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(newline) - data);
+      value_.append(data + pos, end - pos);
+      EndCapture();
+      pos = end + 1;
+      continue;
+    }
+    // Not in a marker line: any marker found from here is the first of its line.
+    std::size_t searchFrom = pos + kAnchor;
+    bool found = false;
+    while (searchFrom < size) {
+      const void* anchor =
+          std::memchr(data + searchFrom, kVersionMarker[kAnchor], size - searchFrom);
+      if (anchor == nullptr) break;
+      const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(anchor) - data);
+      const std::size_t start = at - kAnchor;
+      if (start + kMarkerSize > size) break;  // may go on in the next piece
+      if (std::memcmp(data + start, kVersionMarker.data(), kMarkerSize) == 0) {
+        capturing_ = true;
+        value_.clear();
+        pos = start + kMarkerSize;
+        found = true;
+        break;
+      }
+      searchFrom = at + 1;
+    }
+    if (!found) {
+      partialMarker_ = PartialMarkerAtEnd(data + pos, size - pos);
+      return;
+    }
+  }
+}
+
+void VersionScanner::Finish() {
+  if (capturing_) EndCapture();
+  partialMarker_ = 0;
+}
+
+std::optional<std::string> FindVersionInLog(std::string_view text) {
+  VersionScanner scanner;
+  scanner.Feed(text.data(), text.size());
+  scanner.Finish();
+  return scanner.Version();
+}
+
+std::optional<std::string> ScanVersionLog(const std::string& path) {
+  platform::InputFile file(path);
+  if (!file.IsOpen()) return std::nullopt;
+  const auto block = std::make_unique<char[]>(kBlockSize);
+  // The first block decides how the file is decoded; it holds the byte-order mark whole unless
+  // the file is shorter than the mark.
+  std::size_t filled = 0;
+  while (filled < 3) {
+    const std::size_t got = file.Read(block.get() + filled, kBlockSize - filled);
+    if (got == 0) break;
+    filled += got;
+  }
+  const TextEncoding encoding = DetectTextEncoding(std::string_view(block.get(), filled));
+  const std::size_t mark = ByteOrderMarkLength(encoding);
+
+  VersionScanner scanner;
+  Utf16LeStreamDecoder decoder;
+  std::string decoded;
+  auto scan = [&](const char* data, std::size_t size) {
+    if (encoding != TextEncoding::Utf16Le) {
+      scanner.Feed(data, size);
+      return;
+    }
+    decoded.clear();
+    decoder.Feed(std::string_view(data, size), decoded);
+    scanner.Feed(decoded.data(), decoded.size());
+  };
+  scan(block.get() + mark, filled - mark);
+  while (const std::size_t got = file.Read(block.get(), kBlockSize)) scan(block.get(), got);
+  if (encoding == TextEncoding::Utf16Le) {
+    decoded.clear();
+    decoder.Finish(decoded);
+    scanner.Feed(decoded.data(), decoded.size());
+  }
+  scanner.Finish();
+  return scanner.Version();
+}
+
+}  // namespace vesperline

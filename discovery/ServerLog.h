@@ -1,0 +1,47 @@
+// The game version as the server writes it into its own log.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vesperline {
+
+// The text that precedes the version on the log line that announces it.
+inline constexpr std::string_view kVersionMarker = "ARK Version: ";
+
+// Finds the version in a log fed to it piece by piece, in any split: the bytes after the first
+// marker of the last line that holds the marker, without trailing carriage returns, line feeds
+// and spaces. Only that value is kept, so memory does not grow with the log or its lines.
+class VersionScanner {
+ public:
+  // Scans the next piece of the log.
+  void Feed(const char* data, std::size_t size);
+
+  // Ends the log: a marker line without a final line feed counts as well.
+  void Finish();
+
+  // The value of the last marker line seen so far (possibly empty), or nothing when no line held
+  // the marker.
+  const std::optional<std::string>& Version() const { return version_; }
+
+ private:
+  void EndCapture();
+
+  // Bytes at the end of the previous piece that begin the marker.
+  std::size_t partialMarker_ = 0;
+  // Inside a marker line: its value is being collected until the line ends.
+  bool capturing_ = false;
+  std::string value_;
+  std::optional<std::string> version_;
+};
+
+// The version in a whole log text, as VersionScanner finds it.
+std::optional<std::string> FindVersionInLog(std::string_view text);
+
+// Scans the log file at path (read in large blocks; UTF-16 logs are converted first). Nothing when
+// the file cannot be read or holds no marker line.
+std::optional<std::string> ScanVersionLog(const std::string& path);
+
+}  // namespace vesperline

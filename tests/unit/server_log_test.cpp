@@ -1,0 +1,128 @@
+// Finding the game version in the server's log.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <random>
+#include <sstream>
+
+#include "discovery/ServerLog.h"
+#include "tests/support/TestSupport.h"
+
+namespace vesperline {
+namespace {
+
+// The plain reading the block-wise scanner must agree with: line by line, the last marker line
+// wins, its value trimmed at the end.
+std::optional<std::string> LineByLineVersion(const std::string& log) {
+  std::optional<std::string> version;
+  std::istringstream lines(log);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t at = line.find(kVersionMarker);
+    if (at == std::string::npos) continue;
+    std::string value = line.substr(at + kVersionMarker.size());
+    while (!value.empty() && (value.back() == '\r' || value.back() == ' ')) value.pop_back();
+    version = value;
+  }
+  return version;
+}
+
+std::optional<std::string> ScanInPieces(const std::string& log, std::size_t piece) {
+  VersionScanner scanner;
+  for (std::size_t at = 0; at < log.size(); at += piece) {
+    scanner.Feed(log.data() + at, std::min(piece, log.size() - at));
+  }
+  scanner.Finish();
+  return scanner.Version();
+}
+
+TEST(VersionScanTest, TakesTheTextAfterTheMarkerTrimmedAtItsEndOnly) {
+  EXPECT_EQ(FindVersionInLog("[2024.05.01-10.00.00:000][  0]LogInit: ARK Version: 74.24 \r\n"),
+            "74.24");
+  EXPECT_EQ(FindVersionInLog("ARK Version:  74.24 (build 5) \r \n"), " 74.24 (build 5)");
+}
+
+TEST(VersionScanTest, TheLastMarkerLineWins) {
+  EXPECT_EQ(FindVersionInLog("ARK Version: 1.0\nother\nARK Version: 2.0\nmore\n"), "2.0");
+  // Even when the last one is empty: the next heartbeat then looks again.
+  EXPECT_EQ(FindVersionInLog("ARK Version: 1.0\nARK Version: \n"), "");
+}
+
+TEST(VersionScanTest, TheMarkerMustMatchExactly) {
+  EXPECT_EQ(FindVersionInLog("ark version: 1.0\nARK VERSION: 2.0\nARK Version:3.0\n"),
+            std::nullopt);
+  EXPECT_EQ(FindVersionInLog(""), std::nullopt);
+}
+
+TEST(VersionScanTest, OnlyTheFirstMarkerOfALineStartsTheValue) {
+  EXPECT_EQ(FindVersionInLog("ARK Version: 1 ARK Version: 2\n"), "1 ARK Version: 2");
+}
+
+TEST(VersionScanTest, ALastLineWithoutLineFeedCounts) {
+  EXPECT_EQ(FindVersionInLog("x\nARK Version: 3.1"), "3.1");
+}
+
+TEST(VersionScanTest, AgreesWithALineByLineReadingInEverySplit) {
+  const std::string log =
+      "[0]LogInit: Build: ++UE5\r\nARK Version: 55.1 \r\nAR\nARK\nARK Version\n"
+      "xxARK Version: 56.2\r\nARK Version: 57.3";
+  const auto expected = LineByLineVersion(log);
+  ASSERT_EQ(expected, "57.3");
+  for (std::size_t piece = 1; piece <= log.size(); ++piece) {
+    ASSERT_EQ(ScanInPieces(log, piece), expected) << "pieces of " << piece;
+  }
+}
+
+TEST(VersionScanTest, AgreesWithALineByLineReadingOnGeneratedLogs) {
+  std::mt19937 random(20261206);
+  const std::string fragments[] = {"ARK Version: ",
+                                   "ARK Version:",
+                                   "AR",
+                                   "K Version: ",
+                                   "\n",
+                                   "\r\n",
+                                   " ",
+                                   "74.",
+                                   "LogNet: Join ",
+                                   "A",
+                                   "K"};
+  for (int round = 0; round < 200; ++round) {
+    std::string log;
+    const int parts = static_cast<int>(random() % 60);
+    for (int i = 0; i < parts; ++i) log += fragments[random() % std::size(fragments)];
+    const auto expected = LineByLineVersion(log);
+    for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{5}, std::size_t{13},
+                                    std::size_t{64}, log.size() + 1}) {
+      ASSERT_EQ(ScanInPieces(log, piece), expected) << "log " << round << ", pieces of " << piece;
+    }
+  }
+}
+
+TEST(VersionScanTest, ALineLongerThanABlockKeepsItsValueWhole) {
+  const std::string longValue(600 * 1024, 'v');
+  const std::string log = std::string(700 * 1024, 'x') + "ARK Version: " + longValue + "\r\n";
+  test::TempDir dir;
+  const std::string path = dir.DirText() + "ShooterGame.log";
+  test::WriteFile(test::PathFromUtf8(path), log);
+  EXPECT_EQ(ScanVersionLog(path), longValue);
+}
+
+TEST(VersionLogFileTest, AMissingLogGivesNothing) {
+  test::TempDir dir;
+  EXPECT_EQ(ScanVersionLog(dir.DirText() + "ShooterGame.log"), std::nullopt);
+}
+
+TEST(VersionLogFileTest, AUtf16LogIsConvertedFirst) {
+  test::TempDir dir;
+  const std::string path = dir.DirText() + "ShooterGame.log";
+  const std::u16string text = u"Log: start\r\nLogInit: ARK Version: 74.24\r\n";
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  test::WriteFile(test::PathFromUtf8(path), bytes);
+  EXPECT_EQ(ScanVersionLog(path), "74.24");
+}
+
+}  // namespace
+}  // namespace vesperline
