@@ -5,12 +5,7 @@
 
 namespace vesperline {
 
-bool LoadConfig() {
-  const std::string path = platform::PluginModulePath();
-  const std::size_t cut = path.find_last_of("\\/");
-  Profile.PluginDir = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-  return false;
-}
+// LoadConfig lives with the configuration file reader, in ConfigFile.cpp.
 
 void CollectServerInfo() {}
 

@@ -1,0 +1,169 @@
+#include "discovery/LaunchArguments.h"
+
+#include "common/Decimal.h"
+#include "common/Text.h"
+#include "platform/Platform.h"
+#include "plugin/ServerProfile.h"
+
+namespace vesperline {
+
+namespace {
+
+// The text from behind the first occurrence of key to the end of the line; nothing when the key
+// does not occur.
+std::optional<std::string_view> RestAfterKey(std::string_view commandLine, std::string_view key) {
+  const std::string lowered = LowerAscii(commandLine);
+  const std::optional<std::size_t> at = FindLaunchKey(lowered, key);
+  if (!at) return std::nullopt;
+  return commandLine.substr(*at + key.size());
+}
+
+std::string_view StripEnds(std::string_view value, std::string_view bytes) {
+  while (!value.empty() && bytes.find(value.front()) != std::string_view::npos) {
+    value.remove_prefix(1);
+  }
+  while (!value.empty() && bytes.find(value.back()) != std::string_view::npos) {
+    value.remove_suffix(1);
+  }
+  return value;
+}
+
+bool IsPassedOverAsMap(std::string_view token) {
+  if (token == "start") return true;
+  return token.size() >= 4 && LowerAscii(token.substr(token.size() - 4)) == ".exe";
+}
+
+}  // namespace
+
+std::optional<std::size_t> FindLaunchKey(std::string_view lowered, std::string_view key) {
+  const std::size_t at = lowered.find(key);
+  if (at == std::string_view::npos) return std::nullopt;
+  return at;
+}
+
+LaunchNumber LaunchNumberFrom(std::string_view commandLine, std::string_view key) {
+  LaunchNumber number;
+  const std::optional<std::string_view> rest = RestAfterKey(commandLine, key);
+  if (!rest) return number;
+  number.Found = true;
+  number.Value = ParseDecimal32(*rest);
+  return number;
+}
+
+std::optional<std::int32_t> LaunchPortFrom(std::string_view commandLine, std::string_view* key) {
+  const LaunchNumber question = LaunchNumberFrom(commandLine, kQuestionPortKey);
+  if (question.Value && *question.Value >= 1) {
+    if (key != nullptr) *key = kQuestionPortKey;
+    return question.Value;
+  }
+  const LaunchNumber dash = LaunchNumberFrom(commandLine, kDashPortKey);
+  if (dash.Value) {
+    if (key != nullptr) *key = kDashPortKey;
+    return dash.Value;
+  }
+  if (question.Value && key != nullptr) *key = kQuestionPortKey;
+  return question.Value;
+}
+
+std::optional<std::string> LaunchSessionNameFrom(std::string_view commandLine) {
+  const std::optional<std::string_view> rest = RestAfterKey(commandLine, kSessionNameKey);
+  if (!rest) return std::nullopt;
+  const std::string_view name = StripEnds(rest->substr(0, rest->find('?')), "\"'");
+  if (name.empty()) return std::nullopt;
+  return std::string(name);
+}
+
+LaunchNumber LaunchMaxPlayersFrom(std::string_view commandLine, std::string_view* key) {
+  for (const std::string_view candidate : kMaxPlayersKeys) {
+    const LaunchNumber number = LaunchNumberFrom(commandLine, candidate);
+    if (number.Found) {
+      if (key != nullptr) *key = candidate;
+      return number;
+    }
+  }
+  return {};
+}
+
+std::optional<std::string> LaunchModsFrom(std::string_view commandLine) {
+  const std::optional<std::string_view> rest = RestAfterKey(commandLine, kModsKey);
+  if (!rest) return std::nullopt;
+  const std::string_view mods = rest->substr(0, rest->find_first_of(" \t"));
+  if (mods.empty()) return std::nullopt;
+  return std::string(mods);
+}
+
+std::optional<std::string> LaunchMapFrom(std::string_view commandLine) {
+  const std::size_t n = commandLine.size();
+  // Behind the executable path, which is in double quotes when it holds a space.
+  std::size_t pos = 0;
+  if (n == 0) return std::nullopt;
+  if (commandLine[0] == '"') {
+    const std::size_t closing = commandLine.find('"', 1);
+    if (closing == std::string_view::npos) return std::nullopt;
+    pos = closing + 1;
+  } else {
+    pos = commandLine.find(' ');
+    if (pos == std::string_view::npos) return std::nullopt;
+  }
+  std::optional<std::string> map;
+  for (;;) {
+    while (pos < n && commandLine[pos] == ' ') ++pos;
+    if (pos >= n) return map;
+    const std::size_t end = commandLine.find_first_of("? ", pos);
+    const std::string_view token = commandLine.substr(pos, end - pos);
+    map = std::string(StripEnds(token, "\"\\"));
+    // A launcher word or a further piece of an unquoted executable path is not the map; the
+    // next argument is tried, but only within the run of space-separated arguments.
+    if (!IsPassedOverAsMap(*map)) return map;
+    if (end == std::string_view::npos || commandLine[end] == '?') return map;
+    pos = end;
+  }
+}
+
+std::string ReadCommandLineText() {
+  return platform::ProcessCommandLine();
+}
+
+// Discovery never lets an error out to the host; the only one the scans can meet is a failed
+// allocation, which leaves the field as it was.
+
+void ScanLaunchPort() {
+  try {
+    if (const auto port = LaunchPortFrom(ReadCommandLineText())) Profile.ServerPort = *port;
+  } catch (...) {
+  }
+}
+
+void ScanLaunchSessionName() {
+  try {
+    if (auto name = LaunchSessionNameFrom(ReadCommandLineText())) {
+      Profile.SessionName = std::move(*name);
+    }
+  } catch (...) {
+  }
+}
+
+void ScanLaunchMaxPlayers() {
+  try {
+    if (const auto limit = LaunchMaxPlayersFrom(ReadCommandLineText()).Value) {
+      Profile.PlayerLimit = *limit;
+    }
+  } catch (...) {
+  }
+}
+
+void ScanLaunchMods() {
+  try {
+    if (auto mods = LaunchModsFrom(ReadCommandLineText())) Profile.ModList = std::move(*mods);
+  } catch (...) {
+  }
+}
+
+void ScanLaunchMap() {
+  try {
+    if (auto map = LaunchMapFrom(ReadCommandLineText())) Profile.MapName = std::move(*map);
+  } catch (...) {
+  }
+}
+
+}  // namespace vesperline
