@@ -1,4 +1,5 @@
 #include "simhost/SimHost.h"
+#include "simhost/SimWorldHooks.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -109,6 +110,8 @@ void RegisterDefaults(State& s) {
   s.functions["FMemory.Realloc(void*,unsigned__int64,unsignedint)"] =
       reinterpret_cast<void*>(&EngineRealloc);
   s.functions["FMemory.Free(void*)"] = reinterpret_cast<void*>(&EngineFree);
+  for (const auto& [name, offset] : world::MemberOffsets()) s.members[name] = offset;
+  for (const auto& [name, function] : world::Functions()) s.functions[name] = function;
 }
 
 const bool kDefaultsRegistered = [] {
@@ -272,6 +275,7 @@ std::size_t CallbacksCalled() {
 }
 
 void Reset() {
+  world::DestroyAll();
   State& s = TheState();
   TheTimer().Clear();
   std::vector<std::unique_ptr<Callback>> dropped;
