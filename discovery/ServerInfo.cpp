@@ -1,0 +1,178 @@
+#include "discovery/ServerInfo.h"
+
+#include <optional>
+
+#include "common/Decimal.h"
+#include "common/Text.h"
+#include "discovery/Discovery.h"
+#include "discovery/LaunchArguments.h"
+#include "discovery/ServerLog.h"
+#include "discovery/SettingsFile.h"
+#include "platform/Platform.h"
+
+namespace vesperline {
+
+namespace {
+
+// The walk from the plugin's directory to the server's Saved folder.
+std::string AboveFiveLevels(const std::string& pluginDir, std::string_view rest) {
+  constexpr char kSeparator = platform::kPathSeparator;
+  std::string path = pluginDir;
+  for (int level = 0; level < 5; ++level) {
+    path += "..";
+    path += kSeparator;
+  }
+  for (const char c : rest) path += c == '/' ? kSeparator : c;
+  return path;
+}
+
+class Notes {
+ public:
+  explicit Notes(std::vector<SourceNote>* notes) : notes_(notes) {}
+  void Add(std::string_view fact, std::string_view source, bool used, std::string detail) {
+    if (notes_ != nullptr) {
+      notes_->push_back({std::string(fact), std::string(source), used, std::move(detail)});
+    }
+  }
+
+ private:
+  std::vector<SourceNote>* notes_;
+};
+
+std::string Given(std::string_view value) {
+  return "gave \"" + std::string(value) + "\"";
+}
+
+// Runs one discovery step; an error inside it (memory exhaustion) costs only that fact.
+template <typename Step>
+void Guarded(Step step) {
+  try {
+    step();
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
+std::string SettingsFilePath(const std::string& pluginDir) {
+  return AboveFiveLevels(pluginDir, "Saved/Config/WindowsServer/GameUserSettings.ini");
+}
+
+std::string ServerLogPath(const std::string& pluginDir) {
+  return AboveFiveLevels(pluginDir, "Saved/Logs/ShooterGame.log");
+}
+
+void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
+                           std::vector<SourceNote>* notesOut) {
+  Notes notes(notesOut);
+  const std::string& settings = inputs.SettingsFile;
+  const std::string_view commandLine = inputs.CommandLine;
+
+  Guarded([&] {
+    constexpr std::string_view kFact = "session name";
+    constexpr std::string_view kLaunch = "launch argument ?SessionName=";
+    constexpr std::string_view kFile = "settings file, any section: SessionName";
+    if (auto name = LaunchSessionNameFrom(commandLine)) {
+      notes.Add(kFact, kLaunch, true, Given(*name));
+      notes.Add(kFact, kFile, false, "not read: the launch argument decides");
+      facts.SessionName = std::move(*name);
+      return;
+    }
+    notes.Add(kFact, kLaunch, false, "absent or empty");
+    if (facts.SessionName.empty()) {
+      std::string name = ReadIniValue(settings, "SessionName", "");
+      notes.Add(kFact, kFile, !name.empty(), name.empty() ? "absent or empty" : Given(name));
+      if (!name.empty()) facts.SessionName = std::move(name);
+    }
+  });
+
+  Guarded([&] {
+    constexpr std::string_view kFact = "player limit";
+    constexpr std::string_view kFile = "settings file [/Script/Engine.GameSession] MaxPlayers";
+    const std::string value = ReadIniValue(settings, "MaxPlayers", "/Script/Engine.GameSession");
+    const std::optional<std::int32_t> limit = value.empty() ? std::nullopt : ParseDecimal32(value);
+    if (limit) facts.PlayerLimit = *limit;
+    const bool decided = facts.PlayerLimit > 0;
+    notes.Add(kFact, kFile, limit && decided,
+              value.empty() ? "absent or empty"
+              : !limit      ? Given(value) + ", which is not a number"
+              : decided     ? Given(value)
+                            : Given(value) + ", which is not above 0");
+    if (decided) return;
+    std::string_view key;
+    const LaunchNumber launch = LaunchMaxPlayersFrom(commandLine, &key);
+    const std::string source =
+        "launch argument " + (launch.Found ? std::string(key) : std::string("?MaxPlayers="));
+    if (launch.Value) facts.PlayerLimit = *launch.Value;
+    notes.Add(kFact, source, launch.Value.has_value(),
+              !launch.Found  ? "absent"
+              : launch.Value ? "gave " + std::to_string(*launch.Value)
+                             : std::string("not followed by a number"));
+  });
+
+  Guarded([&] {
+    constexpr std::string_view kFact = "mods";
+    constexpr std::string_view kFile = "settings file [ServerSettings] ActiveMods";
+    constexpr std::string_view kLaunch = "launch argument -mods=";
+    std::string mods = ReadIniValue(settings, "ActiveMods", "ServerSettings");
+    if (!mods.empty()) {
+      notes.Add(kFact, kFile, true, Given(mods));
+      notes.Add(kFact, kLaunch, false, "not read: the settings file decides");
+      facts.ModList = std::move(mods);
+      return;
+    }
+    notes.Add(kFact, kFile, false, "absent or empty");
+    auto launch = LaunchModsFrom(commandLine);
+    notes.Add(kFact, kLaunch, launch.has_value(), launch ? Given(*launch) : "absent or empty");
+    if (launch) facts.ModList = std::move(*launch);
+  });
+
+  Guarded([&] {
+    constexpr std::string_view kFact = "PvE";
+    std::string value = ReadIniValue(settings, "bServerPVE", "ServerSettings");
+    notes.Add(kFact, "settings file [ServerSettings] bServerPVE", !value.empty(),
+              value.empty() ? "absent or empty" : Given(value));
+    if (value.empty()) {
+      value = ReadIniValue(settings, "serverPVE", "ServerSettings");
+      notes.Add(kFact, "settings file [ServerSettings] ServerPVE", !value.empty(),
+                value.empty() ? "absent or empty" : Given(value));
+    }
+    if (!value.empty()) facts.IsPve = LowerAscii(value) == "true";
+  });
+
+  Guarded([&] {
+    std::optional<std::string> version = ScanVersionLog(inputs.ServerLog);
+    notes.Add("version", "server log: \"ARK Version: \" line", version && !version->empty(),
+              !version           ? "no log, or no version line in it"
+              : version->empty() ? std::string("the version line is empty")
+                                 : Given(*version));
+    if (version) facts.ServerVersion = std::move(*version);
+  });
+
+  Guarded([&] {
+    auto map = LaunchMapFrom(commandLine);
+    notes.Add("map", "launch arguments: first argument", map.has_value(),
+              map ? Given(*map) : "no argument after the executable path");
+    if (map) facts.MapName = std::move(*map);
+  });
+}
+
+void CollectServerInfo() {
+  try {
+    const DiscoveryInputs inputs{ReadCommandLineText(), SettingsFilePath(Profile.PluginDir),
+                                 ServerLogPath(Profile.PluginDir)};
+    CollectServerInfoFrom(Profile, inputs);
+  } catch (...) {
+  }
+}
+
+void ReadVersionFromLog() {
+  try {
+    if (auto version = ScanVersionLog(ServerLogPath(Profile.PluginDir))) {
+      Profile.ServerVersion = std::move(*version);
+    }
+  } catch (...) {
+  }
+}
+
+}  // namespace vesperline

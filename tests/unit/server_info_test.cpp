@@ -1,0 +1,179 @@
+// Gathering the session name, player limit, mods, PvE flag, version and map at start-up.
+#include <gtest/gtest.h>
+
+#include "discovery/Discovery.h"
+#include "discovery/ServerInfo.h"
+#include "heartbeat/Heartbeat.h"
+#include "simhost/SimHost.h"
+#include "tests/support/TestSupport.h"
+
+namespace vesperline {
+namespace {
+
+// A server tree with the plugin five levels below the game's folder, as the server installs it.
+class ServerTree {
+ public:
+  ServerTree() {
+    pluginDir_ =
+        root_.Path() / "ShooterGame" / "Binaries" / "Win64" / "ArkApi" / "Plugins" / "Vesperline";
+    std::filesystem::create_directories(pluginDir_);
+  }
+
+  std::string PluginDir() const {
+    return test::Utf8FromPath(pluginDir_) +
+           static_cast<char>(std::filesystem::path::preferred_separator);
+  }
+  std::filesystem::path Game() const { return root_.Path() / "ShooterGame"; }
+
+  void Settings(const std::string& text) const {
+    test::WriteFile(Game() / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini", text);
+  }
+  void Log(const std::string& text) const {
+    test::WriteFile(Game() / "Saved" / "Logs" / "ShooterGame.log", text);
+  }
+
+  // Discovery over this tree with the given command line, starting from a fresh profile.
+  ServerFacts Collect(const std::string& commandLine,
+                      std::vector<SourceNote>* notes = nullptr) const {
+    ServerFacts facts;
+    CollectServerInfoFrom(
+        facts, {commandLine, SettingsFilePath(PluginDir()), ServerLogPath(PluginDir())}, notes);
+    return facts;
+  }
+
+ private:
+  test::TempDir root_;
+  std::filesystem::path pluginDir_;
+};
+
+constexpr char kExe[] = "\"C:\\ARK Server\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" ";
+
+TEST(ServerInfoTest, TheSessionNameOnTheCommandLineWinsOverTheSettingsFile) {
+  ServerTree tree;
+  tree.Settings("[SessionSettings]\nSessionName=From File\n");
+  EXPECT_EQ(
+      tree.Collect(std::string(kExe) + "TheIsland_WP?SessionName=From Line?listen").SessionName,
+      "From Line");
+  EXPECT_EQ(tree.Collect(std::string(kExe) + "TheIsland_WP?listen").SessionName, "From File");
+  tree.Settings("");
+  EXPECT_EQ(tree.Collect(std::string(kExe) + "TheIsland_WP?listen").SessionName, "");
+}
+
+TEST(ServerInfoTest, ThePlayerLimitOfTheSettingsFileWinsWhenItIsAboveZero) {
+  ServerTree tree;
+  const std::string launch = std::string(kExe) + "TheIsland_WP?MaxPlayers=70?listen";
+  const std::string plain = std::string(kExe) + "TheIsland_WP?listen";
+  tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=50\n");
+  EXPECT_EQ(tree.Collect(launch).PlayerLimit, 50);
+  tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=0\n");
+  EXPECT_EQ(tree.Collect(launch).PlayerLimit, 70);
+  EXPECT_EQ(tree.Collect(plain).PlayerLimit, 0);
+  tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=-3\n");
+  EXPECT_EQ(tree.Collect(plain).PlayerLimit, -3);
+  tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=many\n");
+  EXPECT_EQ(tree.Collect(plain).PlayerLimit, -1);
+  EXPECT_EQ(tree.Collect(launch).PlayerLimit, 70);
+  EXPECT_EQ(tree.Collect(std::string(kExe) + "TheIsland_WP -WinLiveMaxPlayers=20").PlayerLimit, 20);
+  tree.Settings("");
+  EXPECT_EQ(tree.Collect(plain).PlayerLimit, -1);
+}
+
+TEST(ServerInfoTest, TheModsOfTheSettingsFileWinUnlessTheyAreEmpty) {
+  ServerTree tree;
+  const std::string launch = std::string(kExe) + "TheIsland_WP?listen -mods=333,444 -log";
+  tree.Settings("[ServerSettings]\nActiveMods=111,222\n");
+  EXPECT_EQ(tree.Collect(launch).ModList, "111,222");
+  tree.Settings("[ServerSettings]\nActiveMods=\n");
+  EXPECT_EQ(tree.Collect(launch).ModList, "333,444");
+  EXPECT_EQ(tree.Collect(std::string(kExe) + "TheIsland_WP").ModList, "");
+}
+
+TEST(ServerInfoTest, PveIsTrueOnlyForTheWordTrueInAnyCase) {
+  ServerTree tree;
+  const std::string line = std::string(kExe) + "TheIsland_WP";
+  for (const char* yes : {"True", "TRUE", "true"}) {
+    tree.Settings(std::string("[ServerSettings]\nbServerPVE=") + yes + "\n");
+    EXPECT_TRUE(tree.Collect(line).IsPve) << yes;
+  }
+  for (const char* no : {"1", "yes", "true ", "False"}) {
+    tree.Settings(std::string("[ServerSettings]\nbServerPVE=") + no + "\n");
+    EXPECT_FALSE(tree.Collect(line).IsPve) << no;
+  }
+  tree.Settings("[ServerSettings]\nServerPVE=True\n");
+  EXPECT_TRUE(tree.Collect(line).IsPve) << "the second key decides when the first is absent";
+  tree.Settings("[ServerSettings]\nbServerPVE=False\nServerPVE=True\n");
+  EXPECT_FALSE(tree.Collect(line).IsPve) << "the first key decides when present";
+  tree.Settings("[ServerSettings]\n");
+  EXPECT_FALSE(tree.Collect(line).IsPve);
+}
+
+TEST(ServerInfoTest, VersionAndMapComeFromTheLogAndTheFirstArgument) {
+  ServerTree tree;
+  tree.Log("LogInit: ARK Version: 74.24\r\n");
+  const ServerFacts facts = tree.Collect(std::string(kExe) + "\"ScorchedEarth_WP?listen\"");
+  EXPECT_EQ(facts.ServerVersion, "74.24");
+  EXPECT_EQ(facts.MapName, "ScorchedEarth_WP");
+}
+
+TEST(ServerInfoTest, ASettingsFileInTheWrongPlaceIsLikeAMissingOne) {
+  ServerTree tree;
+  test::WriteFile(tree.Game() / "Saved" / "Config" / "GameUserSettings.ini",
+                  "[SessionSettings]\nSessionName=Misplaced\n[ServerSettings]\nbServerPVE=True\n");
+  const ServerFacts facts = tree.Collect(std::string(kExe) + "TheIsland_WP?MaxPlayers=10");
+  EXPECT_EQ(facts.SessionName, "");
+  EXPECT_FALSE(facts.IsPve);
+  EXPECT_EQ(facts.PlayerLimit, 10);
+}
+
+TEST(ServerInfoTest, NotesTellWhichSourceGaveEachFact) {
+  ServerTree tree;
+  tree.Settings("[SessionSettings]\nSessionName=From File\n[ServerSettings]\nActiveMods=\n");
+  std::vector<SourceNote> notes;
+  tree.Collect(std::string(kExe) + "TheIsland_WP?listen -mods=9", &notes);
+  auto used = [&](const std::string& fact) {
+    for (const SourceNote& note : notes) {
+      if (note.Fact == fact && note.Used) return note.Source;
+    }
+    return std::string("(none)");
+  };
+  EXPECT_EQ(used("session name"), "settings file, any section: SessionName");
+  EXPECT_EQ(used("mods"), "launch argument -mods=");
+  EXPECT_EQ(used("player limit"), "(none)");
+  EXPECT_EQ(used("map"), "launch arguments: first argument");
+}
+
+// ---- The version found later, by the heartbeats ---------------------------------------------
+
+class LateVersionTest : public test::PluginTest {};
+
+TEST_F(LateVersionTest, TheFirstHeartbeatAfterTheLogNamesTheVersionCarriesItAndLaterOnesKeepIt) {
+  ServerTree tree;
+  Profile.PluginDir = tree.PluginDir();
+  Profile.Token = "token";
+  Profile.ServerIp = "203.0.113.7";
+  Profile.ServerPort = 7777;
+  Profile.SessionName = "Island";
+
+  CollectServerInfoFrom(
+      Profile, {"", SettingsFilePath(Profile.PluginDir), ServerLogPath(Profile.PluginDir)});
+  EXPECT_EQ(Profile.ServerVersion, "") << "no log at start-up";
+  SendHeartbeat("online");
+  tree.Log("LogInit: ARK Version: \n");
+  SendHeartbeat("online");
+  EXPECT_EQ(Profile.ServerVersion, "") << "an empty version line leaves the version unknown";
+  tree.Log("LogInit: ARK Version: 74.24\n");
+  SendHeartbeat("online");
+  tree.Log("LogInit: ARK Version: 99.99\n");
+  SendHeartbeat("online");
+
+  const auto requests = simhost::Requests();
+  ASSERT_EQ(requests.size(), 4u);
+  EXPECT_EQ(requests[1].body.find("version"), std::string::npos);
+  EXPECT_NE(requests[2].body.find("\"name\":\"Island (v74.24)\""), std::string::npos);
+  EXPECT_NE(requests[2].body.find("\"version\":\"74.24\""), std::string::npos);
+  EXPECT_NE(requests[3].body.find("\"version\":\"74.24\""), std::string::npos)
+      << "once known, the log is not read again";
+}
+
+}  // namespace
+}  // namespace vesperline
