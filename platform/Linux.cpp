@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -58,7 +59,15 @@ void SleepMilliseconds(std::uint32_t milliseconds) {
 }
 
 InputFile::InputFile(const std::string& path)
-    : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+  // A directory opens for reading here but not on Windows; it is no file to read on either.
+  struct stat status {};
+  if (handle_ >= 0 &&
+      (::fstat(static_cast<int>(handle_), &status) != 0 || S_ISDIR(status.st_mode))) {
+    ::close(static_cast<int>(handle_));
+    handle_ = -1;
+  }
+}
 
 InputFile::~InputFile() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));

@@ -1,0 +1,83 @@
+// The start-up facts of the real plugin file in a host process: config.json beside the module and
+// the process's own command line.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/support/TestSupport.h"
+
+namespace vesperline {
+namespace {
+
+// The plugin installed the way admins install it, five levels below the server's root.
+class ConfigDiscoveryTest : public ::testing::Test {
+ protected:
+  ConfigDiscoveryTest()
+      : pluginDir_(server_.Path() / "ShooterGame" / "Binaries" / "Win64" / "ArkApi" / "Plugins" /
+                   "Vesperline") {
+    test::InstallPlugin(pluginDir_);
+  }
+
+  void WriteConfig(const std::string& bytes) { test::WriteFile(pluginDir_ / "config.json", bytes); }
+
+  // Loads and unloads the plugin with the given launch arguments; returns the documents of the
+  // heartbeats it posted.
+  std::vector<nlohmann::json> Run(const std::vector<std::string>& launchArguments) {
+    std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(pluginDir_), "--run-ms",
+                                       "200", "--"};
+    arguments.insert(arguments.end(), launchArguments.begin(), launchArguments.end());
+    const test::HostRun run = test::RunHost(arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    std::vector<nlohmann::json> documents;
+    for (const std::string& request : run.requests) {
+      documents.push_back(
+          nlohmann::json::parse(nlohmann::json::parse(request).at("body").get<std::string>()));
+    }
+    return documents;
+  }
+
+  test::TempDir server_;
+  std::filesystem::path pluginDir_;
+};
+
+const std::vector<std::string> kLaunch{
+    "TheIsland_WP?listen?SessionName=My Server?Port=7777?QueryPort=27015", "-mods=123,456",
+    "-WinLiveMaxPlayers=50"};
+
+TEST_F(ConfigDiscoveryTest, ANotepadUnicodeConfigWithoutPortTakesThePortFromTheCommandLine) {
+  std::string file = "\xFF\xFE";
+  for (const char16_t unit : std::u16string(u"{\r\n \"token\": \"t\u00f6ken-\U0001F996\",\r\n"
+                                            u" \"ip\": \"203.0.113.7\"\r\n}\r\n")) {
+    file.push_back(static_cast<char>(unit & 0xFF));
+    file.push_back(static_cast<char>(unit >> 8));
+  }
+  WriteConfig(file);
+  const std::vector<nlohmann::json> documents = Run(kLaunch);
+  ASSERT_EQ(documents.size(), 1u);
+  const nlohmann::json& offline = documents.back();
+  EXPECT_EQ(offline.at("status"), "offline");
+  EXPECT_EQ(offline.at("token"), "t\xC3\xB6ken-\xF0\x9F\xA6\x96");
+  EXPECT_EQ(offline.at("ip"), "203.0.113.7");
+  EXPECT_EQ(offline.at("port"), 7777);
+  // The facts gathered after the gate (name, map, player_max, mods) are checked here once the
+  // settings discovery fills them.
+}
+
+TEST_F(ConfigDiscoveryTest, APortInConfigWinsOverTheCommandLine) {
+  WriteConfig("{\"token\": \"abc123\", \"ip\": \"203.0.113.7\", \"port\": 7000}\n");
+  const std::vector<nlohmann::json> documents = Run(kLaunch);
+  ASSERT_EQ(documents.size(), 1u);
+  EXPECT_EQ(documents.back().at("port"), 7000);
+}
+
+TEST_F(ConfigDiscoveryTest, WithoutConfigNothingIsPostedEvenWithAPortOnTheCommandLine) {
+  EXPECT_TRUE(Run(kLaunch).empty());
+}
+
+TEST_F(ConfigDiscoveryTest, WithoutAnyPortNothingIsPosted) {
+  WriteConfig("{\"token\": \"abc123\", \"ip\": \"203.0.113.7\", \"port\": 0}\n");
+  EXPECT_TRUE(Run({"TheIsland_WP?listen"}).empty());
+}
+
+}  // namespace
+}  // namespace vesperline
