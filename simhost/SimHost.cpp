@@ -88,6 +88,7 @@ struct State {
   std::size_t allocatorThrowsAt = 0;
 
   RequestBehaviour behaviour;
+  RequestTransport transport;
   std::vector<RecordedRequest> requests;
   std::atomic<std::size_t> callbacksCalled{0};
   std::vector<std::unique_ptr<Callback>> keptForever;
@@ -274,6 +275,11 @@ std::size_t CallbacksCalled() {
   return TheState().callbacksCalled.load();
 }
 
+void SetRequestTransport(RequestTransport transport) {
+  std::lock_guard<std::mutex> lock(TheState().mutex);
+  TheState().transport = std::move(transport);
+}
+
 void Reset() {
   world::DestroyAll();
   State& s = TheState();
@@ -295,6 +301,7 @@ void Reset() {
   s.allocatorCalls = 0;
   s.allocatorThrowsAt = 0;
   s.behaviour = RequestBehaviour();
+  s.transport = nullptr;
   s.requests.clear();
   s.callbacksCalled.store(0);
 }
@@ -348,9 +355,12 @@ bool Requests::CreatePostRequest(const std::string& url,
   using simhost::Clock;
   simhost::State& s = simhost::TheState();
   simhost::RequestBehaviour behaviour;
+  simhost::RequestTransport transport;
+  simhost::RecordedRequest recorded;
   {
     std::lock_guard<std::mutex> lock(s.mutex);
     behaviour = s.behaviour;
+    transport = s.transport;
     simhost::RecordedRequest request;
     request.url = url;
     request.hasCallback = static_cast<bool>(callback);
@@ -359,9 +369,18 @@ bool Requests::CreatePostRequest(const std::string& url,
     request.headers = std::move(headers);
     request.thread = std::this_thread::get_id();
     request.at = Clock::now();
+    if (transport) recorded = request;
     s.requests.push_back(std::move(request));
   }
   s.requestArrived.notify_all();
+
+  if (transport) {
+    // The transport gets a copy of its own; whether it is called is counted like the host's own.
+    return transport(recorded, [copy = callback](bool success, std::string response) {
+      if (copy) copy(success, std::move(response));
+      simhost::TheState().callbacksCalled.fetch_add(1);
+    });
+  }
 
   if (behaviour.postDelay.count() > 0) std::this_thread::sleep_for(behaviour.postDelay);
   if (behaviour.throws) throw std::runtime_error("request service failed");

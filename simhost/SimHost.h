@@ -104,6 +104,17 @@ SIMHOST_API bool WaitForRequests(std::size_t count, std::chrono::milliseconds ti
 // How many callbacks the host has called so far.
 SIMHOST_API std::size_t CallbacksCalled();
 
+// Performs requests for real. It is given each recorded request and the host's own copy of the
+// plugin's callback; it must return at once (its result is what CreatePostRequest returns), do
+// the request on a thread of its own, call the callback with the real outcome and then let go of
+// the callback promptly, since the plugin's unload waits for that.
+using RequestTransport = std::function<bool(const RecordedRequest& request,
+                                            std::function<void(bool, std::string)> callback)>;
+
+// With a transport set, every CreatePostRequest is still recorded and then handed to it, in
+// place of the behaviour above; an empty one restores the behaviour. Reset removes it.
+SIMHOST_API void SetRequestTransport(RequestTransport transport);
+
 // ---- Whole host ----------------------------------------------------------------------------
 
 // Back to the initial state: default behaviour, no requests, no world, no failures, the default
