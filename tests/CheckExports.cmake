@@ -5,12 +5,10 @@ if(PLUGIN MATCHES "\\.dll$")
   # The names follow the "[Ordinal/Name Pointer] Table" heading, one "[ n] name" line each.
   string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([ \t]*\\[[ 0-9]+\\][^\n]*\n)*)"
          table "${listing}")
-  string(REGEX MATCHALL "\\][ \t]+[^\n]+" entries "${CMAKE_MATCH_1}")
-  set(exports "")
-  foreach(entry ${entries})
-    string(REGEX REPLACE "^\\][ \t]+" "" name "${entry}")
-    list(APPEND exports "${name}")
-  endforeach()
+  # The "[ n]" prefixes go before the lines become a list: CMake does not split a list inside
+  # square brackets.
+  string(REGEX REPLACE "[ \t]*\\[[ 0-9]+\\][ \t]+" "" names "${CMAKE_MATCH_1}")
+  string(REGEX MATCHALL "[^\n]+" exports "${names}")
 else()
   execute_process(COMMAND ${LISTER} -D --defined-only --format=posix ${PLUGIN}
                   OUTPUT_VARIABLE listing RESULT_VARIABLE failed)

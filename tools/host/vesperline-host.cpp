@@ -11,17 +11,21 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "simhost/SimHost.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+
+#include <shellapi.h>
 #else
 #include <dlfcn.h>
 #endif
@@ -44,13 +48,13 @@ struct Options {
   std::exit(2);
 }
 
-Options Parse(int argc, char** argv) {
+Options Parse(const std::vector<std::string>& argv) {
   Options options;
-  for (int i = 1; i < argc; ++i) {
+  for (std::size_t i = 1; i < argv.size(); ++i) {
     const std::string arg = argv[i];
     if (arg == "--") break;
     auto value = [&]() -> std::string {
-      if (i + 1 >= argc) Usage(arg + " needs a value");
+      if (i + 1 >= argv.size()) Usage(arg + " needs a value");
       return argv[++i];
     };
     if (arg == "--plugin-dir") {
@@ -121,20 +125,52 @@ std::wstring Wide(const std::string& text) {
   wide.resize(wide.size() - 1);
   return wide;
 }
+
+std::string Narrow(const wchar_t* wide) {
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, text.data(), length, nullptr, nullptr);
+  text.resize(text.size() - 1);
+  return text;
+}
+
+// The full path of the plugin file, in the extended form when it is too long for the plain one
+// (which also takes no forward slashes, so the full path is made first).
+std::wstring PluginPath(const std::string& dir) {
+  const std::wstring path = Wide(dir + "\\Vesperline.dll");
+  std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+  full.resize(
+      GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+  if (full.size() < MAX_PATH || full.rfind(L"\\\\", 0) == 0) return full;
+  return L"\\\\?\\" + full;
+}
 #endif
+
+// The arguments as UTF-8. On Windows the C runtime gives them in the system's code page, which
+// loses every character outside it, so they are taken from the wide command line instead.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#if defined(_WIN32)
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> arguments;
+  for (int i = 0; wide != nullptr && i < count; ++i) arguments.push_back(Narrow(wide[i]));
+  LocalFree(wide);
+  if (!arguments.empty()) return arguments;
+#endif
+  return std::vector<std::string>(argv, argv + argc);
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options options = Parse(argc, argv);
+  const Options options = Parse(Arguments(argc, argv));
   simhost::SetRequestBehaviour(options.behaviour);
 
 #if defined(_WIN32)
-  std::wstring path = Wide(options.pluginDir + "\\Vesperline.dll");
-  if (path.size() >= MAX_PATH && path.rfind(L"\\\\?\\", 0) != 0) path = L"\\\\?\\" + path;
-  HMODULE module = LoadLibraryW(path.c_str());
+  HMODULE module = LoadLibraryW(PluginPath(options.pluginDir).c_str());
   if (module == nullptr) {
-    std::cerr << "vesperline-host: cannot load the plugin (error " << GetLastError() << ")\n";
+    const DWORD error = GetLastError();
+    std::cerr << "vesperline-host: cannot load the plugin (error " << error << ")\n";
     return 3;
   }
   auto init =
@@ -194,7 +230,8 @@ int main(int argc, char** argv) {
   if (options.out.empty()) {
     std::cout << report.str();
   } else {
-    std::ofstream(options.out, std::ios::binary) << report.str();
+    const std::u8string out(options.out.begin(), options.out.end());
+    std::ofstream(std::filesystem::path(out), std::ios::binary) << report.str();
   }
   return 0;
 }
