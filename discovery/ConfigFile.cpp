@@ -60,7 +60,7 @@ bool ApplyConfig(ServerFacts& facts, const std::optional<std::string>& configTex
   facts.ServerIp = ReadJsonString(*configText, "ip");
   facts.ServerPort = ReadJsonInt(*configText, "port");
   if (facts.ServerPort <= 0) {
-    if (const auto port = LaunchPortFrom(commandLine())) facts.ServerPort = *port;
+    if (const auto port = ScanLaunchPort(commandLine())) facts.ServerPort = *port;
   }
   return HasUsableConfig(facts);
 }

@@ -3,7 +3,6 @@
 #include "common/Decimal.h"
 #include "common/Text.h"
 #include "platform/Platform.h"
-#include "plugin/ServerProfile.h"
 
 namespace vesperline {
 
@@ -50,7 +49,7 @@ LaunchNumber LaunchNumberFrom(std::string_view commandLine, std::string_view key
   return number;
 }
 
-std::optional<std::int32_t> LaunchPortFrom(std::string_view commandLine, std::string_view* key) {
+std::optional<std::int32_t> ScanLaunchPort(std::string_view commandLine, std::string_view* key) {
   const LaunchNumber question = LaunchNumberFrom(commandLine, kQuestionPortKey);
   if (question.Value && *question.Value >= 1) {
     if (key != nullptr) *key = kQuestionPortKey;
@@ -65,7 +64,7 @@ std::optional<std::int32_t> LaunchPortFrom(std::string_view commandLine, std::st
   return question.Value;
 }
 
-std::optional<std::string> LaunchSessionNameFrom(std::string_view commandLine) {
+std::optional<std::string> ScanLaunchSessionName(std::string_view commandLine) {
   const std::optional<std::string_view> rest = RestAfterKey(commandLine, kSessionNameKey);
   if (!rest) return std::nullopt;
   const std::string_view name = StripEnds(rest->substr(0, rest->find('?')), "\"'");
@@ -73,7 +72,7 @@ std::optional<std::string> LaunchSessionNameFrom(std::string_view commandLine) {
   return std::string(name);
 }
 
-LaunchNumber LaunchMaxPlayersFrom(std::string_view commandLine, std::string_view* key) {
+LaunchNumber ScanLaunchMaxPlayers(std::string_view commandLine, std::string_view* key) {
   for (const std::string_view candidate : kMaxPlayersKeys) {
     const LaunchNumber number = LaunchNumberFrom(commandLine, candidate);
     if (number.Found) {
@@ -84,7 +83,7 @@ LaunchNumber LaunchMaxPlayersFrom(std::string_view commandLine, std::string_view
   return {};
 }
 
-std::optional<std::string> LaunchModsFrom(std::string_view commandLine) {
+std::optional<std::string> ScanLaunchMods(std::string_view commandLine) {
   const std::optional<std::string_view> rest = RestAfterKey(commandLine, kModsKey);
   if (!rest) return std::nullopt;
   const std::string_view mods = rest->substr(0, rest->find_first_of(" \t"));
@@ -92,7 +91,7 @@ std::optional<std::string> LaunchModsFrom(std::string_view commandLine) {
   return std::string(mods);
 }
 
-std::optional<std::string> LaunchMapFrom(std::string_view commandLine) {
+std::optional<std::string> ScanLaunchMap(std::string_view commandLine) {
   const std::size_t n = commandLine.size();
   // Behind the executable path, which is in double quotes when it holds a space.
   std::size_t pos = 0;
@@ -122,48 +121,6 @@ std::optional<std::string> LaunchMapFrom(std::string_view commandLine) {
 
 std::string ReadCommandLineText() {
   return platform::ProcessCommandLine();
-}
-
-// Discovery never lets an error out to the host; the only one the scans can meet is a failed
-// allocation, which leaves the field as it was.
-
-void ScanLaunchPort() {
-  try {
-    if (const auto port = LaunchPortFrom(ReadCommandLineText())) Profile.ServerPort = *port;
-  } catch (...) {
-  }
-}
-
-void ScanLaunchSessionName() {
-  try {
-    if (auto name = LaunchSessionNameFrom(ReadCommandLineText())) {
-      Profile.SessionName = std::move(*name);
-    }
-  } catch (...) {
-  }
-}
-
-void ScanLaunchMaxPlayers() {
-  try {
-    if (const auto limit = LaunchMaxPlayersFrom(ReadCommandLineText()).Value) {
-      Profile.PlayerLimit = *limit;
-    }
-  } catch (...) {
-  }
-}
-
-void ScanLaunchMods() {
-  try {
-    if (auto mods = LaunchModsFrom(ReadCommandLineText())) Profile.ModList = std::move(*mods);
-  } catch (...) {
-  }
-}
-
-void ScanLaunchMap() {
-  try {
-    if (auto map = LaunchMapFrom(ReadCommandLineText())) Profile.MapName = std::move(*map);
-  } catch (...) {
-  }
 }
 
 }  // namespace vesperline

@@ -1,7 +1,7 @@
 // The server's launch arguments: the keys the plugin understands on the process command line.
 // Keys are found without regard to ASCII case; values are cut from the command line with their
-// case. The scanners work on a command line handed to them and say what they found; the wrappers
-// at the end read the process's own command line and write the plugin's profile.
+// case. The scanners work on a command line handed to them and say what they found, so that
+// start-up and an admin's checker can both tell where a value came from.
 #pragma once
 
 #include <cstddef>
@@ -37,38 +37,30 @@ LaunchNumber LaunchNumberFrom(std::string_view commandLine, std::string_view key
 // The game port: the "?port=" number when it is 1 or more; else the "-port=" number when that
 // converts; else the "?port=" number when it converts (0 or negative); else nothing. When key is
 // given, it receives the key that gave the port.
-std::optional<std::int32_t> LaunchPortFrom(std::string_view commandLine,
+std::optional<std::int32_t> ScanLaunchPort(std::string_view commandLine,
                                            std::string_view* key = nullptr);
 
 // The session name: from behind "?sessionname=" to the next '?' or the end of the line (spaces
 // included), without the double quotes and apostrophes at either end. Nothing when the key does
 // not occur or the name is empty.
-std::optional<std::string> LaunchSessionNameFrom(std::string_view commandLine);
+std::optional<std::string> ScanLaunchSessionName(std::string_view commandLine);
 
 // The player limit from the first of kMaxPlayersKeys that occurs (the later keys are not looked
 // at, even when its value does not convert). Found is false when none occurs; key, when given,
 // receives the deciding key.
-LaunchNumber LaunchMaxPlayersFrom(std::string_view commandLine, std::string_view* key = nullptr);
+LaunchNumber ScanLaunchMaxPlayers(std::string_view commandLine, std::string_view* key = nullptr);
 
 // The mod list: from behind "-mods=" to the next space or tab or the end of the line, unchanged.
 // Nothing when the key does not occur or the list is empty.
-std::optional<std::string> LaunchModsFrom(std::string_view commandLine);
+std::optional<std::string> ScanLaunchMods(std::string_view commandLine);
 
 // The map: the first argument after the executable path, cut before its first '?' or space and
 // stripped of double quotes and backslashes at both ends. A token that is exactly "start" or ends
 // in ".exe" (any case) is passed over for the next space-separated one; when none follows, that
 // token is the result. Nothing when no token follows the executable path.
-std::optional<std::string> LaunchMapFrom(std::string_view commandLine);
+std::optional<std::string> ScanLaunchMap(std::string_view commandLine);
 
 // The process's command line as UTF-8, read anew at every call.
 std::string ReadCommandLineText();
-
-// The plugin's scans of its own command line into its profile. Each writes its field only when
-// its scanner above finds a value.
-void ScanLaunchPort();         // ServerPort
-void ScanLaunchSessionName();  // SessionName
-void ScanLaunchMaxPlayers();   // PlayerLimit
-void ScanLaunchMods();         // ModList
-void ScanLaunchMap();          // MapName
 
 }  // namespace vesperline

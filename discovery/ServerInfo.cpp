@@ -72,7 +72,7 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
     constexpr std::string_view kFact = "session name";
     constexpr std::string_view kLaunch = "launch argument ?SessionName=";
     constexpr std::string_view kFile = "settings file, any section: SessionName";
-    if (auto name = LaunchSessionNameFrom(commandLine)) {
+    if (auto name = ScanLaunchSessionName(commandLine)) {
       notes.Add(kFact, kLaunch, true, Given(*name));
       notes.Add(kFact, kFile, false, "not read: the launch argument decides");
       facts.SessionName = std::move(*name);
@@ -100,7 +100,7 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
                             : Given(value) + ", which is not above 0");
     if (decided) return;
     std::string_view key;
-    const LaunchNumber launch = LaunchMaxPlayersFrom(commandLine, &key);
+    const LaunchNumber launch = ScanLaunchMaxPlayers(commandLine, &key);
     const std::string source =
         "launch argument " + (launch.Found ? std::string(key) : std::string("?MaxPlayers="));
     if (launch.Value) facts.PlayerLimit = *launch.Value;
@@ -122,7 +122,7 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
       return;
     }
     notes.Add(kFact, kFile, false, "absent or empty");
-    auto launch = LaunchModsFrom(commandLine);
+    auto launch = ScanLaunchMods(commandLine);
     notes.Add(kFact, kLaunch, launch.has_value(), launch ? Given(*launch) : "absent or empty");
     if (launch) facts.ModList = std::move(*launch);
   });
@@ -150,7 +150,7 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
   });
 
   Guarded([&] {
-    auto map = LaunchMapFrom(commandLine);
+    auto map = ScanLaunchMap(commandLine);
     notes.Add("map", "launch arguments: first argument", map.has_value(),
               map ? Given(*map) : "no argument after the executable path");
     if (map) facts.MapName = std::move(*map);

@@ -14,13 +14,13 @@ constexpr char kCapitalised[] =
 
 TEST(LaunchArgumentsTest, CapitalisedKeysAreFoundAndValuesKeepTheirCase) {
   std::string_view key;
-  EXPECT_EQ(LaunchPortFrom(kCapitalised, &key), 7777);
+  EXPECT_EQ(ScanLaunchPort(kCapitalised, &key), 7777);
   EXPECT_EQ(key, "?port=");
-  EXPECT_EQ(LaunchSessionNameFrom(kCapitalised), "My Server");
-  EXPECT_EQ(LaunchModsFrom(kCapitalised), "928708,929420");
-  EXPECT_EQ(LaunchMaxPlayersFrom(kCapitalised, &key).Value, 50);
+  EXPECT_EQ(ScanLaunchSessionName(kCapitalised), "My Server");
+  EXPECT_EQ(ScanLaunchMods(kCapitalised), "928708,929420");
+  EXPECT_EQ(ScanLaunchMaxPlayers(kCapitalised, &key).Value, 50);
   EXPECT_EQ(key, "-winlivemaxplayers=");
-  EXPECT_EQ(LaunchMapFrom(kCapitalised), "TheIsland_WP");
+  EXPECT_EQ(ScanLaunchMap(kCapitalised), "TheIsland_WP");
 }
 
 TEST(LaunchArgumentsTest, FindLaunchKeyGivesTheFirstOccurrence) {
@@ -30,43 +30,43 @@ TEST(LaunchArgumentsTest, FindLaunchKeyGivesTheFirstOccurrence) {
 }
 
 TEST(LaunchPortTest, TheQuestionKeyDecidesWhenItGivesAPositivePort) {
-  EXPECT_EQ(LaunchPortFrom("S.exe M?Port=7777?QueryPort=27015 -port=1"), 7777);
-  EXPECT_EQ(LaunchPortFrom("S.exe M?QueryPort=27015"), std::nullopt)
+  EXPECT_EQ(ScanLaunchPort("S.exe M?Port=7777?QueryPort=27015 -port=1"), 7777);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?QueryPort=27015"), std::nullopt)
       << "the query port is no game port";
-  EXPECT_EQ(LaunchPortFrom("S.exe M -Port=7778"), 7778);
-  EXPECT_EQ(LaunchPortFrom("S.exe M?port="), std::nullopt);
-  EXPECT_EQ(LaunchPortFrom("?p"), std::nullopt);
+  EXPECT_EQ(ScanLaunchPort("S.exe M -Port=7778"), 7778);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port="), std::nullopt);
+  EXPECT_EQ(ScanLaunchPort("?p"), std::nullopt);
 }
 
 TEST(LaunchPortTest, TheDashKeyDecidesWhenTheQuestionKeyGivesNoPositivePort) {
   std::string_view key;
-  EXPECT_EQ(LaunchPortFrom("S.exe M?port=?x -port=7778", &key), 7778);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=?x -port=7778", &key), 7778);
   EXPECT_EQ(key, "-port=");
-  EXPECT_EQ(LaunchPortFrom("S.exe M?port=0 -port=7778"), 7778);
-  EXPECT_EQ(LaunchPortFrom("S.exe M?port=-3 -port=7778"), 7778);
-  EXPECT_EQ(LaunchPortFrom("S.exe M?port=0"), 0);
-  EXPECT_EQ(LaunchPortFrom("S.exe M?port=-3 -port=x", &key), -3);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=0 -port=7778"), 7778);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=-3 -port=7778"), 7778);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=0"), 0);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=-3 -port=x", &key), -3);
   EXPECT_EQ(key, "?port=");
 }
 
 TEST(LaunchSessionNameTest, RunsToTheNextQuestionMarkOrTheEndOfTheLine) {
-  EXPECT_EQ(LaunchSessionNameFrom("S.exe M?listen?SessionName=My Server -mods=1 -NoBattlEye"),
+  EXPECT_EQ(ScanLaunchSessionName("S.exe M?listen?SessionName=My Server -mods=1 -NoBattlEye"),
             "My Server -mods=1 -NoBattlEye");
-  EXPECT_EQ(LaunchSessionNameFrom("S.exe M?SESSIONNAME=Ark #1?Port=7777"), "Ark #1");
+  EXPECT_EQ(ScanLaunchSessionName("S.exe M?SESSIONNAME=Ark #1?Port=7777"), "Ark #1");
 }
 
 TEST(LaunchSessionNameTest, QuotesAtBothEndsAreRemoved) {
-  EXPECT_EQ(LaunchSessionNameFrom(R"(S.exe M?SessionName="'My Server'"?Port=7777)"), "My Server");
-  EXPECT_EQ(LaunchSessionNameFrom(R"(S.exe M?SessionName=Bob's "Place"?Port=7777)"),
+  EXPECT_EQ(ScanLaunchSessionName(R"(S.exe M?SessionName="'My Server'"?Port=7777)"), "My Server");
+  EXPECT_EQ(ScanLaunchSessionName(R"(S.exe M?SessionName=Bob's "Place"?Port=7777)"),
             R"(Bob's "Place)");
-  EXPECT_EQ(LaunchSessionNameFrom(R"(S.exe M?SessionName="'"?Port=7777)"), std::nullopt);
-  EXPECT_EQ(LaunchSessionNameFrom("S.exe M?SessionName="), std::nullopt);
-  EXPECT_EQ(LaunchSessionNameFrom("S.exe M?listen"), std::nullopt);
+  EXPECT_EQ(ScanLaunchSessionName(R"(S.exe M?SessionName="'"?Port=7777)"), std::nullopt);
+  EXPECT_EQ(ScanLaunchSessionName("S.exe M?SessionName="), std::nullopt);
+  EXPECT_EQ(ScanLaunchSessionName("S.exe M?listen"), std::nullopt);
 }
 
 TEST(LaunchSessionNameTest, TextOutsideAsciiIsKeptAsUtf8) {
   // A capital letter outside ASCII in front of the key must not shift the positions.
-  EXPECT_EQ(LaunchSessionNameFrom("S.exe \xC3\x84gypten?SessionName=Gr\xC3\x96\xC3\x9F"
+  EXPECT_EQ(ScanLaunchSessionName("S.exe \xC3\x84gypten?SessionName=Gr\xC3\x96\xC3\x9F"
                                   "e \xF0\x9F\xA6\x96?Port=1"),
             "Gr\xC3\x96\xC3\x9F"
             "e \xF0\x9F\xA6\x96");
@@ -74,59 +74,59 @@ TEST(LaunchSessionNameTest, TextOutsideAsciiIsKeptAsUtf8) {
 
 TEST(LaunchMaxPlayersTest, TheFirstKeyPresentDecidesEvenWithoutANumber) {
   std::string_view key;
-  const LaunchNumber letters = LaunchMaxPlayersFrom("S.exe M?MaxPlayers=abc -winlivemaxplayers=50");
+  const LaunchNumber letters = ScanLaunchMaxPlayers("S.exe M?MaxPlayers=abc -winlivemaxplayers=50");
   EXPECT_TRUE(letters.Found);
   EXPECT_EQ(letters.Value, std::nullopt);
-  EXPECT_EQ(LaunchMaxPlayersFrom("S.exe M -maxplayers=20 -winlivemaxplayers=50", &key).Value, 20);
+  EXPECT_EQ(ScanLaunchMaxPlayers("S.exe M -maxplayers=20 -winlivemaxplayers=50", &key).Value, 20);
   EXPECT_EQ(key, "-maxplayers=");
-  EXPECT_EQ(LaunchMaxPlayersFrom("S.exe M -WinLiveMaxPlayers=50").Value, 50);
-  EXPECT_EQ(LaunchMaxPlayersFrom("S.exe M?MaxPlayers=0").Value, 0);
-  EXPECT_FALSE(LaunchMaxPlayersFrom("S.exe M?listen").Found);
+  EXPECT_EQ(ScanLaunchMaxPlayers("S.exe M -WinLiveMaxPlayers=50").Value, 50);
+  EXPECT_EQ(ScanLaunchMaxPlayers("S.exe M?MaxPlayers=0").Value, 0);
+  EXPECT_FALSE(ScanLaunchMaxPlayers("S.exe M?listen").Found);
 }
 
 TEST(LaunchModsTest, TheListEndsAtABlankAndIsTakenUnchanged) {
-  EXPECT_EQ(LaunchModsFrom("S.exe M -mods=1,2,3 -NoBattlEye"), "1,2,3");
-  EXPECT_EQ(LaunchModsFrom("S.exe M -mods=1,2\t-NoBattlEye"), "1,2");
-  EXPECT_EQ(LaunchModsFrom(R"(S.exe M -mods="1, 2")"), R"("1,)");
-  EXPECT_EQ(LaunchModsFrom("S.exe M -mods= -NoBattlEye"), std::nullopt);
-  EXPECT_EQ(LaunchModsFrom("S.exe M -mods="), std::nullopt);
-  EXPECT_EQ(LaunchModsFrom("S.exe M"), std::nullopt);
+  EXPECT_EQ(ScanLaunchMods("S.exe M -mods=1,2,3 -NoBattlEye"), "1,2,3");
+  EXPECT_EQ(ScanLaunchMods("S.exe M -mods=1,2\t-NoBattlEye"), "1,2");
+  EXPECT_EQ(ScanLaunchMods(R"(S.exe M -mods="1, 2")"), R"("1,)");
+  EXPECT_EQ(ScanLaunchMods("S.exe M -mods= -NoBattlEye"), std::nullopt);
+  EXPECT_EQ(ScanLaunchMods("S.exe M -mods="), std::nullopt);
+  EXPECT_EQ(ScanLaunchMods("S.exe M"), std::nullopt);
 }
 
 TEST(LaunchMapTest, TheMapIsTheFirstArgumentUpToItsOptions) {
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\ArkAscendedServer.exe" TheIsland_WP?listen -log)"),
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\ArkAscendedServer.exe" TheIsland_WP?listen -log)"),
             "TheIsland_WP");
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\ArkAscendedServer.exe"   ScorchedEarth_WP)"),
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\ArkAscendedServer.exe"   ScorchedEarth_WP)"),
             "ScorchedEarth_WP");
-  EXPECT_EQ(LaunchMapFrom(R"(/srv/ark/ArkAscendedServer TheIsland_WP?listen)"), "TheIsland_WP");
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\ArkAscendedServer.exe" "\TheIsland_WP\"?listen)"),
+  EXPECT_EQ(ScanLaunchMap(R"(/srv/ark/ArkAscendedServer TheIsland_WP?listen)"), "TheIsland_WP");
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\ArkAscendedServer.exe" "\TheIsland_WP\"?listen)"),
             "TheIsland_WP");
 }
 
 TEST(LaunchMapTest, PiecesOfAnUnquotedExecutablePathAreSkippedOnlyWhenTheyEndInExe) {
-  EXPECT_EQ(LaunchMapFrom(R"(C:\ARK Server\ArkAscendedServer.EXE TheIsland_WP?listen)"),
+  EXPECT_EQ(ScanLaunchMap(R"(C:\ARK Server\ArkAscendedServer.EXE TheIsland_WP?listen)"),
             "TheIsland_WP");
-  EXPECT_EQ(LaunchMapFrom(R"(C:\My ARK Server\ArkAscendedServer.exe TheIsland_WP?listen)"), "ARK");
+  EXPECT_EQ(ScanLaunchMap(R"(C:\My ARK Server\ArkAscendedServer.exe TheIsland_WP?listen)"), "ARK");
 }
 
 TEST(LaunchMapTest, StartIsSkippedOnlyInLowerCase) {
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\S.exe" start TheIsland_WP?listen)"), "TheIsland_WP");
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\S.exe" Start TheIsland_WP?listen)"), "Start");
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\S.exe" start TheIsland_WP?listen)"), "TheIsland_WP");
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\S.exe" Start TheIsland_WP?listen)"), "Start");
 }
 
 TEST(LaunchMapTest, ASkippedTokenStaysWhenNothingFollowsIt) {
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\S.exe" start)"), "start");
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\S.exe" start   )"), "start");
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\S.exe" other.exe?listen TheIsland_WP)"), "other.exe");
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\S.exe" start)"), "start");
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\S.exe" start   )"), "start");
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\S.exe" other.exe?listen TheIsland_WP)"), "other.exe");
 }
 
 TEST(LaunchMapTest, NoArgumentAfterTheExecutableGivesNothing) {
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\S.exe")"), std::nullopt);
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\S.exe"   )"), std::nullopt);
-  EXPECT_EQ(LaunchMapFrom(R"("C:\ARK\S.exe)"), std::nullopt);
-  EXPECT_EQ(LaunchMapFrom(R"(")"), std::nullopt);
-  EXPECT_EQ(LaunchMapFrom("ArkAscendedServer.exe"), std::nullopt);
-  EXPECT_EQ(LaunchMapFrom(""), std::nullopt);
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\S.exe")"), std::nullopt);
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\S.exe"   )"), std::nullopt);
+  EXPECT_EQ(ScanLaunchMap(R"("C:\ARK\S.exe)"), std::nullopt);
+  EXPECT_EQ(ScanLaunchMap(R"(")"), std::nullopt);
+  EXPECT_EQ(ScanLaunchMap("ArkAscendedServer.exe"), std::nullopt);
+  EXPECT_EQ(ScanLaunchMap(""), std::nullopt);
 }
 
 }  // namespace
