@@ -59,8 +59,31 @@ TEST_F(ConfigDiscoveryTest, ANotepadUnicodeConfigWithoutPortTakesThePortFromTheC
   EXPECT_EQ(offline.at("token"), "t\xC3\xB6ken-\xF0\x9F\xA6\x96");
   EXPECT_EQ(offline.at("ip"), "203.0.113.7");
   EXPECT_EQ(offline.at("port"), 7777);
-  // The facts gathered after the gate (name, map, player_max, mods) are checked here once the
-  // settings discovery fills them.
+  EXPECT_EQ(offline.at("name"), "My Server");
+  EXPECT_EQ(offline.at("map"), "TheIsland_WP");
+  EXPECT_EQ(offline.at("player_max"), 50);
+  EXPECT_EQ(offline.at("mods"), "123,456");
+  EXPECT_EQ(offline.at("is_pve"), false);
+  EXPECT_FALSE(offline.contains("version"));
+}
+
+TEST_F(ConfigDiscoveryTest, TheServersSettingsFileAndLogFiveLevelsUpCompleteTheFacts) {
+  WriteConfig("{\"token\": \"abc123\", \"ip\": \"203.0.113.7\", \"port\": 7777}\n");
+  const std::filesystem::path saved = server_.Path() / "ShooterGame" / "Saved";
+  test::WriteFile(saved / "Config" / "WindowsServer" / "GameUserSettings.ini",
+                  "[ServerSettings]\r\nActiveMods=928102,931877\r\nbServerPVE=True\r\n"
+                  "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
+  test::WriteFile(saved / "Logs" / "ShooterGame.log",
+                  "[2026.12.06-10.00.00:000][  0]LogInit: ARK Version: 74.24\r\n");
+  const std::vector<nlohmann::json> documents = Run(kLaunch);
+  ASSERT_EQ(documents.size(), 1u);
+  const nlohmann::json& offline = documents.back();
+  EXPECT_EQ(offline.at("name"), "My Server (v74.24)");
+  EXPECT_EQ(offline.at("version"), "74.24");
+  EXPECT_EQ(offline.at("player_max"), 70) << "the settings file wins over -WinLiveMaxPlayers";
+  EXPECT_EQ(offline.at("mods"), "928102,931877") << "the settings file wins over -mods";
+  EXPECT_EQ(offline.at("is_pve"), true);
+  EXPECT_EQ(offline.at("map"), "TheIsland_WP");
 }
 
 TEST_F(ConfigDiscoveryTest, APortInConfigWinsOverTheCommandLine) {

@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <fstream>
@@ -140,8 +141,15 @@ int Spawn(const std::vector<std::string>& arguments) {
 HostRun RunHost(const std::vector<std::string>& arguments) {
   TempDir scratch;
   const std::string report = Utf8FromPath(scratch.Path() / "report.jsonl");
-  std::vector<std::string> all{"--out", report};
-  all.insert(all.end(), arguments.begin(), arguments.end());
+  // The launch arguments come first, right behind the executable path, as on a game server's
+  // command line; the host program's own options follow its marker.
+  const auto separator = std::find(arguments.begin(), arguments.end(), std::string("--"));
+  std::vector<std::string> all(separator == arguments.end() ? separator : separator + 1,
+                               arguments.end());
+  all.push_back("--host-options");
+  all.insert(all.end(), arguments.begin(), separator);
+  all.push_back("--out");
+  all.push_back(report);
   HostRun run;
   run.exitCode = Spawn(all);
   run.output = ReadFile(PathFromUtf8(report));

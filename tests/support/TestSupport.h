@@ -54,7 +54,8 @@ struct HostRun {
   std::string output;                 // everything the program wrote to its report
 };
 
-// Runs the host program with the given arguments (after the program's own path) and waits.
+// Runs the host program and waits. The arguments are the host program's options, then "--" and
+// the server's launch arguments; the launch arguments stand first on the process's command line.
 HostRun RunHost(const std::vector<std::string>& arguments);
 
 // Copies the built plugin file into dir.

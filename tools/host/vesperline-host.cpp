@@ -1,12 +1,14 @@
 // A small stand-in for the plugin host: loads the plugin file from a directory by name, runs its
 // entry points and writes out every request the plugin made, one JSON object per line.
 //
-//   vesperline-host --plugin-dir DIR [--run-ms N] [--out FILE] [--unloads N]
+//   vesperline-host [LAUNCH ARGUMENTS... --host-options]
+//                   --plugin-dir DIR [--run-ms N] [--out FILE] [--unloads N]
 //                   [--post-result true|false] [--post-throw] [--post-delay-ms N]
 //                   [--callback never|now|later] [--callback-delay-ms N]
-//                   [--keep-callback-ms N] (negative: forever) [-- ARGUMENTS...]
+//                   [--keep-callback-ms N] (negative: forever)
 //
-// Everything after "--" is not read; it is there to be part of the process's command line.
+// Launch arguments before "--host-options" are not read: they stand right behind the executable
+// path, where a game server's launch arguments stand, for the plugin to find.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -50,9 +52,12 @@ struct Options {
 
 Options Parse(const std::vector<std::string>& argv) {
   Options options;
+  std::size_t first = 1;
   for (std::size_t i = 1; i < argv.size(); ++i) {
+    if (argv[i] == "--host-options") first = i + 1;
+  }
+  for (std::size_t i = first; i < argv.size(); ++i) {
     const std::string arg = argv[i];
-    if (arg == "--") break;
     auto value = [&]() -> std::string {
       if (i + 1 >= argv.size()) Usage(arg + " needs a value");
       return argv[++i];
