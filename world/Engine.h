@@ -1,7 +1,7 @@
 // Access to the engine's members and functions by name, through the host, and the engine values
 // the plugin reads itself: arrays and strings. Every name is resolved again at every use, so no
-// address outlives the call that asked for it. Nothing here catches: errors of the host and the
-// engine pass to the world readers.
+// address outlives the call that asked for it. Errors of the host and the engine pass to the world
+// readers; only the release at the end of an owned string's scope keeps its error to itself.
 #pragma once
 
 #include <cstddef>

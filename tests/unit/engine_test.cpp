@@ -103,7 +103,10 @@ class EngineStringTest : public test::PluginTest {
 
 TEST_F(EngineStringTest, CopyOfAnEmptyStringAllocatesNothing) {
   std::vector<char16_t> units{0, 0};
-  for (const EngineString& empty : {EngineString{units.data(), 0, 2}, EngineString{}}) {
+  // A negative count, or a count without storage, is a damaged string: nothing is there to copy.
+  for (const EngineString& empty :
+       {EngineString{units.data(), 0, 2}, EngineString{}, EngineString{nullptr, 4, 4},
+        EngineString{units.data(), -2, 2}}) {
     const EngineString copy = CopyEngineString(empty);
     EXPECT_EQ(copy.Data, nullptr);
     EXPECT_EQ(copy.Count, 0);
