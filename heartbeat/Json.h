@@ -1,6 +1,7 @@
 // A small JSON writer: just what the heartbeat document needs, and always valid output.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,10 +13,20 @@ namespace vesperline {
 // \u00XX; well-formed UTF-8 is copied; every other byte is read as Latin-1 and written as UTF-8.
 std::string EscapeJson(std::string_view text);
 
-// Appends EscapeJson(text) to out.
-void AppendEscapedJson(std::string& out, std::string_view text);
+// The most bytes EscapeJson makes of a text of the given length (a control byte becomes six).
+constexpr std::size_t MaxEscapedJsonSize(std::size_t length) {
+  return 6 * length;
+}
 
-// Appends the decimal digits of value (with a '-' when negative) to out.
-void AppendDecimal(std::string& out, std::int64_t value);
+// The most bytes WriteDecimal writes.
+inline constexpr std::size_t kMaxDecimalSize = 20;
+
+// Writes EscapeJson(text) at out, which must have room for MaxEscapedJsonSize(text.size()) bytes,
+// and returns the end of what it wrote.
+char* WriteEscapedJson(char* out, std::string_view text);
+
+// Writes the decimal digits of value (with a '-' when negative) at out, which must have room for
+// kMaxDecimalSize bytes, and returns the end of what it wrote.
+char* WriteDecimal(char* out, std::int64_t value);
 
 }  // namespace vesperline
