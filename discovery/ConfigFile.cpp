@@ -23,6 +23,74 @@ std::optional<std::size_t> AfterKeyColon(std::string_view text, std::string_view
   return colon + 1;
 }
 
+// The notes of one ApplyConfig run; does nothing when no notes were asked for.
+class ConfigNotes {
+ public:
+  explicit ConfigNotes(std::vector<SourceNote>* notes) : notes_(notes) {}
+  bool Wanted() const { return notes_ != nullptr; }
+  void Add(std::string_view fact, std::string_view source, bool used, std::string detail) {
+    if (notes_ != nullptr) {
+      notes_->push_back({std::string(fact), std::string(source), used, std::move(detail)});
+    }
+  }
+
+ private:
+  std::vector<SourceNote>* notes_;
+};
+
+std::string Quoted(std::string_view key) {
+  return "\"" + std::string(key) + "\"";
+}
+
+// Why a key of config.json gave no value past its ':', or nothing when the key and ':' are there.
+std::optional<std::string> MissingKeyDetail(std::string_view text, std::string_view key) {
+  if (text.find(Quoted(key)) == std::string_view::npos) {
+    return "no " + Quoted(key) + " key (keys are matched with their case)";
+  }
+  if (!AfterKeyColon(text, key)) return "no ':' after the key";
+  return std::nullopt;
+}
+
+// What config.json gave for a text key; the value itself is shown only when showValue is set.
+std::string TextDetail(std::string_view text, std::string_view key, const std::string& value,
+                       bool showValue) {
+  if (value.empty()) {
+    return MissingKeyDetail(text, key).value_or("empty, or no quoted text after the key");
+  }
+  std::size_t characters = 0;
+  for (const char byte : value) characters += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+  std::string detail = showValue ? "gave \"" + value + "\""
+                                 : "gave a value of " + std::to_string(characters) + " characters";
+  if (value.front() == ' ' || value.back() == ' ') {
+    detail += " (it begins or ends with a blank, which is sent as it is)";
+  }
+  return detail;
+}
+
+std::string PortFileDetail(std::string_view text, std::int32_t port) {
+  if (port >= 1) return "gave " + std::to_string(port);
+  if (auto missing = MissingKeyDetail(text, "port")) return *missing;
+  const std::size_t start = text.find_first_not_of(" \t\r\n", *AfterKeyColon(text, "port"));
+  if (start == std::string_view::npos) return "no value after the key";
+  if (text[start] == '"') return "quoted: only a bare number counts, so 0";
+  if (!ParseDecimal32(text.substr(start))) return "not a number in the signed 32-bit range, so 0";
+  return "gave " + std::to_string(port) + ", which is not above 0";
+}
+
+std::string LaunchPortDetail(const LaunchNumber& number) {
+  if (!number.Found) return "absent";
+  if (!number.Value) return "not followed by a number";
+  std::string detail = "gave " + std::to_string(*number.Value);
+  if (*number.Value < 1) detail += ", which is not above 0";
+  return detail;
+}
+
+constexpr std::string_view kFileToken = "config.json \"token\"";
+constexpr std::string_view kFileIp = "config.json \"ip\"";
+constexpr std::string_view kFilePort = "config.json \"port\"";
+constexpr std::string_view kLaunchQuestionPort = "launch argument ?Port=";
+constexpr std::string_view kLaunchDashPort = "launch argument -port=";
+
 }  // namespace
 
 std::string ReadJsonString(std::string_view text, std::string_view key) {
@@ -54,13 +122,46 @@ bool HasUsableConfig(const ServerFacts& facts) {
 }
 
 bool ApplyConfig(ServerFacts& facts, const std::optional<std::string>& configText,
-                 const std::function<std::string()>& commandLine) {
-  if (!configText) return false;
-  facts.Token = ReadJsonString(*configText, "token");
-  facts.ServerIp = ReadJsonString(*configText, "ip");
-  facts.ServerPort = ReadJsonInt(*configText, "port");
-  if (facts.ServerPort <= 0) {
-    if (const auto port = ScanLaunchPort(commandLine())) facts.ServerPort = *port;
+                 const std::function<std::string()>& commandLine,
+                 std::vector<SourceNote>* notesOut) {
+  ConfigNotes notes(notesOut);
+  if (!configText) {
+    notes.Add("token", kFileToken, false, "no config.json");
+    notes.Add("ip", kFileIp, false, "no config.json");
+    notes.Add("port", kFilePort, false, "no config.json");
+    notes.Add("port", "launch arguments", false, "not read: without config.json nothing is");
+    return false;
+  }
+  const std::string& text = *configText;
+  facts.Token = ReadJsonString(text, "token");
+  facts.ServerIp = ReadJsonString(text, "ip");
+  facts.ServerPort = ReadJsonInt(text, "port");
+  if (notes.Wanted()) {
+    notes.Add("token", kFileToken, !facts.Token.empty(),
+              TextDetail(text, "token", facts.Token, false));
+    notes.Add("ip", kFileIp, !facts.ServerIp.empty(), TextDetail(text, "ip", facts.ServerIp, true));
+  }
+  if (facts.ServerPort >= 1) {
+    notes.Add("port", kFilePort, true, PortFileDetail(text, facts.ServerPort));
+    notes.Add("port", "launch arguments", false, "not read: config.json gives the port");
+  } else {
+    notes.Add("port", kFilePort, false,
+              notes.Wanted() ? PortFileDetail(text, facts.ServerPort) : "");
+    const std::string line = commandLine();
+    std::string_view key;
+    const std::optional<std::int32_t> port = ScanLaunchPort(line, &key);
+    if (port) facts.ServerPort = *port;
+    if (notes.Wanted()) {
+      const LaunchNumber question = LaunchNumberFrom(line, kQuestionPortKey);
+      notes.Add("port", kLaunchQuestionPort, port && key == kQuestionPortKey,
+                LaunchPortDetail(question));
+      if (question.Value && *question.Value >= 1) {
+        notes.Add("port", kLaunchDashPort, false, "not read: ?Port= gives the port");
+      } else {
+        notes.Add("port", kLaunchDashPort, port && key == kDashPortKey,
+                  LaunchPortDetail(LaunchNumberFrom(line, kDashPortKey)));
+      }
+    }
   }
   return HasUsableConfig(facts);
 }

@@ -7,7 +7,9 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "discovery/SourceNote.h"
 #include "plugin/ServerProfile.h"
 
 namespace vesperline {
@@ -35,8 +37,11 @@ bool HasUsableConfig(const ServerFacts& facts);
 // file could not be opened) and tells whether the result is usable. Each of the three is
 // replaced, also with empty text or 0. When the file gives a port of 0 or less, commandLine is
 // called once and the launch-argument port, when there is one, replaces it. Without a file
-// nothing is changed and commandLine is not called.
+// nothing is changed and commandLine is not called. Notes, when given, receive for the token, the
+// address and the port each source looked at, what it gave and why a source was passed over; the
+// token's own value never appears in them.
 bool ApplyConfig(ServerFacts& facts, const std::optional<std::string>& configText,
-                 const std::function<std::string()>& commandLine);
+                 const std::function<std::string()>& commandLine,
+                 std::vector<SourceNote>* notes = nullptr);
 
 }  // namespace vesperline

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "discovery/SourceNote.h"
 #include "plugin/ServerProfile.h"
 
 namespace vesperline {
@@ -15,16 +16,6 @@ namespace vesperline {
 // separator.
 std::string SettingsFilePath(const std::string& pluginDir);
 std::string ServerLogPath(const std::string& pluginDir);
-
-// One source looked at for one fact, in the order they were looked at: whether it gave the value
-// the fact now holds, and what it held or why it was passed over.
-struct SourceNote {
-  std::string Fact;  // "session name", "player limit", "mods", "PvE", "version", "map"
-  std::string
-      Source;  // e.g. "launch argument ?SessionName=", "settings file [ServerSettings] ActiveMods"
-  bool Used = false;
-  std::string Detail;
-};
 
 // The paths and the command line discovery reads; the plugin uses its own, a checker any others.
 struct DiscoveryInputs {

@@ -142,5 +142,94 @@ TEST_F(ConfigGateTest, ANotepadUnicodeFileIsRead) {
   EXPECT_EQ(facts_.ServerPort, 7777);
 }
 
+// The notes an admin's checker shows: where token, address and port came from and why the other
+// sources were passed over.
+class ConfigNotesTest : public ::testing::Test {
+ protected:
+  bool Apply(const std::optional<std::string>& file, const std::string& commandLine) {
+    notes_.clear();
+    return ApplyConfig(
+        facts_, file, [&] { return commandLine; }, &notes_);
+  }
+  // "source: used/passed over: detail" for every note of the fact, in order.
+  std::vector<std::string> Of(const std::string& fact) const {
+    std::vector<std::string> lines;
+    for (const SourceNote& note : notes_) {
+      if (note.Fact == fact) {
+        lines.push_back(note.Source + (note.Used ? ": used: " : ": passed over: ") + note.Detail);
+      }
+    }
+    return lines;
+  }
+  ServerFacts facts_;
+  std::vector<SourceNote> notes_;
+};
+
+using Lines = std::vector<std::string>;
+
+TEST_F(ConfigNotesTest, AQuotedPortIsPassedOverForTheQuestionPortArgument) {
+  EXPECT_TRUE(Apply(Fixture("quoted_port.json"), kLaunch));
+  EXPECT_EQ(Of("port"),
+            (Lines{
+                "config.json \"port\": passed over: quoted: only a bare number counts, so 0",
+                "launch argument ?Port=: used: gave 7777",
+                "launch argument -port=: passed over: not read: ?Port= gives the port",
+            }));
+}
+
+TEST_F(ConfigNotesTest, EachWayAPortCanBeMissingIsNamed) {
+  EXPECT_FALSE(Apply(R"({"token":"abc","ip":"203.0.113.7"})", "S.exe TheIsland_WP?Port=x"));
+  EXPECT_EQ(Of("port"), (Lines{
+                            "config.json \"port\": passed over: no \"port\" key (keys are "
+                            "matched with their case)",
+                            "launch argument ?Port=: passed over: not followed by a number",
+                            "launch argument -port=: passed over: absent",
+                        }));
+  EXPECT_TRUE(Apply(R"({"token":"abc","ip":"203.0.113.7","port":-5})", "S.exe M -port=7778"));
+  EXPECT_EQ(Of("port"), (Lines{
+                            "config.json \"port\": passed over: gave -5, which is not above 0",
+                            "launch argument ?Port=: passed over: absent",
+                            "launch argument -port=: used: gave 7778",
+                        }));
+  EXPECT_FALSE(Apply(R"({"token":"abc","ip":"203.0.113.7","port":99999999999})", ""));
+  EXPECT_EQ(Of("port")[0],
+            "config.json \"port\": passed over: not a number in the signed 32-bit range, so 0");
+  EXPECT_TRUE(Apply(R"({"token":"abc","ip":"203.0.113.7","port":7000})", kLaunch));
+  EXPECT_EQ(Of("port"), (Lines{
+                            "config.json \"port\": used: gave 7000",
+                            "launch arguments: passed over: not read: config.json gives the port",
+                        }));
+}
+
+TEST_F(ConfigNotesTest, TheTokenIsDescribedButNeverShown) {
+  EXPECT_TRUE(Apply(R"({"token":" s3cr\u00e9t","ip":"203.0.113.7","port":7777})", ""));
+  EXPECT_EQ(Of("token"), (Lines{"config.json \"token\": used: gave a value of 12 characters (it "
+                                "begins or ends with a blank, which is sent as it is)"}));
+  EXPECT_TRUE(Apply("{\"token\":\"s3cr\xC3\xA9t\",\"ip\":\"203.0.113.7\",\"port\":7777}", ""));
+  EXPECT_EQ(Of("token"), (Lines{"config.json \"token\": used: gave a value of 6 characters"}));
+  for (const SourceNote& note : notes_) {
+    EXPECT_EQ(note.Detail.find("s3cr"), std::string::npos) << note.Detail;
+  }
+  EXPECT_EQ(Of("ip"), (Lines{"config.json \"ip\": used: gave \"203.0.113.7\""}));
+}
+
+TEST_F(ConfigNotesTest, AnEmptyOrMisspeltTokenIsTold) {
+  EXPECT_FALSE(Apply(R"({"token":"","ip":"203.0.113.7","port":7777})", ""));
+  EXPECT_EQ(Of("token"),
+            (Lines{"config.json \"token\": passed over: empty, or no quoted text after the key"}));
+  EXPECT_FALSE(Apply(R"({"Token":"abc","ip":"203.0.113.7","port":7777})", ""));
+  EXPECT_EQ(Of("token"), (Lines{"config.json \"token\": passed over: no \"token\" key (keys are "
+                                "matched with their case)"}));
+}
+
+TEST_F(ConfigNotesTest, WithoutAFileEveryFactSaysSoAndTheLaunchPortIsNotRead) {
+  EXPECT_FALSE(Apply(std::nullopt, kLaunch));
+  EXPECT_EQ(Of("token"), (Lines{"config.json \"token\": passed over: no config.json"}));
+  EXPECT_EQ(Of("ip"), (Lines{"config.json \"ip\": passed over: no config.json"}));
+  EXPECT_EQ(Of("port"), (Lines{"config.json \"port\": passed over: no config.json",
+                               "launch arguments: passed over: not read: without config.json "
+                               "nothing is"}));
+}
+
 }  // namespace
 }  // namespace vesperline
