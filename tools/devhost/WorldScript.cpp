@@ -75,8 +75,12 @@ WorldScript::WorldScript(std::chrono::milliseconds eventEvery, std::chrono::mill
       nextDay_(dayEvery),
       random_(seed) {}
 
-void WorldScript::Start() {
+void WorldScript::Start(bool everyone) {
   online_ = {0, 1, 2};
+  if (everyone) {
+    online_.clear();
+    for (std::size_t i = 0; i < Regulars().size(); ++i) online_.push_back(i);
+  }
   simhost::SimWorldDescription world;
   world.DayNumber = kFirstDay;
   for (const std::size_t i : online_) world.Players.push_back(Regulars()[i]);

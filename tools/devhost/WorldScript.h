@@ -20,8 +20,8 @@ class WorldScript {
   WorldScript(std::chrono::milliseconds eventEvery, std::chrono::milliseconds dayEvery,
               unsigned seed);
 
-  // Installs the starting world: a few players on, day 37.
-  void Start();
+  // Installs the starting world on day 37, with a few players on or with everyone.
+  void Start(bool everyone);
 
   // Makes the changes due by elapsed (time since Start) and returns what happened, one readable
   // line per change.

@@ -3,7 +3,7 @@
 //
 //   vesperline-devhost --ca FILE [--root DIR] [--plugin FILE] [--receiver 127.0.0.1:PORT]
 //                      [--duration SECONDS] [--version-after SECONDS] [--event-every SECONDS]
-//                      [--day-every SECONDS] [--report FILE]
+//                      [--day-every SECONDS] [--all-players] [--report FILE]
 //   vesperline-devhost --heartbeat-url
 //
 // It lays out a server's directory tree under --root with the plugin installed, then starts
@@ -59,6 +59,7 @@ struct Options {
   double versionAfterSeconds = 3;
   double eventEverySeconds = 8;
   double dayEverySeconds = 20;
+  bool allPlayers = false;  // everyone is on from the start
   std::string report;
 };
 
@@ -66,7 +67,7 @@ struct Options {
   std::cerr << "vesperline-devhost: " << problem
             << "\nusage: vesperline-devhost --ca FILE [--root DIR] [--plugin FILE]"
                " [--receiver 127.0.0.1:PORT] [--duration SECONDS] [--version-after SECONDS]"
-               " [--event-every SECONDS] [--day-every SECONDS] [--report FILE]\n";
+               " [--event-every SECONDS] [--day-every SECONDS] [--all-players] [--report FILE]\n";
   std::exit(2);
 }
 
@@ -110,6 +111,8 @@ Options Parse(const std::vector<std::string>& args) {
       options.eventEverySeconds = Seconds(arg, value());
     } else if (arg == "--day-every") {
       options.dayEverySeconds = Seconds(arg, value());
+    } else if (arg == "--all-players") {
+      options.allPlayers = true;
     } else if (arg == "--report") {
       options.report = value();
     } else {
@@ -169,7 +172,7 @@ class Console {
 
   void Status(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!terminal_) return;
+    if (!terminal_ || text == status_) return;
     status_ = text;
     std::fputs(("\r\033[K" + status_).c_str(), stdout);
     std::fflush(stdout);
@@ -325,7 +328,7 @@ int Serve(const Options& options) {
   });
   devhost::WorldScript world(Millis(options.eventEverySeconds), Millis(options.dayEverySeconds),
                              20250601u);
-  world.Start();
+  world.Start(options.allPlayers);
 
   void* module = dlopen(tree.PluginFile().c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
