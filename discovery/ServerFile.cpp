@@ -1,6 +1,5 @@
 #include "discovery/ServerFile.h"
 
-#include <vector>
 
 #include "common/Text.h"
 #include "platform/Platform.h"
@@ -118,13 +117,21 @@ void Utf16LeStreamDecoder::PutUnit(char16_t unit, std::string& out) {
 std::optional<std::string> ReadFileBytes(const std::string& path) {
   platform::InputFile file(path);
   if (!file.IsOpen()) return std::nullopt;
-  std::string bytes;
-  std::vector<char> block(64 * 1024);
+  // Read straight into a result sized from the file: settings files are read up to five times at
+  // start-up, and growing a buffer block by block would copy and allocate far more. One byte more
+  // than the size lets the read that meets the end do so without growing; a file that grows
+  // meanwhile doubles the room.
+  const std::uint64_t hint = file.SizeHint();
+  std::string bytes(hint < (1u << 30) ? static_cast<std::size_t>(hint) + 1 : std::size_t{1} << 16,
+                    '\0');
+  std::size_t size = 0;
   for (;;) {
-    const std::size_t got = file.Read(block.data(), block.size());
+    if (size == bytes.size()) bytes.resize(bytes.size() * 2);
+    const std::size_t got = file.Read(bytes.data() + size, bytes.size() - size);
     if (got == 0) break;
-    bytes.append(block.data(), got);
+    size += got;
   }
+  bytes.resize(size);
   return bytes;
 }
 

@@ -73,6 +73,12 @@ InputFile::~InputFile() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
+std::uint64_t InputFile::SizeHint() const {
+  struct stat status {};
+  if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &status) != 0) return 0;
+  return static_cast<std::uint64_t>(status.st_size);
+}
+
 bool InputFile::IsOpen() const {
   return handle_ >= 0;
 }

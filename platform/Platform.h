@@ -38,6 +38,10 @@ class InputFile {
 
   bool IsOpen() const;
 
+  // The file's size now, or 0 when the system cannot tell; the file may still grow while it is
+  // read, so this is a hint for the reader's buffer, not a limit.
+  std::uint64_t SizeHint() const;
+
   // Reads up to size bytes into buffer; returns how many were read, 0 at the end or on an error.
   std::size_t Read(char* buffer, std::size_t size);
 

@@ -92,6 +92,12 @@ InputFile::~InputFile() {
   if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
+std::uint64_t InputFile::SizeHint() const {
+  LARGE_INTEGER size{};
+  if (!IsOpen() || !GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &size)) return 0;
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
 bool InputFile::IsOpen() const {
   return reinterpret_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE &&
          reinterpret_cast<HANDLE>(handle_) != nullptr;
