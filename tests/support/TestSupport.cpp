@@ -85,11 +85,17 @@ namespace {
 
 int Spawn(const std::vector<std::string>& arguments) {
 #if defined(_WIN32)
-  // Quote every argument by the rules the C runtime parses them back with.
+  // Quote the arguments that need it by the rules the C runtime parses them back with, and only
+  // those, so that the command line reads as a launcher would write it (and as the Linux one is
+  // rebuilt from its arguments): -mods=1,2 stays bare, a value with a space is quoted.
   std::wstring line;
   auto append = [&](const std::string& argument) {
     const std::wstring wide = PathFromUtf8(argument).wstring();
     if (!line.empty()) line += L' ';
+    if (!wide.empty() && wide.find_first_of(L" \t\"") == std::wstring::npos) {
+      line += wide;
+      return;
+    }
     line += L'"';
     std::size_t backslashes = 0;
     for (const wchar_t c : wide) {
