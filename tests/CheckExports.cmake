@@ -1,4 +1,5 @@
-# Fails unless the plugin file exports exactly Plugin_Init and Plugin_Unload, undecorated.
+# Fails unless the plugin file exports exactly Plugin_Init and Plugin_Unload, undecorated (and, on
+# Windows, unless it loads without any DLL of the compiler's runtime).
 # Run with -DPLUGIN=<file> -DLISTER=<nm or objdump>.
 if(PLUGIN MATCHES "\\.dll$")
   execute_process(COMMAND ${LISTER} -p ${PLUGIN} OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
@@ -9,6 +10,11 @@ if(PLUGIN MATCHES "\\.dll$")
   # square brackets.
   string(REGEX REPLACE "[ \t]*\\[[ 0-9]+\\][ \t]+" "" names "${CMAKE_MATCH_1}")
   string(REGEX MATCHALL "[^\n]+" exports "${names}")
+  # The compiler's runtime is linked in: the plugin must load with nothing of it beside it.
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${listing}")
+  if(imports MATCHES "libstdc\\+\\+|libgcc|libwinpthread")
+    message(FATAL_ERROR "${PLUGIN} needs a compiler runtime DLL: ${imports}")
+  endif()
 else()
   execute_process(COMMAND ${LISTER} -D --defined-only --format=posix ${PLUGIN}
                   OUTPUT_VARIABLE listing RESULT_VARIABLE failed)
