@@ -15,6 +15,7 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else
+#include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -83,7 +84,10 @@ void InstallPlugin(const fs::path& dir) {
 
 namespace {
 
-int Spawn(const std::vector<std::string>& arguments) {
+// Runs program with the arguments and waits for its exit status; when output is not empty, the
+// program's standard output goes to the file of that name.
+int Spawn(const std::string& program, const std::vector<std::string>& arguments,
+          const std::string& output = "") {
 #if defined(_WIN32)
   // Quote the arguments that need it by the rules the C runtime parses them back with, and only
   // those, so that the command line reads as a launcher would write it (and as the Linux one is
@@ -110,15 +114,26 @@ int Spawn(const std::vector<std::string>& arguments) {
     line.append(backslashes * 2, L'\\');
     line += L'"';
   };
-  append(VESPERLINE_HOST_PROGRAM);
+  append(program);
   for (const std::string& argument : arguments) append(argument);
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return -1;
+  HANDLE outputFile = INVALID_HANDLE_VALUE;
+  if (!output.empty()) {
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    outputFile = CreateFileW(PathFromUtf8(output).wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                             &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (outputFile == INVALID_HANDLE_VALUE) return -1;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = outputFile;
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   }
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, !output.empty(), 0,
+                                      nullptr, nullptr, &startup, &process);
+  if (outputFile != INVALID_HANDLE_VALUE) CloseHandle(outputFile);
+  if (!started) return -1;
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
   GetExitCodeProcess(process.hProcess, &code);
@@ -126,13 +141,18 @@ int Spawn(const std::vector<std::string>& arguments) {
   CloseHandle(process.hProcess);
   return static_cast<int>(code);
 #else
-  std::vector<std::string> all{VESPERLINE_HOST_PROGRAM};
+  std::vector<std::string> all{program};
   all.insert(all.end(), arguments.begin(), arguments.end());
   std::vector<char*> argv;
   for (std::string& argument : all) argv.push_back(argument.data());
   argv.push_back(nullptr);
   const pid_t child = fork();
   if (child == 0) {
+    if (!output.empty()) {
+      const int file = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (file < 0 || dup2(file, STDOUT_FILENO) < 0) _exit(127);
+      close(file);
+    }
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -157,13 +177,22 @@ HostRun RunHost(const std::vector<std::string>& arguments) {
   all.push_back("--out");
   all.push_back(report);
   HostRun run;
-  run.exitCode = Spawn(all);
+  run.exitCode = Spawn(VESPERLINE_HOST_PROGRAM, all);
   run.output = ReadFile(PathFromUtf8(report));
   std::istringstream lines(run.output);
   for (std::string line; std::getline(lines, line);) {
     if (line.rfind("{\"kind\":\"request\"", 0) == 0) run.requests.push_back(line);
     if (line.rfind("{\"kind\":\"summary\"", 0) == 0) run.summary = line;
   }
+  return run;
+}
+
+ProgramRun RunChecker(const std::vector<std::string>& arguments) {
+  TempDir scratch;
+  const std::string output = Utf8FromPath(scratch.Path() / "stdout.txt");
+  ProgramRun run;
+  run.exitCode = Spawn(VESPERLINE_CHECK_PROGRAM, arguments, output);
+  run.output = ReadFile(PathFromUtf8(output));
   return run;
 }
 

@@ -58,6 +58,15 @@ struct HostRun {
 // the server's launch arguments; the launch arguments stand first on the process's command line.
 HostRun RunHost(const std::vector<std::string>& arguments);
 
+// What one run of the checker program gave.
+struct ProgramRun {
+  int exitCode = -1;
+  std::string output;  // everything it wrote to standard output
+};
+
+// Runs the checker program (vesperline-check) with the arguments and waits.
+ProgramRun RunChecker(const std::vector<std::string>& arguments);
+
 // Copies the built plugin file into dir.
 void InstallPlugin(const std::filesystem::path& dir);
 

@@ -1,0 +1,253 @@
+// The admin's checker against the real plugin: in the same server tree, with the same launch
+// arguments, the checker names the sources of each fact and predicts exactly what the plugin
+// does, which the plugin file run in a host process shows.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "tests/support/TestSupport.h"
+
+namespace vesperline {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+
+constexpr char kToken[] = "SECRETtoken-4711";
+constexpr char kMaskedToken[] = "SE************11";
+
+// Launch arguments that read the same whether or not the host program's spawn quotes them (no
+// value here ends at a space).
+const std::vector<std::string> kLaunch{
+    "TheIsland_WP?listen?SessionName=My Server?Port=7777?QueryPort=27015", "-WinLiveMaxPlayers=50"};
+
+std::string Utf16LeFile(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  for (const char16_t unit : text) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+std::string Normalised(const fs::path& path) {
+  return test::Utf8FromPath(fs::absolute(path).lexically_normal());
+}
+
+// A dedicated server's folder with the plugin installed five levels below its ShooterGame folder.
+class CheckerTest : public ::testing::Test {
+ protected:
+  CheckerTest()
+      : game_(server_.Path() / "ShooterGame"),
+        pluginDir_(game_ / "Binaries" / "Win64" / "ArkApi" / "Plugins" / "Vesperline") {
+    test::InstallPlugin(pluginDir_);
+  }
+
+  void WriteConfig(const std::string& bytes) { test::WriteFile(pluginDir_ / "config.json", bytes); }
+  fs::path SettingsFile() const {
+    return game_ / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini";
+  }
+  fs::path LogFile() const { return game_ / "Saved" / "Logs" / "ShooterGame.log"; }
+
+  // The document the plugin posts when it is unloaded, or nothing when it stayed idle.
+  std::optional<json> RunPlugin(const std::vector<std::string>& launch) {
+    std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(pluginDir_), "--run-ms",
+                                       "200", "--"};
+    arguments.insert(arguments.end(), launch.begin(), launch.end());
+    const test::HostRun run = test::RunHost(arguments);
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    if (run.requests.empty()) return std::nullopt;
+    EXPECT_EQ(run.requests.size(), 1u) << run.output;
+    return json::parse(json::parse(run.requests.back()).at("body").get<std::string>());
+  }
+
+  // The checker's --json report for the same launch arguments, behind a server executable.
+  json RunCheck(const std::vector<std::string>& launch, std::vector<std::string> extra = {}) {
+    std::string commandLine = "ShooterGameServer.exe";
+    for (const std::string& argument : launch) commandLine += " " + argument;
+    std::vector<std::string> arguments{"--plugin-dir",   test::Utf8FromPath(pluginDir_),
+                                       "--command-line", commandLine,
+                                       "--json",         "--show-token"};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    const test::ProgramRun run = test::RunChecker(arguments);
+    json report = json::parse(run.output);
+    EXPECT_EQ(run.exitCode, report.at("verdict") == "report" ? 0 : 1);
+    return report;
+  }
+
+  // Runs both; the checker's verdict and document must be the plugin's, the status and the live
+  // world part aside.
+  json RunBoth(const std::vector<std::string>& launch) {
+    const std::optional<json> posted = RunPlugin(launch);
+    json report = RunCheck(launch);
+    EXPECT_EQ(report.at("verdict"), posted ? "report" : "idle");
+    if (posted) {
+      json predicted = report.at("document");
+      json actual = *posted;
+      for (const char* live : {"status", "player_current", "day", "players"}) {
+        predicted.erase(live);
+        actual.erase(live);
+      }
+      EXPECT_EQ(predicted, actual);
+    } else {
+      EXPECT_TRUE(report.at("document").is_null());
+    }
+    return report;
+  }
+
+  test::TempDir server_;
+  fs::path game_;
+  fs::path pluginDir_;
+};
+
+// The source that gave the fact its value, or empty text when none did.
+std::string UsedSource(const json& report, const std::string& fact) {
+  for (const json& note : report.at("facts").at(fact).at("sources")) {
+    if (note.at("used") == true) return note.at("source");
+  }
+  return {};
+}
+
+const std::string kFullConfig =
+    std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\", \"port\": 7777}\n";
+
+TEST_F(CheckerTest, AServerWhereEverythingIsFoundIsReportedWithEachFactsSource) {
+  WriteConfig(kFullConfig);
+  test::WriteFile(SettingsFile(),
+                  "[ServerSettings]\r\nActiveMods=928102,931877\r\nbServerPVE=True\r\n"
+                  "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
+  test::WriteFile(LogFile(), "[2026.12.06-10.00.00:000][  0]LogInit: ARK Version: 74.24\r\n");
+  const json report = RunBoth(kLaunch);
+  EXPECT_EQ(report.at("verdict"), "report");
+  EXPECT_EQ(report.at("files").at("config").at("path"), Normalised(pluginDir_ / "config.json"));
+  EXPECT_EQ(report.at("files").at("settings").at("path"), Normalised(SettingsFile()));
+  EXPECT_EQ(report.at("files").at("log").at("path"), Normalised(LogFile()));
+  for (const char* file : {"config", "settings", "log"}) {
+    EXPECT_EQ(report.at("files").at(file).at("found"), true) << file;
+    EXPECT_EQ(report.at("files").at(file).at("encoding"), "plain") << file;
+  }
+  EXPECT_EQ(UsedSource(report, "port"), "config.json \"port\"");
+  EXPECT_EQ(UsedSource(report, "session_name"), "launch argument ?SessionName=");
+  EXPECT_EQ(UsedSource(report, "player_limit"),
+            "settings file [/Script/Engine.GameSession] MaxPlayers");
+  EXPECT_EQ(UsedSource(report, "mods"), "settings file [ServerSettings] ActiveMods");
+  EXPECT_EQ(UsedSource(report, "version"), "server log: \"ARK Version: \" line");
+  EXPECT_EQ(report.at("document").at("name"), "My Server (v74.24)");
+}
+
+TEST_F(CheckerTest, WithoutConfigJsonBothStayIdleAndTheCheckerSaysWhereItLooked) {
+  test::WriteFile(SettingsFile(), "[ServerSettings]\r\nActiveMods=1\r\n");
+  const json report = RunBoth(kLaunch);
+  EXPECT_EQ(report.at("files").at("config").at("found"), false);
+  EXPECT_TRUE(report.at("files").at("config").at("encoding").is_null());
+  ASSERT_EQ(report.at("idle_reasons").size(), 1u);
+  EXPECT_EQ(report.at("idle_reasons")[0],
+            "no config.json at " + Normalised(pluginDir_ / "config.json"));
+}
+
+TEST_F(CheckerTest, APortOnlyInTheLaunchArgumentsIsFoundThere) {
+  WriteConfig(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\"}");
+  json report = RunBoth(kLaunch);
+  EXPECT_EQ(report.at("facts").at("port").at("value"), 7777);
+  EXPECT_EQ(UsedSource(report, "port"), "launch argument ?Port=");
+  EXPECT_EQ(report.at("facts").at("port").at("sources")[0].at("detail"),
+            "no \"port\" key (keys are matched with their case)");
+
+  report = RunBoth({"TheIsland_WP?listen"});
+  ASSERT_EQ(report.at("idle_reasons").size(), 1u);
+  EXPECT_EQ(report.at("idle_reasons")[0].get<std::string>().rfind("port below 1 (0)", 0), 0u)
+      << report.at("idle_reasons")[0];
+}
+
+TEST_F(CheckerTest, AMisplacedSettingsFileIsNotFoundWhereThePluginLooks) {
+  WriteConfig(kFullConfig);
+  // One level too high: beside ShooterGame instead of inside it.
+  test::WriteFile(server_.Path() / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini",
+                  "[ServerSettings]\r\nActiveMods=928102\r\n"
+                  "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
+  const json report = RunBoth(kLaunch);
+  EXPECT_EQ(report.at("files").at("settings").at("found"), false);
+  EXPECT_EQ(report.at("files").at("settings").at("path"), Normalised(SettingsFile()));
+  EXPECT_EQ(UsedSource(report, "player_limit"), "launch argument -winlivemaxplayers=");
+  EXPECT_EQ(report.at("facts").at("player_limit").at("value"), 50);
+  EXPECT_TRUE(report.at("facts").at("mods").at("value").is_null());
+}
+
+TEST_F(CheckerTest, AUtf16SettingsFileIsReadAsThePluginReadsIt) {
+  WriteConfig(kFullConfig);
+  test::WriteFile(SettingsFile(), Utf16LeFile(u"[SessionSettings]\r\nSessionName=\u00c4rger "
+                                              u"\U0001F996 Server\r\n[ServerSettings]\r\n"
+                                              u"ServerPVE=true\r\n"));
+  const json report = RunBoth({"TheIsland_WP?listen?Port=7777"});
+  EXPECT_EQ(report.at("files").at("settings").at("encoding"), "UTF-16LE");
+  EXPECT_EQ(UsedSource(report, "session_name"), "settings file, any section: SessionName");
+  EXPECT_EQ(report.at("document").at("name"), "\xC3\x84rger \xF0\x9F\xA6\x96 Server");
+  EXPECT_EQ(UsedSource(report, "pve"), "settings file [ServerSettings] ServerPVE");
+  EXPECT_EQ(report.at("document").at("is_pve"), true);
+}
+
+TEST_F(CheckerTest, TheTokenIsMaskedUnlessAskedFor) {
+  WriteConfig(kFullConfig);
+  const std::vector<std::string> base{"--plugin-dir", test::Utf8FromPath(pluginDir_),
+                                      "--command-line", "S.exe TheIsland_WP?listen"};
+  for (const std::vector<std::string>& form :
+       {std::vector<std::string>{}, {"--json"}, {"--raw"}, {"--json", "--raw"}}) {
+    std::vector<std::string> arguments = base;
+    arguments.insert(arguments.end(), form.begin(), form.end());
+    const test::ProgramRun masked = test::RunChecker(arguments);
+    EXPECT_EQ(masked.exitCode, 0);
+    EXPECT_EQ(masked.output.find(kToken), std::string::npos) << masked.output;
+    EXPECT_NE(masked.output.find(kMaskedToken), std::string::npos) << masked.output;
+    arguments.push_back("--show-token");
+    const test::ProgramRun shown = test::RunChecker(arguments);
+    EXPECT_NE(shown.output.find(kToken), std::string::npos) << shown.output;
+  }
+}
+
+TEST_F(CheckerTest, ACommandLineFileSavedAsUnicodeGivesTheSameReport) {
+  WriteConfig(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\"}");
+  const fs::path file = server_.Path() / "command line.txt";
+  test::WriteFile(file, Utf16LeFile(u"ShooterGameServer.exe TheIsland_WP?listen?SessionName="
+                                    u"\u00c4rger?Port=7777\r\n"));
+  const test::ProgramRun run =
+      test::RunChecker({"--plugin-dir", test::Utf8FromPath(pluginDir_), "--command-line-file",
+                        test::Utf8FromPath(file), "--json"});
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  const json report = json::parse(run.output);
+  EXPECT_EQ(report.at("command_line"),
+            "ShooterGameServer.exe TheIsland_WP?listen?SessionName=\xC3\x84rger?Port=7777");
+  EXPECT_EQ(report.at("document").at("port"), 7777);
+  EXPECT_EQ(report.at("document").at("name"), "\xC3\x84rger");
+}
+
+TEST_F(CheckerTest, UsageErrorsExitWithTwoAndHelpNamesEveryOption) {
+  const std::string dir = test::Utf8FromPath(pluginDir_);
+  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
+           {"--frobnicate"},
+           {"--plugin-dir"},
+           {"--plugin-dir", dir, "--command-line"},
+           {"--plugin-dir", dir, "--command-line-file", dir + "/no such file.txt"},
+           {"--command-line", "x", "--command-line-file", "y"}}) {
+    const test::ProgramRun run = test::RunChecker(arguments);
+    EXPECT_EQ(run.exitCode, 2) << arguments[0];
+    EXPECT_EQ(run.output, "") << "a usage error prints no report";
+  }
+  const test::ProgramRun help = test::RunChecker({"--help"});
+  EXPECT_EQ(help.exitCode, 0);
+  for (const char* option : {"--plugin-dir", "--command-line", "--command-line-file",
+                             "--show-token", "--raw", "--json", "--help", "Example"}) {
+    EXPECT_NE(help.output.find(option), std::string::npos) << option;
+  }
+}
+
+TEST_F(CheckerTest, WithoutACommandLineTheReportSaysSo) {
+  WriteConfig(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\"}");
+  const test::ProgramRun run = test::RunChecker({"--plugin-dir", test::Utf8FromPath(pluginDir_)});
+  EXPECT_EQ(run.exitCode, 1);
+  EXPECT_NE(run.output.find("none given"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("but no command line was given to the checker"), std::string::npos)
+      << run.output;
+}
+
+}  // namespace
+}  // namespace vesperline

@@ -1,0 +1,71 @@
+// The admin's checker: runs the plugin's own start-up discovery over a plugin folder and a launch
+// command line, outside the game server, and explains what the plugin would report or why it
+// would stay idle.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "discovery/SourceNote.h"
+#include "plugin/ServerProfile.h"
+
+namespace vesperline::check {
+
+// What the checker is asked to look at.
+struct CheckInputs {
+  // The plugin's folder in the form the plugin keeps it: ending with a separator.
+  std::string PluginDir;
+  // The server's launch command line; nothing when none was given.
+  std::optional<std::string> CommandLine;
+};
+
+// One file the plugin reads.
+struct FileCheck {
+  std::string Role;       // "config.json", "settings file", "server log"
+  std::string Path;       // the path the plugin opens
+  std::string ShownPath;  // the same, absolute and normalised, for the admin
+  bool Found = false;
+  std::string Encoding;  // how it was decoded (TextEncodingName); empty when not found
+};
+
+// Everything the checker found out.
+struct CheckReport {
+  std::string PluginDir;
+  bool PluginDirExists = false;
+  std::optional<std::string> CommandLine;
+  std::vector<FileCheck> Files;  // config.json, the settings file, the log, in that order
+  ServerFacts Facts;
+  std::vector<SourceNote> Notes;
+  // The plugin's start-up gate passes and its heartbeats would be posted.
+  bool WouldReport = false;
+  // Why the plugin would stay idle, each a short sentence; empty when it would report.
+  std::vector<std::string> IdleReasons;
+};
+
+// Runs the plugin's discovery over the inputs exactly as the plugin runs it at start-up. The
+// descriptive facts are gathered even when the plugin would stay idle, for the admin's sake.
+CheckReport RunCheck(const CheckInputs& inputs);
+
+// The plugin folder as the plugin keeps it: the text with the platform's separator added when it
+// does not end with one.
+std::string PluginDirFrom(std::string dir);
+
+// The token as the checker shows it: the first two and the last two characters with a '*' for
+// each character between; all '*' when it has fewer than eight characters.
+std::string MaskToken(std::string_view token);
+
+// The heartbeat document the plugin would send now, without the live world part (player count,
+// day and roster), with the token masked unless showToken is set; nothing when it would send
+// none.
+std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken);
+
+// A single-line JSON text laid out over lines with two-space indentation.
+std::string PrettyJson(std::string_view json);
+
+// The report for a reader, and the same report as one JSON object.
+std::string HumanReport(const CheckReport& report, bool showToken, bool rawDocument);
+std::string JsonReport(const CheckReport& report, bool showToken);
+
+}  // namespace vesperline::check
