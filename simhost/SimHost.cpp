@@ -86,6 +86,7 @@ struct State {
   std::unordered_map<void*, std::uint64_t> blocks;
   std::size_t allocatorCalls = 0;
   std::size_t allocatorThrowsAt = 0;
+  std::atomic<bool> stringConstructorThrows{false};
 
   RequestBehaviour behaviour;
   RequestTransport transport;
@@ -255,6 +256,10 @@ void SetAllocatorThrowsAt(std::size_t call) {
   TheState().allocatorThrowsAt = call == 0 ? 0 : TheState().allocatorCalls + call;
 }
 
+void SetStringConstructorThrows(bool throws) {
+  TheState().stringConstructorThrows.store(throws);
+}
+
 void SetRequestBehaviour(const RequestBehaviour& behaviour) {
   std::lock_guard<std::mutex> lock(TheState().mutex);
   TheState().behaviour = behaviour;
@@ -300,6 +305,7 @@ void Reset() {
   s.allocator = AllocatorStats();
   s.allocatorCalls = 0;
   s.allocatorThrowsAt = 0;
+  s.stringConstructorThrows.store(false);
   s.behaviour = RequestBehaviour();
   s.transport = nullptr;
   s.requests.clear();
@@ -311,6 +317,7 @@ void Reset() {
 // ---- The host operations ---------------------------------------------------------------------
 
 FString::FString(const char* text) : Data(nullptr), ArrayNum(0), ArrayMax(0) {
+  if (simhost::TheState().stringConstructorThrows.load()) throw std::bad_alloc();
   if (text == nullptr || *text == '\0') return;
   const std::size_t length = std::strlen(text);
   auto* units = static_cast<char16_t*>(simhost::EngineMalloc((length + 1) * sizeof(char16_t), 0));

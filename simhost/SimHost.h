@@ -66,6 +66,11 @@ SIMHOST_API AllocatorStats Allocator();
 // The allocator throws std::bad_alloc on its n-th call from now (1 = the next); 0 never.
 SIMHOST_API void SetAllocatorThrowsAt(std::size_t call);
 
+// Makes the host's FString constructor throw std::bad_alloc, as it would when the engine
+// allocator fails; the constructor of an empty string allocates nothing, so this is its only way
+// to fail.
+SIMHOST_API void SetStringConstructorThrows(bool throws);
+
 // ---- Request service -----------------------------------------------------------------------
 
 enum class CallbackMode {

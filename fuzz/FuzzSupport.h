@@ -1,0 +1,182 @@
+// What the fuzz targets share: the check that stops a run on a broken property, ways to carve
+// several inputs out of one, and reference readings written independently of the plugin's code.
+// Everything here also compiles with g++ and mingw-w64, because the regression replay test runs
+// the targets in every build.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesperline::fuzz {
+
+// Stops the process when a property does not hold, naming it, so that libFuzzer keeps the input
+// as a crash and the replay test fails.
+[[noreturn]] inline void Fail(const char* property, const char* file, int line) {
+  std::fprintf(stderr, "%s:%d: property violated: %s\n", file, line, property);
+  std::fflush(stderr);
+  std::abort();
+}
+
+#define FUZZ_CHECK(condition) \
+  ((condition) ? static_cast<void>(0) : ::vesperline::fuzz::Fail(#condition, __FILE__, __LINE__))
+
+inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
+  return std::string_view(reinterpret_cast<const char*>(data), size);
+}
+
+// The parts of text between the separator bytes (0x1E, the ASCII record separator), at most
+// count of them: the last part takes the rest, separators included. Missing parts are empty.
+inline std::vector<std::string_view> SplitParts(std::string_view text, std::size_t count) {
+  std::vector<std::string_view> parts;
+  while (parts.size() + 1 < count) {
+    const std::size_t at = text.find('\x1e');
+    if (at == std::string_view::npos) break;
+    parts.push_back(text.substr(0, at));
+    text.remove_prefix(at + 1);
+  }
+  parts.push_back(text);
+  parts.resize(count);
+  return parts;
+}
+
+// Cuts text into consecutive pieces whose sizes follow from seed (0 gives one piece): sizes of 0
+// to 16 bytes and now and then a long one, so that pieces end inside markers, inside UTF-16 units
+// and inside surrogate pairs.
+inline std::vector<std::string_view> CutPieces(std::string_view text, std::uint8_t seed) {
+  if (seed == 0) return {text};
+  std::vector<std::string_view> pieces;
+  std::uint32_t state = seed * 2654435761u;
+  while (!text.empty()) {
+    state = state * 1664525u + 1013904223u;
+    std::size_t size = (state >> 24) % 17;
+    if ((state >> 8) % 11 == 0) size = 64 + (state >> 16) % 200;
+    size = size < text.size() ? size : text.size();
+    pieces.push_back(text.substr(0, size));
+    text.remove_prefix(size);
+  }
+  return pieces;
+}
+
+// Reads values one after another from the input; once it is used up, texts are empty and numbers
+// zero.
+class InputReader {
+ public:
+  explicit InputReader(std::string_view input) : rest_(input) {}
+
+  std::uint8_t Byte() {
+    if (rest_.empty()) return 0;
+    const auto byte = static_cast<std::uint8_t>(rest_.front());
+    rest_.remove_prefix(1);
+    return byte;
+  }
+  std::uint32_t Uint32() {
+    std::uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value |= static_cast<std::uint32_t>(Byte()) << (8 * i);
+    return value;
+  }
+  std::int32_t Int32() { return static_cast<std::int32_t>(Uint32()); }
+  // A text whose length (0 to 255) is given by the byte before it.
+  std::string Text() {
+    const std::size_t size = Byte();
+    const std::string_view text = rest_.substr(0, size);
+    rest_.remove_prefix(text.size());
+    return std::string(text);
+  }
+  bool Empty() const { return rest_.empty(); }
+
+ private:
+  std::string_view rest_;
+};
+
+// True when bytes are well-formed UTF-8 (no overlong forms, no surrogates, nothing above
+// U+10FFFF).
+inline bool IsValidUtf8(std::string_view bytes) {
+  std::size_t i = 0;
+  while (i < bytes.size()) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    std::size_t length = 0;
+    std::uint32_t code = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      length = 2;
+      code = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      length = 3;
+      code = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      length = 4;
+      code = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (i + length > bytes.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(bytes[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = code << 6 | (next & 0x3F);
+    }
+    const std::uint32_t smallest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+    if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    i += length;
+  }
+  return true;
+}
+
+// UTF-16 code units to UTF-8, the reference way: a high surrogate directly followed by a low one
+// is one code point; any other surrogate is U+FFFD.
+inline std::string ReferenceUtf16ToUtf8(const std::u16string& units) {
+  std::string out;
+  auto put = [&out](std::uint32_t code) {
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | code >> 6);
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | code >> 12);
+      out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | code >> 18);
+      out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  };
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const std::uint32_t unit = units[i];
+    const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+    const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      put(0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      ++i;
+    } else if (high || low) {
+      put(0xFFFD);
+    } else {
+      put(unit);
+    }
+  }
+  return out;
+}
+
+// The C library's decimal conversion to a signed 32-bit number, as the reference for the plugin's
+// own: nothing when no digit follows the white space and sign, or when the number does not fit.
+inline std::optional<std::int32_t> ReferenceDecimal(std::string_view text) {
+  const std::string copy(text);
+  const char* start = copy.c_str();
+  char* end = nullptr;
+  const long long value = std::strtoll(start, &end, 10);
+  if (end == start) return std::nullopt;
+  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
+  return static_cast<std::int32_t>(value);
+}
+
+}  // namespace vesperline::fuzz

@@ -1,0 +1,118 @@
+// config.json's extractors and the start-up gate over any text: each extractor agrees with a plain
+// reading of its rules, and ApplyConfig takes exactly what they give, with the launch-argument
+// port as its fallback and the token kept out of its notes.
+// Input: config text, then optionally 0x1E and a command line, then 0x1E and a key of one's own.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "discovery/ConfigFile.h"
+#include "discovery/LaunchArguments.h"
+#include "fuzz/FuzzSupport.h"
+
+namespace {
+
+using namespace vesperline;
+using namespace vesperline::fuzz;
+
+// Where the value of key begins: the byte after the first ':' behind the quoted key.
+std::optional<std::size_t> ReferenceAfterColon(std::string_view text, std::string_view key) {
+  const std::string needle = "\"" + std::string(key) + "\"";
+  const std::size_t at = text.find(needle);
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::size_t colon = text.find(':', at);
+  if (colon == std::string_view::npos) return std::nullopt;
+  return colon + 1;
+}
+
+std::string ReferenceString(std::string_view text, std::string_view key) {
+  const auto after = ReferenceAfterColon(text, key);
+  if (!after) return "";
+  const std::size_t open = text.find('"', *after);
+  if (open == std::string_view::npos) return "";
+  const std::size_t close = text.find('"', open + 1);
+  if (close == std::string_view::npos) return "";
+  return std::string(text.substr(open + 1, close - open - 1));
+}
+
+std::int32_t ReferenceInt(std::string_view text, std::string_view key) {
+  const auto after = ReferenceAfterColon(text, key);
+  if (!after) return 0;
+  const std::size_t start = text.find_first_not_of(" \t\r\n", *after);
+  if (start == std::string_view::npos) return 0;
+  return ReferenceDecimal(text.substr(start)).value_or(0);
+}
+
+bool Contains(std::string_view text, std::string_view part) {
+  return text.find(part) != std::string_view::npos;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::vector<std::string_view> parts = SplitParts(AsText(data, size), 3);
+  const std::string text(parts[0]);
+  const std::string commandLine(parts[1]);
+  const std::string_view ownKey = parts[2];
+
+  for (const std::string_view key :
+       {std::string_view("token"), std::string_view("ip"), std::string_view("port"), ownKey}) {
+    const std::string value = ReadJsonString(text, key);
+    FUZZ_CHECK(value == ReferenceString(text, key));
+    FUZZ_CHECK(!Contains(value, "\""));
+    FUZZ_CHECK(ReadJsonInt(text, key) == ReferenceInt(text, key));
+  }
+
+  int commandLineReads = 0;
+  ServerFacts facts;
+  facts.SessionName = "kept";
+  const bool usable = ApplyConfig(facts, text, [&] {
+    ++commandLineReads;
+    return commandLine;
+  });
+  FUZZ_CHECK(facts.Token == ReadJsonString(text, "token"));
+  FUZZ_CHECK(facts.ServerIp == ReadJsonString(text, "ip"));
+  FUZZ_CHECK(facts.SessionName == "kept");
+  const std::int32_t filePort = ReadJsonInt(text, "port");
+  if (filePort >= 1) {
+    FUZZ_CHECK(commandLineReads == 0);
+    FUZZ_CHECK(facts.ServerPort == filePort);
+  } else {
+    FUZZ_CHECK(commandLineReads == 1);
+    FUZZ_CHECK(facts.ServerPort == ScanLaunchPort(commandLine).value_or(filePort));
+  }
+  FUZZ_CHECK(usable == (!facts.Token.empty() && !facts.ServerIp.empty() && facts.ServerPort >= 1));
+  FUZZ_CHECK(usable == HasUsableConfig(facts));
+
+  // The notes change nothing, and the token's value never shows in them. A token of printable
+  // ASCII could occur in the notes' own words and numbers, so only a token with some other byte is
+  // looked for, and only when it is not part of the address or the command line, which notes may
+  // quote.
+  ServerFacts noted;
+  std::vector<SourceNote> notes;
+  FUZZ_CHECK(ApplyConfig(
+                 noted, text, [&] { return commandLine; }, &notes) == usable);
+  FUZZ_CHECK(noted.Token == facts.Token && noted.ServerIp == facts.ServerIp &&
+             noted.ServerPort == facts.ServerPort);
+  bool distinctive = false;
+  for (const char byte : facts.Token) {
+    distinctive = distinctive || static_cast<unsigned char>(byte) < 0x20 ||
+                  static_cast<unsigned char>(byte) >= 0x7F;
+  }
+  if (facts.Token.size() >= 4 && distinctive && !Contains(facts.ServerIp, facts.Token) &&
+      !Contains(commandLine, facts.Token)) {
+    for (const SourceNote& note : notes) {
+      FUZZ_CHECK(!Contains(note.Detail, facts.Token) && !Contains(note.Source, facts.Token));
+    }
+  }
+
+  ServerFacts untouched;
+  untouched.Token = "before";
+  FUZZ_CHECK(!ApplyConfig(untouched, std::nullopt, [&]() -> std::string {
+    Fail("the command line is read without a config.json", __FILE__, __LINE__);
+  }));
+  FUZZ_CHECK(untouched.Token == "before");
+  return 0;
+}
