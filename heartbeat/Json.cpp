@@ -115,7 +115,20 @@ char* WriteDigits(char* out, Unsigned magnitude) {
       "8081828384858687888990919293949596979899";
   char* const end = out + DigitCount(magnitude);
   char* p = end;
-  while (magnitude >= 100) {
+  // Four digits per division keeps the chain of dependent divisions short; the two pairs of each
+  // group are independent of each other.
+  while (magnitude >= 10000) {
+    const Unsigned rest = magnitude % 10000;
+    magnitude /= 10000;
+    const auto high = static_cast<std::size_t>(rest / 100) * 2;
+    const auto low = static_cast<std::size_t>(rest % 100) * 2;
+    p -= 4;
+    p[0] = kPairs[high];
+    p[1] = kPairs[high + 1];
+    p[2] = kPairs[low];
+    p[3] = kPairs[low + 1];
+  }
+  if (magnitude >= 100) {
     const auto pair = static_cast<std::size_t>(magnitude % 100) * 2;
     magnitude /= 100;
     p -= 2;
