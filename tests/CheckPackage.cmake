@@ -1,4 +1,4 @@
-# Builds the release ZIP and fails unless it holds exactly the plugin file, the sample
+# Builds the release ZIP and fails unless it holds exactly the plugin file, the checker, the sample
 # configuration and the installation notes in a folder Vesperline, and unless the sample
 # configuration reads right: the plugin takes the first quoted occurrence of each key anywhere in
 # the file, so no other text may hold one before the member itself.
@@ -18,7 +18,8 @@ execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf "${zips}" WORKING_DIRECTORY "
                 RESULT_VARIABLE failed)
 file(GLOB_RECURSE files RELATIVE "${scratch}/unpacked" "${scratch}/unpacked/*")
 list(SORT files)
-if(failed OR NOT files STREQUAL "Vesperline/INSTALL.txt;Vesperline/Vesperline.dll;Vesperline/config.json")
+if(failed OR NOT files STREQUAL
+   "Vesperline/INSTALL.txt;Vesperline/Vesperline.dll;Vesperline/config.json;Vesperline/vesperline-check.exe")
   message(FATAL_ERROR "${zips} holds [${files}]")
 endif()
 

@@ -44,7 +44,7 @@ Options:
                             requests (the structure is below).
   -h, --help                Print this help.
 
-Example (on the server, in a command prompt):
+Example (on the server, in a command prompt, all on one line):
   vesperline-check.exe --plugin-dir "C:\ARK\ShooterGame\Binaries\Win64\ArkApi\Plugins\Vesperline"
     --command-line "\"C:\ARK\ShooterGame\Binaries\Win64\ArkAscendedServer.exe\"
     TheIsland_WP?listen?SessionName=My Server?Port=7777 -WinLiveMaxPlayers=50"
