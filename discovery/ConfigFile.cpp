@@ -39,7 +39,10 @@ class ConfigNotes {
 };
 
 std::string Quoted(std::string_view key) {
-  return "\"" + std::string(key) + "\"";
+  std::string quoted;
+  quoted.reserve(key.size() + 2);
+  quoted.append(1, '"').append(key).append(1, '"');
+  return quoted;
 }
 
 // Why a key of config.json gave no value past its ':', or nothing when the key and ':' are there.

@@ -19,7 +19,8 @@ using namespace vesperline::fuzz;
 
 // Where the value of key begins: the byte after the first ':' behind the quoted key.
 std::optional<std::size_t> ReferenceAfterColon(std::string_view text, std::string_view key) {
-  const std::string needle = "\"" + std::string(key) + "\"";
+  std::string needle(1, '"');
+  needle.append(key).append(1, '"');
   const std::size_t at = text.find(needle);
   if (at == std::string_view::npos) return std::nullopt;
   const std::size_t colon = text.find(':', at);
