@@ -1,6 +1,5 @@
 #include "discovery/ServerFile.h"
 
-
 #include "common/Text.h"
 #include "platform/Platform.h"
 
