@@ -23,21 +23,6 @@ std::optional<std::size_t> AfterKeyColon(std::string_view text, std::string_view
   return colon + 1;
 }
 
-// The notes of one ApplyConfig run; does nothing when no notes were asked for.
-class ConfigNotes {
- public:
-  explicit ConfigNotes(std::vector<SourceNote>* notes) : notes_(notes) {}
-  bool Wanted() const { return notes_ != nullptr; }
-  void Add(std::string_view fact, std::string_view source, bool used, std::string detail) {
-    if (notes_ != nullptr) {
-      notes_->push_back({std::string(fact), std::string(source), used, std::move(detail)});
-    }
-  }
-
- private:
-  std::vector<SourceNote>* notes_;
-};
-
 std::string Quoted(std::string_view key) {
   std::string quoted;
   quoted.reserve(key.size() + 2);
@@ -127,7 +112,7 @@ bool HasUsableConfig(const ServerFacts& facts) {
 bool ApplyConfig(ServerFacts& facts, const std::optional<std::string>& configText,
                  const std::function<std::string()>& commandLine,
                  std::vector<SourceNote>* notesOut) {
-  ConfigNotes notes(notesOut);
+  SourceNotes notes(notesOut);
   if (!configText) {
     notes.Add("token", kFileToken, false, "no config.json");
     notes.Add("ip", kFileIp, false, "no config.json");

@@ -26,19 +26,6 @@ std::string AboveFiveLevels(const std::string& pluginDir, std::string_view rest)
   return path;
 }
 
-class Notes {
- public:
-  explicit Notes(std::vector<SourceNote>* notes) : notes_(notes) {}
-  void Add(std::string_view fact, std::string_view source, bool used, std::string detail) {
-    if (notes_ != nullptr) {
-      notes_->push_back({std::string(fact), std::string(source), used, std::move(detail)});
-    }
-  }
-
- private:
-  std::vector<SourceNote>* notes_;
-};
-
 std::string Given(std::string_view value) {
   return "gave \"" + std::string(value) + "\"";
 }
@@ -64,7 +51,7 @@ std::string ServerLogPath(const std::string& pluginDir) {
 
 void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
                            std::vector<SourceNote>* notesOut) {
-  Notes notes(notesOut);
+  SourceNotes notes(notesOut);
   const std::string& settings = inputs.SettingsFile;
   const std::string_view commandLine = inputs.CommandLine;
 

@@ -76,6 +76,13 @@ void ResetPlugin() {
   simhost::Reset();
 }
 
+void IdentifiedServerTest::SetUp() {
+  PluginTest::SetUp();
+  Profile.Token = "token";
+  Profile.ServerIp = "203.0.113.7";
+  Profile.ServerPort = 7777;
+}
+
 void InstallPlugin(const fs::path& dir) {
   fs::create_directories(dir);
   const fs::path plugin(VESPERLINE_PLUGIN_FILE);

@@ -46,6 +46,13 @@ class PluginTest : public ::testing::Test {
   void TearDown() override { ResetPlugin(); }
 };
 
+// A plugin test whose profile identifies a server (token, address and port), so heartbeats are
+// posted.
+class IdentifiedServerTest : public PluginTest {
+ protected:
+  void SetUp() override;
+};
+
 // What one run of the host program gave.
 struct HostRun {
   int exitCode = -1;

@@ -96,15 +96,8 @@ void QuickSleep(std::uint32_t) {
   std::this_thread::sleep_for(1ms);
 }
 
-class ReportingTest : public test::PluginTest {
+class ReportingTest : public test::IdentifiedServerTest {
  protected:
-  void SetUp() override {
-    test::PluginTest::SetUp();
-    Profile.Token = "token";
-    Profile.ServerIp = "203.0.113.7";
-    Profile.ServerPort = 7777;
-  }
-
   static std::vector<std::string> Statuses() {
     std::vector<std::string> statuses;
     for (const simhost::RecordedRequest& request : simhost::Requests()) {

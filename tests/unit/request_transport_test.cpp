@@ -23,14 +23,8 @@ using Callback = std::function<void(bool, std::string)>;
 
 // A transport like the development host's: it keeps the callback copy on a worker thread for a
 // while, then calls it with a failure and lets go of it.
-class RequestTransportTest : public test::PluginTest {
+class RequestTransportTest : public test::IdentifiedServerTest {
  protected:
-  void SetUp() override {
-    test::PluginTest::SetUp();
-    Profile.Token = "token";
-    Profile.ServerIp = "203.0.113.7";
-    Profile.ServerPort = 7777;
-  }
   void TearDown() override {
     if (worker_.joinable()) worker_.join();
     test::PluginTest::TearDown();

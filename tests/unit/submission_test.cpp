@@ -15,15 +15,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-class SubmissionTest : public test::PluginTest {
+class SubmissionTest : public test::IdentifiedServerTest {
  protected:
-  void SetUp() override {
-    test::PluginTest::SetUp();
-    Profile.Token = "token";
-    Profile.ServerIp = "203.0.113.7";
-    Profile.ServerPort = 7777;
-  }
-
   // How long an unload (with its "offline" heartbeat) takes under the given host behaviour.
   static Clock::duration TimeUnload(const simhost::RequestBehaviour& behaviour) {
     simhost::SetRequestBehaviour(behaviour);
