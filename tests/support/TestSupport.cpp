@@ -1,5 +1,7 @@
 #include "tests/support/TestSupport.h"
 
+#include "tests/support/JsonCheck.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -74,6 +76,17 @@ void ResetPlugin() {
   Profile.HeartbeatThread = std::thread();
   static_cast<ServerFacts&>(Profile) = ServerFacts();
   simhost::Reset();
+}
+
+void PluginTest::TearDown() {
+  // The heartbeat thread is stopped first, so that the requests are all there.
+  Profile.Running.store(false);
+  if (Profile.HeartbeatThread.joinable()) Profile.HeartbeatThread.join();
+  for (const simhost::RecordedRequest& request : simhost::Requests()) {
+    Json document;
+    EXPECT_TRUE(CheckHeartbeatDocument(request.body, document));
+  }
+  ResetPlugin();
 }
 
 void IdentifiedServerTest::SetUp() {
@@ -188,7 +201,13 @@ HostRun RunHost(const std::vector<std::string>& arguments) {
   run.output = ReadFile(PathFromUtf8(report));
   std::istringstream lines(run.output);
   for (std::string line; std::getline(lines, line);) {
-    if (line.rfind("{\"kind\":\"request\"", 0) == 0) run.requests.push_back(line);
+    if (line.rfind("{\"kind\":\"request\"", 0) == 0) {
+      Json request;
+      Json document;
+      EXPECT_TRUE(ParseStrictJson(line, request));
+      EXPECT_TRUE(CheckHeartbeatDocument(request.value("body", std::string()), document));
+      run.requests.push_back(line);
+    }
     if (line.rfind("{\"kind\":\"summary\"", 0) == 0) run.summary = line;
   }
   return run;

@@ -39,11 +39,12 @@ std::string Utf8FromPath(const std::filesystem::path& path);
 // thread a test left running, resets every profile field and the simulated host.
 void ResetPlugin();
 
-// A test whose plugin state and simulated host start fresh and are left clean.
+// A test whose plugin state and simulated host start fresh and are left clean. Every request the
+// plugin posted during the test must carry a valid heartbeat document (see CheckHeartbeatDocument).
 class PluginTest : public ::testing::Test {
  protected:
   void SetUp() override { ResetPlugin(); }
-  void TearDown() override { ResetPlugin(); }
+  void TearDown() override;
 };
 
 // A plugin test whose profile identifies a server (token, address and port), so heartbeats are
@@ -56,9 +57,11 @@ class IdentifiedServerTest : public PluginTest {
 // What one run of the host program gave.
 struct HostRun {
   int exitCode = -1;
-  std::vector<std::string> requests;  // one JSON line per request, in order
-  std::string summary;                // the closing JSON line
-  std::string output;                 // everything the program wrote to its report
+  // One JSON line per request, in order; each request's body has been checked to be a valid
+  // heartbeat document.
+  std::vector<std::string> requests;
+  std::string summary;  // the closing JSON line
+  std::string output;   // everything the program wrote to its report
 };
 
 // Runs the host program and waits. The arguments are the host program's options, then "--" and

@@ -8,6 +8,7 @@
 #include <string>
 #include <thread>
 
+#include "heartbeat/Heartbeat.h"
 #include "heartbeat/Submission.h"
 #include "plugin/Lifecycle.h"
 #include "plugin/ServerProfile.h"
@@ -52,16 +53,17 @@ class RequestTransportTest : public test::IdentifiedServerTest {
 TEST_F(RequestTransportTest, RecordsTheRequestHandsItOverAndAnswersWithTheTransportsResult) {
   UseTransport(50ms, false);
   std::atomic<int> calls{0};
+  const std::string document = BuildHeartbeatDocument(Profile, "online", 0, 1, {});
   const bool accepted = API::Requests::Get().CreatePostRequest(
       "https://heartbeat.example.com/plugin/heartbeat", [&](bool, std::string) { ++calls; },
-      "{\"a\":1}", "application/json", {});
+      document, "application/json", {});
   EXPECT_FALSE(accepted);
   EXPECT_EQ(calls.load(), 0) << "the transport calls back later, on its own thread";
   worker_.join();
   EXPECT_EQ(calls.load(), 1);
   EXPECT_EQ(simhost::CallbacksCalled(), 1u);
   ASSERT_EQ(simhost::Requests().size(), 1u);
-  EXPECT_EQ(seenBody_, "{\"a\":1}");
+  EXPECT_EQ(seenBody_, document);
   EXPECT_EQ(seenUrl_, "https://heartbeat.example.com/plugin/heartbeat");
 }
 
@@ -79,8 +81,9 @@ TEST_F(RequestTransportTest, UnloadWaitsUntilTheTransportHasLetGoOfTheCallback) 
 TEST_F(RequestTransportTest, ResetGoesBackToTheRecordedBehaviour) {
   UseTransport(0ms, false);
   simhost::Reset();
-  EXPECT_TRUE(API::Requests::Get().CreatePostRequest("https://x.example/plugin/heartbeat", {}, "",
-                                                     "application/json", {}));
+  EXPECT_TRUE(API::Requests::Get().CreatePostRequest(
+      "https://x.example/plugin/heartbeat", {},
+      BuildHeartbeatDocument(Profile, "online", -1, -1, {}), "application/json", {}));
   EXPECT_TRUE(seenUrl_.empty()) << "the transport is gone after Reset";
 }
 

@@ -3,6 +3,7 @@
 
 #include <chrono>
 
+#include "heartbeat/Heartbeat.h"
 #include "heartbeat/Submission.h"
 #include "plugin/Lifecycle.h"
 #include "plugin/ServerProfile.h"
@@ -27,13 +28,14 @@ class SubmissionTest : public test::IdentifiedServerTest {
 };
 
 TEST_F(SubmissionTest, PostsExactlyTheFiveArguments) {
-  SubmitHeartbeat("{\"document\":1}");
+  const std::string document = BuildHeartbeatDocument(Profile, "online", 3, 12, {});
+  SubmitHeartbeat(document);
   const auto requests = simhost::Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].url, Profile.HeartbeatUrl);
   EXPECT_EQ(requests[0].url, std::string(kHeartbeatUrl));
   EXPECT_TRUE(requests[0].hasCallback);
-  EXPECT_EQ(requests[0].body, "{\"document\":1}");
+  EXPECT_EQ(requests[0].body, document);
   EXPECT_EQ(requests[0].contentType, "application/json");
   EXPECT_TRUE(requests[0].headers.empty());
 }
@@ -44,7 +46,7 @@ TEST_F(SubmissionTest, TheCallbackIgnoresFailureAndTheResultIsNotExamined) {
   failing.callbackSuccess = false;
   failing.response = "<html>502 Bad Gateway</html>";
   simhost::SetRequestBehaviour(failing);
-  SubmitHeartbeat("{}");
+  SubmitHeartbeat(BuildHeartbeatDocument(Profile, "online", -1, -1, {}));
   EXPECT_EQ(simhost::CallbacksCalled(), 1u);
   EXPECT_EQ(simhost::Requests().size(), 1u) << "nothing is retried";
 }
