@@ -21,14 +21,7 @@ constexpr char kMaskedToken[] = "SE************11";
 const std::vector<std::string> kLaunch{
     "TheIsland_WP?listen?SessionName=My Server?Port=7777?QueryPort=27015", "-WinLiveMaxPlayers=50"};
 
-std::string Utf16LeFile(std::u16string_view text) {
-  std::string bytes = "\xFF\xFE";
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
-}
+using test::Utf16LeFile;
 
 std::string Normalised(const fs::path& path) {
   return test::Utf8FromPath(fs::absolute(path).lexically_normal());

@@ -45,13 +45,9 @@ const std::vector<std::string> kLaunch{
     "-WinLiveMaxPlayers=50"};
 
 TEST_F(ConfigDiscoveryTest, ANotepadUnicodeConfigWithoutPortTakesThePortFromTheCommandLine) {
-  std::string file = "\xFF\xFE";
-  for (const char16_t unit : std::u16string(u"{\r\n \"token\": \"t\u00f6ken-\U0001F996\",\r\n"
-                                            u" \"ip\": \"203.0.113.7\"\r\n}\r\n")) {
-    file.push_back(static_cast<char>(unit & 0xFF));
-    file.push_back(static_cast<char>(unit >> 8));
-  }
-  WriteConfig(file);
+  WriteConfig(
+      test::Utf16LeFile(u"{\r\n \"token\": \"t\u00f6ken-\U0001F996\",\r\n"
+                        u" \"ip\": \"203.0.113.7\"\r\n}\r\n"));
   const std::vector<nlohmann::json> documents = Run(kLaunch);
   ASSERT_EQ(documents.size(), 1u);
   const nlohmann::json& offline = documents.back();

@@ -49,6 +49,22 @@ std::string TempDir::DirText() const {
   return text;
 }
 
+std::string Utf16LeBytes(const std::u16string& units) {
+  std::string bytes;
+  bytes.reserve(units.size() * 2);
+  for (const char16_t unit : units) {
+    bytes.push_back(static_cast<char>(unit & 0xFF));
+    bytes.push_back(static_cast<char>(unit >> 8));
+  }
+  return bytes;
+}
+
+std::string Utf16LeFile(std::u16string_view text) {
+  std::string bytes = "\xFF\xFE";
+  bytes.append(Utf16LeBytes(std::u16string(text)));
+  return bytes;
+}
+
 fs::path PathFromUtf8(const std::string& text) {
   return fs::path(std::u8string(text.begin(), text.end()));
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vesperline::test {
@@ -30,6 +31,12 @@ class TempDir {
 // Writes bytes to a file, creating the directories above it.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
+
+// The bytes of a file saved as "Unicode" by a Windows editor: the UTF-16LE byte-order mark, then
+// the units, low byte first.
+std::string Utf16LeFile(std::u16string_view text);
+// The UTF-16LE bytes of the units alone, without a byte-order mark.
+std::string Utf16LeBytes(const std::u16string& units);
 
 // A path from UTF-8 text, and back.
 std::filesystem::path PathFromUtf8(const std::string& text);

@@ -18,15 +18,7 @@ namespace {
 
 const std::string kReplacement = "\xEF\xBF\xBD";
 
-// UTF-16LE bytes of the given units, without a byte-order mark.
-std::string Utf16LeBytes(const std::u16string& units) {
-  std::string bytes;
-  for (const char16_t unit : units) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  return bytes;
-}
+using test::Utf16LeBytes;
 
 TEST(DecodeServerTextTest, AUtf8MarkIsDroppedAndOtherBytesAreKeptUnchanged) {
   const DecodedText marked = DecodeServerText("\xEF\xBB\xBF[ServerSettings]\r\n");

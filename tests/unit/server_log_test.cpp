@@ -114,13 +114,8 @@ TEST(VersionLogFileTest, AMissingLogGivesNothing) {
 TEST(VersionLogFileTest, AUtf16LogIsConvertedFirst) {
   test::TempDir dir;
   const std::string path = dir.DirText() + "ShooterGame.log";
-  const std::u16string text = u"Log: start\r\nLogInit: ARK Version: 74.24\r\n";
-  std::string bytes = "\xFF\xFE";
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  test::WriteFile(test::PathFromUtf8(path), bytes);
+  test::WriteFile(test::PathFromUtf8(path),
+                  test::Utf16LeFile(u"Log: start\r\nLogInit: ARK Version: 74.24\r\n"));
   EXPECT_EQ(ScanVersionLog(path), "74.24");
 }
 

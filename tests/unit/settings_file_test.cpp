@@ -81,13 +81,8 @@ TEST(ReadIniValueTest, AByteOrderMarkDoesNotHideTheFirstHeader) {
 TEST(ReadIniValueTest, AUtf16FileIsReadAsUtf8) {
   test::TempDir dir;
   const std::string path = dir.DirText() + "GameUserSettings.ini";
-  const std::u16string text = u"[SessionSettings]\r\nSessionName=Zoë's Ärk\r\n";
-  std::string bytes = "\xFF\xFE";
-  for (const char16_t unit : text) {
-    bytes.push_back(static_cast<char>(unit & 0xFF));
-    bytes.push_back(static_cast<char>(unit >> 8));
-  }
-  test::WriteFile(test::PathFromUtf8(path), bytes);
+  test::WriteFile(test::PathFromUtf8(path),
+                  test::Utf16LeFile(u"[SessionSettings]\r\nSessionName=Zoë's Ärk\r\n"));
   EXPECT_EQ(ReadIniValue(path, "SessionName", ""), "Zo\xC3\xAB's \xC3\x84rk");
 }
 
