@@ -424,6 +424,7 @@ bool Requests::CreatePostRequest(const std::string& url,
       break;
     }
   }
+  if (behaviour.throwsAfterKeeping) throw std::runtime_error("request service failed late");
   return behaviour.result;
 }
 

@@ -80,8 +80,11 @@ enum class CallbackMode {
 };
 
 struct RequestBehaviour {
-  bool result = true;                      // what CreatePostRequest returns
-  bool throws = false;                     // CreatePostRequest throws std::runtime_error instead
+  bool result = true;   // what CreatePostRequest returns
+  bool throws = false;  // CreatePostRequest throws std::runtime_error instead
+  // CreatePostRequest takes the request, keeps its copy of the callback as below, and only then
+  // throws std::runtime_error, as a host whose request service fails late does.
+  bool throwsAfterKeeping = false;
   std::chrono::milliseconds postDelay{0};  // CreatePostRequest takes this long to return
   CallbackMode callback = CallbackMode::kImmediately;
   bool callbackSuccess = true;

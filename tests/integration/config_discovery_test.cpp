@@ -9,22 +9,15 @@
 namespace vesperline {
 namespace {
 
-// The plugin installed the way admins install it, five levels below the server's root.
 class ConfigDiscoveryTest : public ::testing::Test {
  protected:
-  ConfigDiscoveryTest()
-      : pluginDir_(server_.Path() / "ShooterGame" / "Binaries" / "Win64" / "ArkApi" / "Plugins" /
-                   "Vesperline") {
-    test::InstallPlugin(pluginDir_);
-  }
-
-  void WriteConfig(const std::string& bytes) { test::WriteFile(pluginDir_ / "config.json", bytes); }
+  void WriteConfig(const std::string& bytes) { server_.WriteConfig(bytes); }
 
   // Loads and unloads the plugin with the given launch arguments; returns the documents of the
   // heartbeats it posted.
   std::vector<nlohmann::json> Run(const std::vector<std::string>& launchArguments) {
-    std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(pluginDir_), "--run-ms",
-                                       "200", "--"};
+    std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(server_.PluginDir()),
+                                       "--run-ms", "200", "--"};
     arguments.insert(arguments.end(), launchArguments.begin(), launchArguments.end());
     const test::HostRun run = test::RunHost(arguments);
     EXPECT_EQ(run.exitCode, 0) << run.output;
@@ -36,8 +29,7 @@ class ConfigDiscoveryTest : public ::testing::Test {
     return documents;
   }
 
-  test::TempDir server_;
-  std::filesystem::path pluginDir_;
+  test::ServerTree server_;
 };
 
 const std::vector<std::string> kLaunch{
@@ -65,12 +57,10 @@ TEST_F(ConfigDiscoveryTest, ANotepadUnicodeConfigWithoutPortTakesThePortFromTheC
 
 TEST_F(ConfigDiscoveryTest, TheServersSettingsFileAndLogFiveLevelsUpCompleteTheFacts) {
   WriteConfig("{\"token\": \"abc123\", \"ip\": \"203.0.113.7\", \"port\": 7777}\n");
-  const std::filesystem::path saved = server_.Path() / "ShooterGame" / "Saved";
-  test::WriteFile(saved / "Config" / "WindowsServer" / "GameUserSettings.ini",
+  test::WriteFile(server_.SettingsFile(),
                   "[ServerSettings]\r\nActiveMods=928102,931877\r\nbServerPVE=True\r\n"
                   "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
-  test::WriteFile(saved / "Logs" / "ShooterGame.log",
-                  "[2026.12.06-10.00.00:000][  0]LogInit: ARK Version: 74.24\r\n");
+  test::WriteFile(server_.Log(), "[2026.12.06-10.00.00:000][  0]LogInit: ARK Version: 74.24\r\n");
   const std::vector<nlohmann::json> documents = Run(kLaunch);
   ASSERT_EQ(documents.size(), 1u);
   const nlohmann::json& offline = documents.back();

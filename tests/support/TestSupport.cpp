@@ -112,6 +112,25 @@ void IdentifiedServerTest::SetUp() {
   Profile.ServerPort = 7777;
 }
 
+ServerTree::ServerTree()
+    : pluginDir_(root_.Path() / "ShooterGame" / "Binaries" / "Win64" / "ArkApi" / "Plugins" /
+                 "Vesperline") {
+  InstallPlugin(pluginDir_);
+}
+
+fs::path ServerTree::SettingsFile() const {
+  return root_.Path() / "ShooterGame" / "Saved" / "Config" / "WindowsServer" /
+         "GameUserSettings.ini";
+}
+
+fs::path ServerTree::Log() const {
+  return root_.Path() / "ShooterGame" / "Saved" / "Logs" / "ShooterGame.log";
+}
+
+void ServerTree::WriteConfig(const std::string& bytes) const {
+  WriteFile(pluginDir_ / "config.json", bytes);
+}
+
 void InstallPlugin(const fs::path& dir) {
   fs::create_directories(dir);
   const fs::path plugin(VESPERLINE_PLUGIN_FILE);

@@ -28,6 +28,22 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// A game server's folders with the built plugin file installed where admins install it, five
+// levels below the server's root, so that the plugin finds the server's settings file and log.
+class ServerTree {
+ public:
+  ServerTree();
+  const std::filesystem::path& Root() const { return root_.Path(); }
+  const std::filesystem::path& PluginDir() const { return pluginDir_; }
+  std::filesystem::path SettingsFile() const;
+  std::filesystem::path Log() const;
+  void WriteConfig(const std::string& bytes) const;
+
+ private:
+  TempDir root_;
+  std::filesystem::path pluginDir_;
+};
+
 // Writes bytes to a file, creating the directories above it.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
