@@ -32,7 +32,7 @@ class HeartbeatCallback {
 void SubmitHeartbeat(const std::string& document);
 
 // Waits until the host has released every callback instance, polling every 10 ms, for at most
-// two seconds in all.
-void WaitForCallbacksReleased();
+// two seconds in all, then a moment more. True when every instance was released in time.
+bool WaitForCallbacksReleased();
 
 }  // namespace vesperline

@@ -51,6 +51,17 @@ std::string PluginModulePath() {
   return info.dli_fname;
 }
 
+bool PinPluginModule() {
+  const std::string path = PluginModulePath();
+  if (path.empty()) return false;
+  // Opening the loaded module again with RTLD_NODELETE marks it never to be unmapped; the
+  // reference this takes is not what keeps it, so it is given back at once.
+  void* handle = dlopen(path.c_str(), RTLD_NOLOAD | RTLD_NODELETE | RTLD_NOW);
+  if (handle == nullptr) return false;
+  dlclose(handle);
+  return true;
+}
+
 void SleepMilliseconds(std::uint32_t milliseconds) {
   timespec remaining{static_cast<time_t>(milliseconds / 1000),
                      static_cast<long>(milliseconds % 1000) * 1000000L};

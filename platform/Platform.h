@@ -23,6 +23,11 @@ std::string ProcessCommandLine();
 // cannot tell. Works for paths of any length.
 std::string PluginModulePath();
 
+// Keeps the module that holds the plugin's code mapped until the process ends, whatever the host
+// does with it afterwards; a later load of the same file gets this module back. True when the
+// system did so.
+bool PinPluginModule();
+
 // Suspends the calling thread for about the given number of milliseconds.
 void SleepMilliseconds(std::uint32_t milliseconds);
 

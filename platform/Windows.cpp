@@ -78,6 +78,12 @@ std::string PluginModulePath() {
   }
 }
 
+bool PinPluginModule() {
+  HMODULE module = nullptr;
+  return GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
+                            reinterpret_cast<LPCWSTR>(&ModuleAnchor), &module) != 0;
+}
+
 void SleepMilliseconds(std::uint32_t milliseconds) {
   Sleep(milliseconds);
 }

@@ -2,7 +2,6 @@
 
 #include <thread>
 
-#include "discovery/Discovery.h"
 #include "heartbeat/Heartbeat.h"
 #include "heartbeat/Submission.h"
 #include "platform/Platform.h"
@@ -14,6 +13,14 @@ namespace {
 
 void SendOnline() {
   SendHeartbeat("online");
+}
+
+// The host releases the plugin's module once Plugin_Unload returns, and a callback copy it
+// destroys after that would run code that is gone. A host whose request outlives the wait (a
+// service that is down, a request that takes its full timeout) gets the module kept loaded
+// instead, for the rest of the process.
+void LetTheHostReleaseCallbacks() {
+  if (!WaitForCallbacksReleased()) platform::PinPluginModule();
 }
 
 // The sleep of the heartbeat thread; written before the thread starts, so its start orders it.
@@ -45,6 +52,10 @@ void HeartbeatLoop() {
   RunHeartbeatSchedule(Profile.Running, gHeartbeatSleep, &SendOnline);
 }
 
+bool IsReporting() {
+  return Profile.Running.load(std::memory_order_seq_cst) || Profile.HeartbeatThread.joinable();
+}
+
 void StartReporting(SleepFunction sleep) {
   Profile.Running.store(true, std::memory_order_seq_cst);
   gHeartbeatSleep = sleep;
@@ -57,8 +68,13 @@ void StopReporting() {
     Profile.HeartbeatThread.join();
     Profile.HeartbeatThread = std::thread();
   }
-  SendHeartbeat("offline");
-  WaitForCallbacksReleased();
+  try {
+    SendHeartbeat("offline");
+  } catch (...) {
+    LetTheHostReleaseCallbacks();
+    throw;
+  }
+  LetTheHostReleaseCallbacks();
 }
 
 }  // namespace vesperline

@@ -24,12 +24,17 @@ void RunHeartbeatSchedule(const std::atomic<bool>& running, SleepFunction sleep,
 // The body of the heartbeat thread: the schedule with the system's sleep and "online" heartbeats.
 void HeartbeatLoop();
 
+// True from a start of reporting until the next stop, also when the thread could not be created.
+bool IsReporting();
+
 // Sets Running and starts the heartbeat thread on the given sleep. Errors of the thread facility
 // pass to the caller with Running left true.
 void StartReporting(SleepFunction sleep);
 
 // Clears Running, joins the heartbeat thread if there is one, sends "offline" and waits (at most
-// two seconds) until the host has let go of every heartbeat callback.
+// two seconds) until the host has let go of every heartbeat callback; when the host still holds
+// one then, the plugin's module stays loaded for the rest of the process. The wait comes before
+// an error of the "offline" post passes to the caller.
 void StopReporting();
 
 }  // namespace vesperline

@@ -2,6 +2,7 @@
 #include "discovery/Discovery.h"
 #include "platform/Platform.h"
 #include "plugin/Lifecycle.h"
+#include "plugin/ServerProfile.h"
 
 #if defined(_WIN32)
 #define VESPERLINE_EXPORT extern "C" __declspec(dllexport)
@@ -10,6 +11,12 @@
 #endif
 
 VESPERLINE_EXPORT void Plugin_Init() {
+  // A host that calls Plugin_Init again while the plugin reports would have the profile rewritten
+  // under the heartbeat thread's feet; the plugin goes on as it was.
+  if (vesperline::IsReporting()) return;
+  // A module kept loaded past an earlier unload comes back with the facts of its last run; each
+  // start-up begins from the values of a first load.
+  vesperline::ResetServerFacts();
   if (!vesperline::LoadConfig()) return;
   vesperline::CollectServerInfo();
   vesperline::StartReporting(&vesperline::platform::SleepMilliseconds);

@@ -36,7 +36,11 @@ struct ServerProfile : ServerFacts {
   std::thread HeartbeatThread;
 };
 
-// The module's one profile.
-extern ServerProfile Profile;
+// The module's one profile. It is destroyed with the module's static objects only when no
+// heartbeat thread can still read it (see ServerProfile.cpp).
+extern ServerProfile& Profile;
+
+// Puts every server fact, PluginDir included, back to its value at load.
+void ResetServerFacts();
 
 }  // namespace vesperline

@@ -90,7 +90,7 @@ void ResetPlugin() {
   Profile.Running.store(false);
   if (Profile.HeartbeatThread.joinable()) Profile.HeartbeatThread.join();
   Profile.HeartbeatThread = std::thread();
-  static_cast<ServerFacts&>(Profile) = ServerFacts();
+  ResetServerFacts();
   simhost::Reset();
 }
 
