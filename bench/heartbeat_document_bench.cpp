@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "heartbeat/Heartbeat.h"
+#include "heartbeat/Document.h"
 
 namespace vesperline {
 namespace {

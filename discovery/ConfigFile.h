@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "discovery/SourceNote.h"
+#include "common/ServerFacts.h"
 #include "plugin/ServerProfile.h"
 
 namespace vesperline {

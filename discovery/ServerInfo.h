@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "discovery/SourceNote.h"
+#include "common/ServerFacts.h"
 #include "plugin/ServerProfile.h"
 
 namespace vesperline {

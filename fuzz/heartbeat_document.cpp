@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
-#include "heartbeat/Heartbeat.h"
+#include "heartbeat/Document.h"
 #include "tests/support/Utf8Reference.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // The heartbeat document builder. It lives apart from SendHeartbeat so that programs running
 // outside the game server (the admin's checker) can build the document without the host.
-#include "heartbeat/Heartbeat.h"
+#include "heartbeat/Document.h"
 
 #include <cstring>
 #include <memory>

@@ -6,7 +6,6 @@
 
 #include "host/AsaApi.h"
 #include "platform/Platform.h"
-#include "plugin/ServerProfile.h"
 
 namespace vesperline {
 
@@ -31,10 +30,9 @@ int HeartbeatCallback::LiveCount() noexcept {
   return live_.load();
 }
 
-void SubmitHeartbeat(const std::string& document) {
+void SubmitHeartbeat(const std::string& endpoint, const std::string& document) {
   const std::function<void(bool, std::string)> callback{HeartbeatCallback()};
-  API::Requests::Get().CreatePostRequest(Profile.HeartbeatUrl, callback, document,
-                                         "application/json", {});
+  API::Requests::Get().CreatePostRequest(endpoint, callback, document, "application/json", {});
 }
 
 bool WaitForCallbacksReleased() {

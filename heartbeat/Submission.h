@@ -27,9 +27,9 @@ class HeartbeatCallback {
   static std::atomic<int> live_;
 };
 
-// Posts the document to the heartbeat endpoint as "application/json" with no extra header. The
-// result and the outcome are ignored; errors the host raises pass to the caller.
-void SubmitHeartbeat(const std::string& document);
+// Posts the document to the endpoint as "application/json" with no extra header. The result and
+// the outcome are ignored; errors the host raises pass to the caller.
+void SubmitHeartbeat(const std::string& endpoint, const std::string& document);
 
 // Waits until the host has released every callback instance, polling every 10 ms, for at most
 // two seconds in all, then a moment more. True when every instance was released in time.

@@ -2,9 +2,9 @@
 
 #include <thread>
 
-#include "heartbeat/Heartbeat.h"
 #include "heartbeat/Submission.h"
 #include "platform/Platform.h"
+#include "plugin/Heartbeat.h"
 #include "plugin/ServerProfile.h"
 
 namespace vesperline {

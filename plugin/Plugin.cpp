@@ -16,7 +16,7 @@ VESPERLINE_EXPORT void Plugin_Init() {
   if (vesperline::IsReporting()) return;
   // A module kept loaded past an earlier unload comes back with the facts of its last run; each
   // start-up begins from the values of a first load.
-  vesperline::ResetServerFacts();
+  vesperline::ResetProfile();
   if (!vesperline::LoadConfig()) return;
   vesperline::CollectServerInfo();
   vesperline::StartReporting(&vesperline::platform::SleepMilliseconds);

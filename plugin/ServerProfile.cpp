@@ -39,8 +39,9 @@ ProfileStorage gProfileStorage;
 
 ServerProfile& Profile = gProfileStorage.Get();
 
-void ResetServerFacts() {
+void ResetProfile() {
   static_cast<ServerFacts&>(Profile) = ServerFacts();
+  Profile.PluginDir.clear();
 }
 
 }  // namespace vesperline

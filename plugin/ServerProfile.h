@@ -3,33 +3,21 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 #include <string>
 #include <string_view>
 #include <thread>
+
+#include "common/ServerFacts.h"
 
 namespace vesperline {
 
 // The endpoint every heartbeat is posted to; fixed when the plugin is built.
 inline constexpr std::string_view kHeartbeatUrl = VESPERLINE_HEARTBEAT_URL;
 
-// The facts about the server. An empty text, a port of 0 and a player limit of -1 mean that the
-// fact is not known.
-struct ServerFacts {
-  std::string Token;
-  std::string ServerIp;
-  std::int32_t ServerPort = 0;
-  std::string SessionName;
-  std::string MapName;
-  std::int32_t PlayerLimit = -1;
-  std::string ServerVersion;
-  std::string ModList;
-  bool IsPve = false;
-  // The directory of the plugin's module file, with its trailing separator; empty when unknown.
-  std::string PluginDir;
-};
-
 struct ServerProfile : ServerFacts {
+  // The directory of the plugin's module file, with its trailing separator; empty when unknown.
+  // Every file the plugin reads lies relative to it.
+  std::string PluginDir;
   const std::string HeartbeatUrl{kHeartbeatUrl};
   // True from a successful start-up until unload begins; the heartbeat thread runs while it is.
   std::atomic<bool> Running{false};
@@ -40,7 +28,7 @@ struct ServerProfile : ServerFacts {
 // heartbeat thread can still read it (see ServerProfile.cpp).
 extern ServerProfile& Profile;
 
-// Puts every server fact, PluginDir included, back to its value at load.
-void ResetServerFacts();
+// Puts every server fact and PluginDir back to their values at load.
+void ResetProfile();
 
 }  // namespace vesperline

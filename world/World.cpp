@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "common/Guard.h"
 #include "host/AsaApi.h"
 #include "world/Engine.h"
 
@@ -26,19 +27,11 @@ const void* ReadPointer(const void* object, const std::string& member) {
   return ReadEngineValue<const void*>(FieldAddress(object, member));
 }
 
-// Runs one reading step of a roster entry. A step that fails leaves its field as it was; the
+// Each reading step of an entry runs guarded: a step that fails leaves its field as it was, and the
 // entry's other steps still run.
-template <typename Step>
-void RunStep(Step step) {
-  try {
-    step();
-  } catch (...) {
-  }
-}
-
 PlayerEntry ReadPlayer(const void* controller) {
   PlayerEntry entry;
-  RunStep([&] {
+  RunGuarded([&] {
     const void* playerState = ReadPointer(controller, "AController.PlayerState");
     if (playerState == nullptr) return;
     EngineString name = CopyEngineString(
@@ -46,7 +39,7 @@ PlayerEntry ReadPlayer(const void* controller) {
     OwnedEngineString<EngineString> owned(name);
     entry.Name = NarrowText(name);
   });
-  RunStep([&] {
+  RunGuarded([&] {
     // The host surface has no way to ask an object's class, so the pawn is read as the player's
     // character without a test. A player controller acknowledges the survivor its player plays,
     // which is a shooter character; a pawn of another class would give a wrong name or none.
@@ -55,7 +48,7 @@ PlayerEntry ReadPlayer(const void* controller) {
     entry.CharName =
         NarrowText(ReadEngineString(FieldAddress(pawn, "AShooterCharacter.PlayerName")));
   });
-  RunStep([&] {
+  RunGuarded([&] {
     FString id("");
     // The engine may have replaced the string's storage by the time it throws, so what the string
     // holds at the end of the step is given back, however the step ends.
@@ -65,7 +58,7 @@ PlayerEntry ReadPlayer(const void* controller) {
     getId(controller, &id);
     entry.EosId = NarrowText(AsEngineString(id));
   });
-  RunStep([&] {
+  RunGuarded([&] {
     entry.PlayerDataId = ReadEngineValue<std::uint32_t>(
         FieldAddress(controller, "AShooterPlayerController.LinkedPlayerID"));
   });

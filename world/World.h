@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "world/PlayerEntry.h"
+#include "common/ServerFacts.h"
 
 namespace vesperline {
 

@@ -90,7 +90,7 @@ void ResetPlugin() {
   Profile.Running.store(false);
   if (Profile.HeartbeatThread.joinable()) Profile.HeartbeatThread.join();
   Profile.HeartbeatThread = std::thread();
-  ResetServerFacts();
+  ResetProfile();
   simhost::Reset();
 }
 

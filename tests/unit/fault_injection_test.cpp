@@ -12,7 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "heartbeat/Heartbeat.h"
+#include "heartbeat/Document.h"
+#include "plugin/Heartbeat.h"
 #include "plugin/Lifecycle.h"
 #include "plugin/ServerProfile.h"
 #include "simhost/SimHost.h"

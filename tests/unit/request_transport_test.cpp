@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "heartbeat/Heartbeat.h"
+#include "heartbeat/Document.h"
 #include "heartbeat/Submission.h"
 #include "plugin/Lifecycle.h"
 #include "plugin/ServerProfile.h"

@@ -3,7 +3,8 @@
 
 #include "discovery/Discovery.h"
 #include "discovery/ServerInfo.h"
-#include "heartbeat/Heartbeat.h"
+#include "heartbeat/Document.h"
+#include "plugin/Heartbeat.h"
 #include "simhost/SimHost.h"
 #include "tests/support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 
 #include <chrono>
 
-#include "heartbeat/Heartbeat.h"
+#include "heartbeat/Document.h"
 #include "heartbeat/Submission.h"
 #include "plugin/Lifecycle.h"
 #include "plugin/ServerProfile.h"
@@ -29,7 +29,7 @@ class SubmissionTest : public test::IdentifiedServerTest {
 
 TEST_F(SubmissionTest, PostsExactlyTheFiveArguments) {
   const std::string document = BuildHeartbeatDocument(Profile, "online", 3, 12, {});
-  SubmitHeartbeat(document);
+  SubmitHeartbeat(Profile.HeartbeatUrl, document);
   const auto requests = simhost::Requests();
   ASSERT_EQ(requests.size(), 1u);
   EXPECT_EQ(requests[0].url, Profile.HeartbeatUrl);
@@ -46,7 +46,7 @@ TEST_F(SubmissionTest, TheCallbackIgnoresFailureAndTheResultIsNotExamined) {
   failing.callbackSuccess = false;
   failing.response = "<html>502 Bad Gateway</html>";
   simhost::SetRequestBehaviour(failing);
-  SubmitHeartbeat(BuildHeartbeatDocument(Profile, "online", -1, -1, {}));
+  SubmitHeartbeat(Profile.HeartbeatUrl, BuildHeartbeatDocument(Profile, "online", -1, -1, {}));
   EXPECT_EQ(simhost::CallbacksCalled(), 1u);
   EXPECT_EQ(simhost::Requests().size(), 1u) << "nothing is retried";
 }

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "heartbeat/Heartbeat.h"
+#include "heartbeat/Document.h"
+#include "plugin/Heartbeat.h"
 #include "plugin/ServerProfile.h"
 #include "simhost/SimHost.h"
 #include "simhost/SimWorld.h"

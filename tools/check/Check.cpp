@@ -6,7 +6,7 @@
 #include "discovery/ConfigFile.h"
 #include "discovery/ServerFile.h"
 #include "discovery/ServerInfo.h"
-#include "heartbeat/Heartbeat.h"
+#include "heartbeat/Document.h"
 #include "heartbeat/Json.h"
 #include "platform/Platform.h"
 
@@ -126,7 +126,6 @@ CheckReport RunCheck(const CheckInputs& inputs) {
 
   // The plugin's start-up, step by step: config.json and the gate, then the descriptive facts.
   ServerFacts& facts = report.Facts;
-  facts.PluginDir = dir;
   const std::string configPath = dir + std::string(kConfigFileName);
   TextEncoding encoding = TextEncoding::Plain;
   const std::optional<std::string> configText = ReadServerFile(configPath, &encoding);

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/ServerFacts.h"
 #include "discovery/SourceNote.h"
-#include "plugin/ServerProfile.h"
 
 namespace vesperline::check {
 

@@ -6,8 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "plugin/ServerProfile.h"
-#include "world/PlayerEntry.h"
+#include "common/ServerFacts.h"
 
 namespace vesperline {
 
@@ -18,10 +17,5 @@ namespace vesperline {
 std::string BuildHeartbeatDocument(const ServerFacts& facts, std::string_view status,
                                    std::int32_t playerCount, std::int32_t dayNumber,
                                    const std::vector<PlayerEntry>& roster);
-
-// Looks for the version while it is unknown, then, when the profile identifies the server (a
-// token, an address and a port of at least 1), reads the live world and posts the document.
-// Errors of the host's request service pass to the caller.
-void SendHeartbeat(const std::string& status);
 
 }  // namespace vesperline

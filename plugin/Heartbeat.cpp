@@ -1,7 +1,9 @@
-#include "heartbeat/Heartbeat.h"
+#include "plugin/Heartbeat.h"
 
 #include "discovery/Discovery.h"
+#include "heartbeat/Document.h"
 #include "heartbeat/Submission.h"
+#include "plugin/ServerProfile.h"
 #include "world/World.h"
 
 namespace vesperline {
@@ -14,7 +16,8 @@ void SendHeartbeat(const std::string& status) {
   const std::int32_t playerCount = GetPlayerCount();
   const std::int32_t dayNumber = GetDayNumber();
   const std::vector<PlayerEntry> roster = GetPlayerRoster();
-  SubmitHeartbeat(BuildHeartbeatDocument(Profile, status, playerCount, dayNumber, roster));
+  SubmitHeartbeat(Profile.HeartbeatUrl,
+                  BuildHeartbeatDocument(Profile, status, playerCount, dayNumber, roster));
 }
 
 }  // namespace vesperline
