@@ -20,29 +20,42 @@ void AppendUtf8(std::string& out, char32_t c) {
   }
 }
 
+void Utf16Decoder::Put(char16_t unit, std::string& out) {
+  const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+  const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
+  if (highSurrogate_ != 0) {
+    const char32_t first = highSurrogate_;
+    highSurrogate_ = 0;
+    if (low) {
+      AppendUtf8(out, 0x10000 + ((first - 0xD800) << 10) + (char32_t{unit} - 0xDC00));
+      return;
+    }
+    AppendUtf8(out, kReplacementCharacter);
+  }
+  if (high) {
+    highSurrogate_ = unit;
+  } else {
+    AppendUtf8(out, low ? kReplacementCharacter : char32_t{unit});
+  }
+}
+
+void Utf16Decoder::Finish(std::string& out) {
+  if (highSurrogate_ != 0) AppendUtf8(out, kReplacementCharacter);
+  highSurrogate_ = 0;
+}
+
 std::string Utf16ToUtf8(const char16_t* units, std::size_t count) {
   std::string out;
   out.reserve(count);
-  for (std::size_t i = 0; i < count; ++i) {
-    const char32_t unit = units[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count && units[i + 1] >= 0xDC00 &&
-        units[i + 1] <= 0xDFFF) {
-      AppendUtf8(out, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
-      ++i;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      AppendUtf8(out, 0xFFFD);
-    } else {
-      AppendUtf8(out, unit);
-    }
-  }
+  Utf16Decoder decoder;
+  for (std::size_t i = 0; i < count; ++i) decoder.Put(units[i], out);
+  decoder.Finish(out);
   return out;
 }
 
 std::string LowerAscii(std::string_view text) {
   std::string out(text);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : out) c = LowerAsciiByte(c);
   return out;
 }
 

@@ -8,8 +8,25 @@
 
 namespace vesperline {
 
-// Converts UTF-16 code units to UTF-8: surrogate pairs are combined and an unpaired surrogate
-// becomes U+FFFD. Every unit is converted, zero units included.
+// The character that stands for what cannot be decoded.
+inline constexpr char32_t kReplacementCharacter = 0xFFFD;
+
+// Converts UTF-16 code units to UTF-8 one at a time: a high surrogate is kept until the next unit
+// shows whether it begins a pair; a pair is combined and an unpaired surrogate becomes U+FFFD.
+class Utf16Decoder {
+ public:
+  // Appends the UTF-8 form of what the unit completes to out.
+  void Put(char16_t unit, std::string& out);
+  // Ends the sequence: a pending high surrogate appends U+FFFD. The decoder is then ready for a
+  // new sequence.
+  void Finish(std::string& out);
+
+ private:
+  char16_t highSurrogate_ = 0;  // 0 when none is pending
+};
+
+// Converts UTF-16 code units to UTF-8 as Utf16Decoder does. Every unit is converted, zero units
+// included.
 std::string Utf16ToUtf8(const char16_t* units, std::size_t count);
 inline std::string Utf16ToUtf8(std::u16string_view units) {
   return Utf16ToUtf8(units.data(), units.size());
@@ -19,6 +36,9 @@ inline std::string Utf16ToUtf8(std::u16string_view units) {
 void AppendUtf8(std::string& out, char32_t codePoint);
 
 // Lower-cases the ASCII letters A to Z; every other byte is kept, so positions are unchanged.
+constexpr char LowerAsciiByte(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
 std::string LowerAscii(std::string_view text);
 
 }  // namespace vesperline

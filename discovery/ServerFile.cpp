@@ -5,17 +5,6 @@
 
 namespace vesperline {
 
-namespace {
-constexpr char32_t kReplacement = 0xFFFD;
-
-bool IsHighSurrogate(char16_t unit) {
-  return unit >= 0xD800 && unit <= 0xDBFF;
-}
-bool IsLowSurrogate(char16_t unit) {
-  return unit >= 0xDC00 && unit <= 0xDFFF;
-}
-}  // namespace
-
 std::string_view TextEncodingName(TextEncoding encoding) {
   switch (encoding) {
     case TextEncoding::Utf8Bom:
@@ -59,7 +48,7 @@ DecodedText DecodeServerText(std::string bytes) {
       units[i] = static_cast<char16_t>(low | (high << 8));
     }
     decoded.Text = Utf16ToUtf8(units);
-    if ((bytes.size() - mark) % 2 != 0) AppendUtf8(decoded.Text, kReplacement);
+    if ((bytes.size() - mark) % 2 != 0) AppendUtf8(decoded.Text, kReplacementCharacter);
   } else {
     bytes.erase(0, mark);
     decoded.Text = std::move(bytes);
@@ -73,12 +62,12 @@ void Utf16LeStreamDecoder::Feed(std::string_view bytes, std::string& out) {
     const auto high = static_cast<unsigned char>(bytes[0]);
     hasByte_ = false;
     i = 1;
-    PutUnit(static_cast<char16_t>(byte_ | (high << 8)), out);
+    units_.Put(static_cast<char16_t>(byte_ | (high << 8)), out);
   }
   for (; i + 1 < bytes.size(); i += 2) {
     const auto low = static_cast<unsigned char>(bytes[i]);
     const auto high = static_cast<unsigned char>(bytes[i + 1]);
-    PutUnit(static_cast<char16_t>(low | (high << 8)), out);
+    units_.Put(static_cast<char16_t>(low | (high << 8)), out);
   }
   if (i < bytes.size()) {
     hasByte_ = true;
@@ -87,30 +76,10 @@ void Utf16LeStreamDecoder::Feed(std::string_view bytes, std::string& out) {
 }
 
 void Utf16LeStreamDecoder::Finish(std::string& out) {
-  if (highSurrogate_ != 0) AppendUtf8(out, kReplacement);
-  if (hasByte_) AppendUtf8(out, kReplacement);
-  highSurrogate_ = 0;
+  units_.Finish(out);
+  if (hasByte_) AppendUtf8(out, kReplacementCharacter);
   hasByte_ = false;
   byte_ = 0;
-}
-
-void Utf16LeStreamDecoder::PutUnit(char16_t unit, std::string& out) {
-  if (highSurrogate_ != 0) {
-    const char16_t high = highSurrogate_;
-    highSurrogate_ = 0;
-    if (IsLowSurrogate(unit)) {
-      AppendUtf8(out, 0x10000 + ((char32_t{high} - 0xD800) << 10) + (char32_t{unit} - 0xDC00));
-      return;
-    }
-    AppendUtf8(out, kReplacement);
-  }
-  if (IsHighSurrogate(unit)) {
-    highSurrogate_ = unit;
-  } else if (IsLowSurrogate(unit)) {
-    AppendUtf8(out, kReplacement);
-  } else {
-    AppendUtf8(out, unit);
-  }
 }
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/Text.h"
+
 namespace vesperline {
 
 // How a file's bytes were turned into text.
@@ -52,11 +54,9 @@ class Utf16LeStreamDecoder {
   void Finish(std::string& out);
 
  private:
-  void PutUnit(char16_t unit, std::string& out);
-
+  Utf16Decoder units_;
   bool hasByte_ = false;
   unsigned char byte_ = 0;
-  char16_t highSurrogate_ = 0;  // 0 when none is pending
 };
 
 // The raw bytes of the file at the UTF-8 path, read to its end; nothing when it cannot be opened.
