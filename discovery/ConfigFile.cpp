@@ -10,19 +10,6 @@ namespace vesperline {
 
 namespace {
 
-// The position just behind the first ':' that follows the quoted key; nothing when either is
-// missing.
-std::optional<std::size_t> AfterKeyColon(std::string_view text, std::string_view key) {
-  std::string needle;
-  needle.reserve(key.size() + 2);
-  needle.append(1, '"').append(key).append(1, '"');
-  const std::size_t at = text.find(needle);
-  if (at == std::string_view::npos) return std::nullopt;
-  const std::size_t colon = text.find(':', at);
-  if (colon == std::string_view::npos) return std::nullopt;
-  return colon + 1;
-}
-
 std::string Quoted(std::string_view key) {
   std::string quoted;
   quoted.reserve(key.size() + 2);
@@ -30,21 +17,32 @@ std::string Quoted(std::string_view key) {
   return quoted;
 }
 
-// Why a key of config.json gave no value past its ':', or nothing when the key and ':' are there.
-std::optional<std::string> MissingKeyDetail(std::string_view text, std::string_view key) {
-  if (text.find(Quoted(key)) == std::string_view::npos) {
+// The position just behind the first ':' that follows the quoted key, or why there is none.
+JsonKeyOutcome FindKeyColon(std::string_view text, std::string_view key, std::size_t& after) {
+  const std::size_t at = text.find(Quoted(key));
+  if (at == std::string_view::npos) return JsonKeyOutcome::kNoKey;
+  const std::size_t colon = text.find(':', at);
+  if (colon == std::string_view::npos) return JsonKeyOutcome::kNoColon;
+  after = colon + 1;
+  return JsonKeyOutcome::kFound;
+}
+
+constexpr std::string_view kBlanks = " \t\r\n";
+
+std::string MissingKeyDetail(JsonKeyOutcome outcome, std::string_view key) {
+  if (outcome == JsonKeyOutcome::kNoKey) {
     return "no " + Quoted(key) + " key (keys are matched with their case)";
   }
-  if (!AfterKeyColon(text, key)) return "no ':' after the key";
-  return std::nullopt;
+  return "no ':' after the key";
 }
 
 // What config.json gave for a text key; the value itself is shown only when showValue is set.
-std::string TextDetail(std::string_view text, std::string_view key, const std::string& value,
-                       bool showValue) {
-  if (value.empty()) {
-    return MissingKeyDetail(text, key).value_or("empty, or no quoted text after the key");
+std::string TextDetail(const JsonText& text, std::string_view key, bool showValue) {
+  if (text.Outcome == JsonKeyOutcome::kNoKey || text.Outcome == JsonKeyOutcome::kNoColon) {
+    return MissingKeyDetail(text.Outcome, key);
   }
+  const std::string& value = text.Value;
+  if (value.empty()) return "empty, or no quoted text after the key";
   std::size_t characters = 0;
   for (const char byte : value) characters += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
   std::string detail = showValue ? "gave \"" + value + "\""
@@ -55,14 +53,23 @@ std::string TextDetail(std::string_view text, std::string_view key, const std::s
   return detail;
 }
 
-std::string PortFileDetail(std::string_view text, std::int32_t port) {
-  if (port >= 1) return "gave " + std::to_string(port);
-  if (auto missing = MissingKeyDetail(text, "port")) return *missing;
-  const std::size_t start = text.find_first_not_of(" \t\r\n", *AfterKeyColon(text, "port"));
-  if (start == std::string_view::npos) return "no value after the key";
-  if (text[start] == '"') return "quoted: only a bare number counts, so 0";
-  if (!ParseDecimal32(text.substr(start))) return "not a number in the signed 32-bit range, so 0";
-  return "gave " + std::to_string(port) + ", which is not above 0";
+std::string PortFileDetail(const JsonNumber& port) {
+  switch (port.Outcome) {
+    case JsonKeyOutcome::kNoKey:
+    case JsonKeyOutcome::kNoColon:
+      return MissingKeyDetail(port.Outcome, "port");
+    case JsonKeyOutcome::kNoValue:
+      return "no value after the key";
+    case JsonKeyOutcome::kQuoted:
+      return "quoted: only a bare number counts, so 0";
+    case JsonKeyOutcome::kNotANumber:
+      return "not a number in the signed 32-bit range, so 0";
+    case JsonKeyOutcome::kFound:
+      break;
+  }
+  std::string detail = "gave " + std::to_string(port.Value);
+  if (port.Value < 1) detail += ", which is not above 0";
+  return detail;
 }
 
 std::string LaunchPortDetail(const LaunchNumber& number) {
@@ -76,27 +83,48 @@ std::string LaunchPortDetail(const LaunchNumber& number) {
 constexpr std::string_view kFileToken = "config.json \"token\"";
 constexpr std::string_view kFileIp = "config.json \"ip\"";
 constexpr std::string_view kFilePort = "config.json \"port\"";
-constexpr std::string_view kLaunchQuestionPort = "launch argument ?Port=";
-constexpr std::string_view kLaunchDashPort = "launch argument -port=";
 
 }  // namespace
 
+JsonText LookUpJsonString(std::string_view text, std::string_view key) {
+  JsonText found;
+  std::size_t value = 0;
+  found.Outcome = FindKeyColon(text, key, value);
+  if (found.Outcome != JsonKeyOutcome::kFound) return found;
+  const std::size_t first = text.find_first_not_of(kBlanks, value);
+  found.ValueUnquoted = first != std::string_view::npos && text[first] != '"';
+  const std::size_t open = text.find('"', value);
+  const std::size_t close = open == std::string_view::npos ? open : text.find('"', open + 1);
+  if (close == std::string_view::npos) {
+    found.Outcome = JsonKeyOutcome::kNoValue;
+    return found;
+  }
+  found.Value = std::string(text.substr(open + 1, close - open - 1));
+  return found;
+}
+
+JsonNumber LookUpJsonInt(std::string_view text, std::string_view key) {
+  JsonNumber found;
+  std::size_t value = 0;
+  found.Outcome = FindKeyColon(text, key, value);
+  if (found.Outcome != JsonKeyOutcome::kFound) return found;
+  const std::size_t start = text.find_first_not_of(kBlanks, value);
+  if (start == std::string_view::npos) {
+    found.Outcome = JsonKeyOutcome::kNoValue;
+  } else if (const std::optional<std::int32_t> number = ParseDecimal32(text.substr(start))) {
+    found.Value = *number;
+  } else {
+    found.Outcome = text[start] == '"' ? JsonKeyOutcome::kQuoted : JsonKeyOutcome::kNotANumber;
+  }
+  return found;
+}
+
 std::string ReadJsonString(std::string_view text, std::string_view key) {
-  const std::optional<std::size_t> value = AfterKeyColon(text, key);
-  if (!value) return {};
-  const std::size_t open = text.find('"', *value);
-  if (open == std::string_view::npos) return {};
-  const std::size_t close = text.find('"', open + 1);
-  if (close == std::string_view::npos) return {};
-  return std::string(text.substr(open + 1, close - open - 1));
+  return LookUpJsonString(text, key).Value;
 }
 
 std::int32_t ReadJsonInt(std::string_view text, std::string_view key) {
-  const std::optional<std::size_t> value = AfterKeyColon(text, key);
-  if (!value) return 0;
-  const std::size_t start = text.find_first_not_of(" \t\r\n", *value);
-  if (start == std::string_view::npos) return 0;
-  return ParseDecimal32(text.substr(start)).value_or(0);
+  return LookUpJsonInt(text, key).Value;
 }
 
 std::string DirectoryOf(std::string_view path) {
@@ -110,48 +138,46 @@ bool HasUsableConfig(const ServerFacts& facts) {
 }
 
 bool ApplyConfig(ServerFacts& facts, const std::optional<std::string>& configText,
-                 const std::function<std::string()>& commandLine,
-                 std::vector<SourceNote>* notesOut) {
-  SourceNotes notes(notesOut);
-  if (!configText) {
+                 const std::function<std::string()>& commandLine, ConfigSources* sourcesOut) {
+  ConfigSources sources;
+  if (configText) {
+    sources.FileFound = true;
+    sources.Token = LookUpJsonString(*configText, "token");
+    sources.Ip = LookUpJsonString(*configText, "ip");
+    sources.Port = LookUpJsonInt(*configText, "port");
+    facts.Token = sources.Token.Value;
+    facts.ServerIp = sources.Ip.Value;
+    facts.ServerPort = sources.Port.Value;
+    if (facts.ServerPort < 1) {
+      sources.Launch = ScanLaunchPort(commandLine());
+      if (const std::optional<std::int32_t> port = sources.Launch->Port()) facts.ServerPort = *port;
+    }
+  }
+  if (sourcesOut != nullptr) *sourcesOut = std::move(sources);
+  return configText && HasUsableConfig(facts);
+}
+
+void AddConfigNotes(const ConfigSources& sources, const ServerFacts& facts, SourceNotes& notes) {
+  if (!sources.FileFound) {
     notes.Add("token", kFileToken, false, "no config.json");
     notes.Add("ip", kFileIp, false, "no config.json");
     notes.Add("port", kFilePort, false, "no config.json");
     notes.Add("port", "launch arguments", false, "not read: without config.json nothing is");
-    return false;
+    return;
   }
-  const std::string& text = *configText;
-  facts.Token = ReadJsonString(text, "token");
-  facts.ServerIp = ReadJsonString(text, "ip");
-  facts.ServerPort = ReadJsonInt(text, "port");
-  if (notes.Wanted()) {
-    notes.Add("token", kFileToken, !facts.Token.empty(),
-              TextDetail(text, "token", facts.Token, false));
-    notes.Add("ip", kFileIp, !facts.ServerIp.empty(), TextDetail(text, "ip", facts.ServerIp, true));
-  }
-  if (facts.ServerPort >= 1) {
-    notes.Add("port", kFilePort, true, PortFileDetail(text, facts.ServerPort));
+  notes.Add("token", kFileToken, !facts.Token.empty(), TextDetail(sources.Token, "token", false));
+  notes.Add("ip", kFileIp, !facts.ServerIp.empty(), TextDetail(sources.Ip, "ip", true));
+  notes.Add("port", kFilePort, !sources.Launch, PortFileDetail(sources.Port));
+  if (!sources.Launch) {
     notes.Add("port", "launch arguments", false, "not read: config.json gives the port");
-  } else {
-    notes.Add("port", kFilePort, false,
-              notes.Wanted() ? PortFileDetail(text, facts.ServerPort) : "");
-    const std::string line = commandLine();
-    std::string_view key;
-    const std::optional<std::int32_t> port = ScanLaunchPort(line, &key);
-    if (port) facts.ServerPort = *port;
-    if (notes.Wanted()) {
-      const LaunchNumber question = LaunchNumberFrom(line, kQuestionPortKey);
-      notes.Add("port", kLaunchQuestionPort, port && key == kQuestionPortKey,
-                LaunchPortDetail(question));
-      if (question.Value && *question.Value >= 1) {
-        notes.Add("port", kLaunchDashPort, false, "not read: ?Port= gives the port");
-      } else {
-        notes.Add("port", kLaunchDashPort, port && key == kDashPortKey,
-                  LaunchPortDetail(LaunchNumberFrom(line, kDashPortKey)));
-      }
-    }
+    return;
   }
-  return HasUsableConfig(facts);
+  const LaunchPort& launch = *sources.Launch;
+  const LaunchNumber* deciding = launch.Deciding();
+  notes.Add("port", "launch argument ?Port=", deciding == &launch.Question,
+            LaunchPortDetail(launch.Question));
+  notes.Add("port", "launch argument -port=", launch.Dash && deciding == &*launch.Dash,
+            launch.Dash ? LaunchPortDetail(*launch.Dash) : "not read: ?Port= gives the port");
 }
 
 bool LoadConfig() {

@@ -9,23 +9,55 @@
 #include <string_view>
 #include <vector>
 
-#include "discovery/SourceNote.h"
 #include "common/ServerFacts.h"
+#include "discovery/LaunchArguments.h"
+#include "discovery/SourceNote.h"
 #include "plugin/ServerProfile.h"
 
 namespace vesperline {
 
 inline constexpr std::string_view kConfigFileName = "config.json";
 
+// How the lookup of one key of config.json went.
+enum class JsonKeyOutcome {
+  kFound,       // a value was taken (a text may still be empty)
+  kNoKey,       // the key in double quotes does not occur (keys are matched with their case)
+  kNoColon,     // no ':' follows it
+  kNoValue,     // a text: no two more quotes follow; a number: nothing but blanks follows
+  kQuoted,      // a number in quotes, which does not count
+  kNotANumber,  // no decimal number in the signed 32-bit range follows
+};
+
+// What config.json gave for a text key.
+struct JsonText {
+  std::string Value;
+  JsonKeyOutcome Outcome = JsonKeyOutcome::kNoKey;
+  // The first byte after the ':' and the blanks is no double quote, so a value found is the next
+  // quoted text further on (another key's name, say), not this key's own.
+  bool ValueUnquoted = false;
+};
+
+// What config.json gave for a number key; Value is 0 unless one was taken.
+struct JsonNumber {
+  std::int32_t Value = 0;
+  JsonKeyOutcome Outcome = JsonKeyOutcome::kNoKey;
+};
+
 // The value of key in text: the first occurrence of the key in double quotes anywhere in the text
 // (case and nesting do not matter), then the first ':' after it, then the bytes between the next
-// two double quotes, unchanged (a backslash is an ordinary byte). Empty when any of these is
-// missing. This is deliberately not a JSON parser; the rules are the file's documented format.
+// two double quotes, unchanged (a backslash is an ordinary byte). This is deliberately not a JSON
+// parser; the rules are the file's documented format.
+JsonText LookUpJsonString(std::string_view text, std::string_view key);
+
+// The number of key in text: found like LookUpJsonString up to the ':', then the blanks, tabs and
+// line breaks after it are skipped and the rest is read as a decimal number.
+JsonNumber LookUpJsonInt(std::string_view text, std::string_view key);
+
+// LookUpJsonString's value: empty when the key gave none.
 std::string ReadJsonString(std::string_view text, std::string_view key);
 
-// The number of key in text: found like ReadJsonString up to the ':', then the blanks, tabs and
-// line breaks after it are skipped and the rest is read as a decimal number. 0 when the key or
-// ':' is missing, the value is quoted or no number, or it lies outside the signed 32-bit range.
+// LookUpJsonInt's value: 0 when the key or ':' is missing, the value is quoted or no number, or it
+// lies outside the signed 32-bit range.
 std::int32_t ReadJsonInt(std::string_view text, std::string_view key);
 
 // The directory part of a path, up to and including its last '\' or '/'; empty when it has none.
@@ -34,15 +66,27 @@ std::string DirectoryOf(std::string_view path);
 // True when the facts allow a heartbeat: token and address not empty and a port of 1 or more.
 bool HasUsableConfig(const ServerFacts& facts);
 
+// What the start-up gate looked at.
+struct ConfigSources {
+  bool FileFound = false;
+  JsonText Token;
+  JsonText Ip;
+  JsonNumber Port;
+  // The command line's ports, looked at only when the file gives no port above 0.
+  std::optional<LaunchPort> Launch;
+};
+
 // Fills Token, ServerIp and ServerPort of facts from the text of config.json (nothing when the
 // file could not be opened) and tells whether the result is usable. Each of the three is
 // replaced, also with empty text or 0. When the file gives a port of 0 or less, commandLine is
 // called once and the launch-argument port, when there is one, replaces it. Without a file
-// nothing is changed and commandLine is not called. Notes, when given, receive for the token, the
-// address and the port each source looked at, what it gave and why a source was passed over; the
-// token's own value never appears in them.
+// nothing is changed and commandLine is not called. Sources, when given, receive what each source
+// gave.
 bool ApplyConfig(ServerFacts& facts, const std::optional<std::string>& configText,
-                 const std::function<std::string()>& commandLine,
-                 std::vector<SourceNote>* notes = nullptr);
+                 const std::function<std::string()>& commandLine, ConfigSources* sources = nullptr);
+
+// For the token, the address and the port, each source the gate looked at, what it gave and why
+// a source was passed over; the token's own value never appears in them.
+void AddConfigNotes(const ConfigSources& sources, const ServerFacts& facts, SourceNotes& notes);
 
 }  // namespace vesperline

@@ -42,6 +42,7 @@ std::optional<std::size_t> FindLaunchKey(std::string_view lowered, std::string_v
 
 LaunchNumber LaunchNumberFrom(std::string_view commandLine, std::string_view key) {
   LaunchNumber number;
+  number.Key = key;
   const std::optional<std::string_view> rest = RestAfterKey(commandLine, key);
   if (!rest) return number;
   number.Found = true;
@@ -49,19 +50,25 @@ LaunchNumber LaunchNumberFrom(std::string_view commandLine, std::string_view key
   return number;
 }
 
-std::optional<std::int32_t> ScanLaunchPort(std::string_view commandLine, std::string_view* key) {
-  const LaunchNumber question = LaunchNumberFrom(commandLine, kQuestionPortKey);
-  if (question.Value && *question.Value >= 1) {
-    if (key != nullptr) *key = kQuestionPortKey;
-    return question.Value;
+const LaunchNumber* LaunchPort::Deciding() const {
+  if (Question.Value && *Question.Value >= 1) return &Question;
+  if (Dash && Dash->Value) return &*Dash;
+  if (Question.Value) return &Question;
+  return nullptr;
+}
+
+std::optional<std::int32_t> LaunchPort::Port() const {
+  const LaunchNumber* deciding = Deciding();
+  return deciding != nullptr ? deciding->Value : std::nullopt;
+}
+
+LaunchPort ScanLaunchPort(std::string_view commandLine) {
+  LaunchPort port;
+  port.Question = LaunchNumberFrom(commandLine, kQuestionPortKey);
+  if (!port.Question.Value || *port.Question.Value < 1) {
+    port.Dash = LaunchNumberFrom(commandLine, kDashPortKey);
   }
-  const LaunchNumber dash = LaunchNumberFrom(commandLine, kDashPortKey);
-  if (dash.Value) {
-    if (key != nullptr) *key = kDashPortKey;
-    return dash.Value;
-  }
-  if (question.Value && key != nullptr) *key = kQuestionPortKey;
-  return question.Value;
+  return port;
 }
 
 std::optional<std::string> ScanLaunchSessionName(std::string_view commandLine) {
@@ -72,13 +79,10 @@ std::optional<std::string> ScanLaunchSessionName(std::string_view commandLine) {
   return std::string(name);
 }
 
-LaunchNumber ScanLaunchMaxPlayers(std::string_view commandLine, std::string_view* key) {
+LaunchNumber ScanLaunchMaxPlayers(std::string_view commandLine) {
   for (const std::string_view candidate : kMaxPlayersKeys) {
-    const LaunchNumber number = LaunchNumberFrom(commandLine, candidate);
-    if (number.Found) {
-      if (key != nullptr) *key = candidate;
-      return number;
-    }
+    LaunchNumber number = LaunchNumberFrom(commandLine, candidate);
+    if (number.Found) return number;
   }
   return {};
 }

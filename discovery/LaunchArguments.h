@@ -26,6 +26,7 @@ std::optional<std::size_t> FindLaunchKey(std::string_view lowered, std::string_v
 
 // What one number key of the command line gave.
 struct LaunchNumber {
+  std::string_view Key;               // the key looked for, in lower case; empty when none was
   bool Found = false;                 // the key occurs
   std::optional<std::int32_t> Value;  // the decimal number right behind it, when there is one
 };
@@ -34,11 +35,19 @@ struct LaunchNumber {
 // the key and whatever follows them is ignored.
 LaunchNumber LaunchNumberFrom(std::string_view commandLine, std::string_view key);
 
-// The game port: the "?port=" number when it is 1 or more; else the "-port=" number when that
-// converts; else the "?port=" number when it converts (0 or negative); else nothing. When key is
-// given, it receives the key that gave the port.
-std::optional<std::int32_t> ScanLaunchPort(std::string_view commandLine,
-                                           std::string_view* key = nullptr);
+// What the two port keys gave.
+struct LaunchPort {
+  LaunchNumber Question;             // "?port="
+  std::optional<LaunchNumber> Dash;  // "-port=", looked at only when "?port=" gives no port above 0
+
+  // The key that gives the port: "?port=" when its number is 1 or more; else "-port=" when its
+  // number converts; else "?port=" when its number converts (0 or negative); else none.
+  const LaunchNumber* Deciding() const;
+  std::optional<std::int32_t> Port() const;
+};
+
+// The game port and where it came from.
+LaunchPort ScanLaunchPort(std::string_view commandLine);
 
 // The session name: from behind "?sessionname=" to the next '?' or the end of the line (spaces
 // included), without the double quotes and apostrophes at either end. Nothing when the key does
@@ -46,9 +55,9 @@ std::optional<std::int32_t> ScanLaunchPort(std::string_view commandLine,
 std::optional<std::string> ScanLaunchSessionName(std::string_view commandLine);
 
 // The player limit from the first of kMaxPlayersKeys that occurs (the later keys are not looked
-// at, even when its value does not convert). Found is false when none occurs; key, when given,
-// receives the deciding key.
-LaunchNumber ScanLaunchMaxPlayers(std::string_view commandLine, std::string_view* key = nullptr);
+// at, even when its value does not convert); its Key is that key. Found is false when none
+// occurs.
+LaunchNumber ScanLaunchMaxPlayers(std::string_view commandLine);
 
 // The mod list: from behind "-mods=" to the next space or tab or the end of the line, unchanged.
 // Nothing when the key does not occur or the list is empty.

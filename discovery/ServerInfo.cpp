@@ -86,10 +86,9 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
               : decided     ? Given(value)
                             : Given(value) + ", which is not above 0");
     if (decided) return;
-    std::string_view key;
-    const LaunchNumber launch = ScanLaunchMaxPlayers(commandLine, &key);
+    const LaunchNumber launch = ScanLaunchMaxPlayers(commandLine);
     const std::string source =
-        "launch argument " + (launch.Found ? std::string(key) : std::string("?MaxPlayers="));
+        "launch argument " + (launch.Found ? std::string(launch.Key) : std::string("?MaxPlayers="));
     if (launch.Value) facts.PlayerLimit = *launch.Value;
     notes.Add(kFact, source, launch.Value.has_value(),
               !launch.Found  ? "absent"

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <vector>
 
-#include "discovery/SourceNote.h"
 #include "common/ServerFacts.h"
+#include "discovery/SourceNote.h"
 #include "plugin/ServerProfile.h"
 
 namespace vesperline {

@@ -82,7 +82,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(facts.ServerPort == filePort);
   } else {
     FUZZ_CHECK(commandLineReads == 1);
-    FUZZ_CHECK(facts.ServerPort == ScanLaunchPort(commandLine).value_or(filePort));
+    FUZZ_CHECK(facts.ServerPort == ScanLaunchPort(commandLine).Port().value_or(filePort));
   }
   FUZZ_CHECK(usable == (!facts.Token.empty() && !facts.ServerIp.empty() && facts.ServerPort >= 1));
   FUZZ_CHECK(usable == HasUsableConfig(facts));
@@ -92,9 +92,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // looked for, and only when it is not part of the address or the command line, which notes may
   // quote.
   ServerFacts noted;
-  std::vector<SourceNote> notes;
+  ConfigSources sources;
   FUZZ_CHECK(ApplyConfig(
-                 noted, text, [&] { return commandLine; }, &notes) == usable);
+                 noted, text, [&] { return commandLine; }, &sources) == usable);
+  std::vector<SourceNote> notes;
+  SourceNotes collected(&notes);
+  AddConfigNotes(sources, noted, collected);
   FUZZ_CHECK(noted.Token == facts.Token && noted.ServerIp == facts.ServerIp &&
              noted.ServerPort == facts.ServerPort);
   bool distinctive = false;

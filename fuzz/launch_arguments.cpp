@@ -59,22 +59,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string line(AsText(data, size));
 
   // The port: "?port=" when it gives 1 or more, else "-port=" when it converts, else "?port=".
-  std::string_view portKey;
-  const std::optional<std::int32_t> port = ScanLaunchPort(line, &portKey);
+  const LaunchPort launchPort = ScanLaunchPort(line);
+  const std::optional<std::int32_t> port = launchPort.Port();
   const auto question = ReferenceNumber(line, "?port=");
   const auto dash = ReferenceNumber(line, "-port=");
   const auto expectedPort = question && *question >= 1 ? question : dash ? dash : question;
   FUZZ_CHECK(port == expectedPort);
-  if (port) FUZZ_CHECK(ReferenceNumber(line, portKey) == port);
+  if (port) FUZZ_CHECK(ReferenceNumber(line, launchPort.Deciding()->Key) == port);
 
   // The player limit: the first key of the three that occurs decides, converted or not.
-  std::string_view limitKey;
-  const LaunchNumber limit = ScanLaunchMaxPlayers(line, &limitKey);
+  const LaunchNumber limit = ScanLaunchMaxPlayers(line);
   bool decided = false;
   for (const std::string_view key : kMaxPlayersKeys) {
     if (decided || !ReferenceRest(line, key)) continue;
     decided = true;
-    FUZZ_CHECK(limit.Found && limitKey == key);
+    FUZZ_CHECK(limit.Found && limit.Key == key);
     FUZZ_CHECK(limit.Value == ReferenceNumber(line, key));
   }
   FUZZ_CHECK(limit.Found == decided);

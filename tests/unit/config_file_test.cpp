@@ -148,8 +148,12 @@ class ConfigNotesTest : public ::testing::Test {
  protected:
   bool Apply(const std::optional<std::string>& file, const std::string& commandLine) {
     notes_.clear();
-    return ApplyConfig(
-        facts_, file, [&] { return commandLine; }, &notes_);
+    ConfigSources sources;
+    const bool usable = ApplyConfig(
+        facts_, file, [&] { return commandLine; }, &sources);
+    SourceNotes notes(&notes_);
+    AddConfigNotes(sources, facts_, notes);
+    return usable;
   }
   // "source: used/passed over: detail" for every note of the fact, in order.
   std::vector<std::string> Of(const std::string& fact) const {

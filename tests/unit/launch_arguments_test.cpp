@@ -13,13 +13,12 @@ constexpr char kCapitalised[] =
     R"(-MODS=928708,929420 -WINLIVEMAXPLAYERS=50 -NoBattlEye)";
 
 TEST(LaunchArgumentsTest, CapitalisedKeysAreFoundAndValuesKeepTheirCase) {
-  std::string_view key;
-  EXPECT_EQ(ScanLaunchPort(kCapitalised, &key), 7777);
-  EXPECT_EQ(key, "?port=");
+  EXPECT_EQ(ScanLaunchPort(kCapitalised).Port(), 7777);
+  EXPECT_EQ(ScanLaunchPort(kCapitalised).Deciding()->Key, "?port=");
   EXPECT_EQ(ScanLaunchSessionName(kCapitalised), "My Server");
   EXPECT_EQ(ScanLaunchMods(kCapitalised), "928708,929420");
-  EXPECT_EQ(ScanLaunchMaxPlayers(kCapitalised, &key).Value, 50);
-  EXPECT_EQ(key, "-winlivemaxplayers=");
+  EXPECT_EQ(ScanLaunchMaxPlayers(kCapitalised).Value, 50);
+  EXPECT_EQ(ScanLaunchMaxPlayers(kCapitalised).Key, "-winlivemaxplayers=");
   EXPECT_EQ(ScanLaunchMap(kCapitalised), "TheIsland_WP");
 }
 
@@ -30,23 +29,22 @@ TEST(LaunchArgumentsTest, FindLaunchKeyGivesTheFirstOccurrence) {
 }
 
 TEST(LaunchPortTest, TheQuestionKeyDecidesWhenItGivesAPositivePort) {
-  EXPECT_EQ(ScanLaunchPort("S.exe M?Port=7777?QueryPort=27015 -port=1"), 7777);
-  EXPECT_EQ(ScanLaunchPort("S.exe M?QueryPort=27015"), std::nullopt)
+  EXPECT_EQ(ScanLaunchPort("S.exe M?Port=7777?QueryPort=27015 -port=1").Port(), 7777);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?QueryPort=27015").Port(), std::nullopt)
       << "the query port is no game port";
-  EXPECT_EQ(ScanLaunchPort("S.exe M -Port=7778"), 7778);
-  EXPECT_EQ(ScanLaunchPort("S.exe M?port="), std::nullopt);
-  EXPECT_EQ(ScanLaunchPort("?p"), std::nullopt);
+  EXPECT_EQ(ScanLaunchPort("S.exe M -Port=7778").Port(), 7778);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=").Port(), std::nullopt);
+  EXPECT_EQ(ScanLaunchPort("?p").Port(), std::nullopt);
 }
 
 TEST(LaunchPortTest, TheDashKeyDecidesWhenTheQuestionKeyGivesNoPositivePort) {
-  std::string_view key;
-  EXPECT_EQ(ScanLaunchPort("S.exe M?port=?x -port=7778", &key), 7778);
-  EXPECT_EQ(key, "-port=");
-  EXPECT_EQ(ScanLaunchPort("S.exe M?port=0 -port=7778"), 7778);
-  EXPECT_EQ(ScanLaunchPort("S.exe M?port=-3 -port=7778"), 7778);
-  EXPECT_EQ(ScanLaunchPort("S.exe M?port=0"), 0);
-  EXPECT_EQ(ScanLaunchPort("S.exe M?port=-3 -port=x", &key), -3);
-  EXPECT_EQ(key, "?port=");
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=?x -port=7778").Port(), 7778);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=?x -port=7778").Deciding()->Key, "-port=");
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=0 -port=7778").Port(), 7778);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=-3 -port=7778").Port(), 7778);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=0").Port(), 0);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=-3 -port=x").Port(), -3);
+  EXPECT_EQ(ScanLaunchPort("S.exe M?port=-3 -port=x").Deciding()->Key, "?port=");
 }
 
 TEST(LaunchSessionNameTest, RunsToTheNextQuestionMarkOrTheEndOfTheLine) {
@@ -73,12 +71,12 @@ TEST(LaunchSessionNameTest, TextOutsideAsciiIsKeptAsUtf8) {
 }
 
 TEST(LaunchMaxPlayersTest, TheFirstKeyPresentDecidesEvenWithoutANumber) {
-  std::string_view key;
   const LaunchNumber letters = ScanLaunchMaxPlayers("S.exe M?MaxPlayers=abc -winlivemaxplayers=50");
   EXPECT_TRUE(letters.Found);
   EXPECT_EQ(letters.Value, std::nullopt);
-  EXPECT_EQ(ScanLaunchMaxPlayers("S.exe M -maxplayers=20 -winlivemaxplayers=50", &key).Value, 20);
-  EXPECT_EQ(key, "-maxplayers=");
+  const LaunchNumber dash = ScanLaunchMaxPlayers("S.exe M -maxplayers=20 -winlivemaxplayers=50");
+  EXPECT_EQ(dash.Value, 20);
+  EXPECT_EQ(dash.Key, "-maxplayers=");
   EXPECT_EQ(ScanLaunchMaxPlayers("S.exe M -WinLiveMaxPlayers=50").Value, 50);
   EXPECT_EQ(ScanLaunchMaxPlayers("S.exe M?MaxPlayers=0").Value, 0);
   EXPECT_FALSE(ScanLaunchMaxPlayers("S.exe M?listen").Found);

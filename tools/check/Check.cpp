@@ -132,8 +132,11 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   report.Files.push_back({"config.json", configPath, ShownPath(configPath), configText.has_value(),
                           configText ? std::string(TextEncodingName(encoding)) : ""});
   const std::string commandLine = inputs.CommandLine.value_or("");
+  ConfigSources configSources;
   report.WouldReport = ApplyConfig(
-      facts, configText, [&] { return commandLine; }, &report.Notes);
+      facts, configText, [&] { return commandLine; }, &configSources);
+  SourceNotes notes(&report.Notes);
+  AddConfigNotes(configSources, facts, notes);
 
   const DiscoveryInputs discovery{commandLine, SettingsFilePath(dir), ServerLogPath(dir)};
   report.Files.push_back(Probe("settings file", discovery.SettingsFile));

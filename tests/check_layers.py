@@ -1,0 +1,80 @@
+#!/usr/bin/python3
+"""Fails when a source file includes a header from a folder its layer may not use.
+
+    check_layers.py SOURCE_DIR     checks every C++ file of the product and the tools
+    check_layers.py --self-test    shows that an upward include and one between two middle
+                                   folders are caught, and that allowed ones pass
+
+The layers, from the bottom: common/, platform/ and host/ (platform may use common); the middle
+folders discovery/, world/ and heartbeat/, each on the bottom only, never on one another; plugin/
+on everything below it. tools/ build on the middle and the bottom, never on plugin/. The simulated
+host (simhost/) stands in for the host. Tests, benchmarks and fuzz targets may use anything.
+"""
+import os
+import re
+import sys
+
+BOTTOM = {"common", "platform", "host"}
+ALLOWED = {
+    "common": {"common"},
+    "host": {"host"},
+    "platform": {"platform", "common"},
+    "discovery": {"discovery"} | BOTTOM,
+    "world": {"world"} | BOTTOM,
+    "heartbeat": {"heartbeat"} | BOTTOM,
+    "plugin": {"plugin", "discovery", "world", "heartbeat"} | BOTTOM,
+    "simhost": {"simhost", "host"},
+    "tools": {"tools", "discovery", "world", "heartbeat", "simhost"} | BOTTOM,
+}
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+
+
+def violations(files):
+    """files: {relative path: text}. Yields one message per include a file's layer may not use."""
+    for path, text in sorted(files.items()):
+        layer = path.split("/")[0]
+        if layer not in ALLOWED:
+            continue
+        for included in INCLUDE.findall(text):
+            folder = included.split("/")[0] if "/" in included else layer
+            if folder not in ALLOWED[layer]:
+                yield f'{path}: includes "{included}", but {layer}/ may use only ' + \
+                      ", ".join(f"{f}/" for f in sorted(ALLOWED[layer]))
+
+
+def self_test():
+    caught = list(violations({
+        "discovery/ConfigFile.cpp": '#include "plugin/ServerProfile.h"\n',
+        "world/World.cpp": '#include "discovery/ServerLog.h"\n#include "common/Text.h"\n',
+        "common/Text.cpp": '#include "platform/Platform.h"\n',
+        "tools/check/Check.cpp": '#include "plugin/ServerProfile.h"\n',
+        "plugin/Plugin.cpp": '#include "discovery/Discovery.h"\n#include "world/World.h"\n',
+        "heartbeat/Json.cpp": '#include "Json.h"\n#include <plugin/nothing.h>\n',
+    }))
+    expected = ["common/Text.cpp", "discovery/ConfigFile.cpp", "tools/check/Check.cpp",
+                "world/World.cpp"]
+    if [message.split(":")[0] for message in caught] != expected:
+        print("the layer check does not catch what it should:\n  " + "\n  ".join(caught))
+        return 1
+    print("the layer check catches upward and sideways includes and lets the others pass")
+    return 0
+
+
+def main(root):
+    files = {}
+    for layer in ALLOWED:
+        for folder, _, names in os.walk(os.path.join(root, layer)):
+            for name in names:
+                if name.endswith((".h", ".cpp")):
+                    full = os.path.join(folder, name)
+                    with open(full, encoding="utf-8") as f:
+                        files[os.path.relpath(full, root).replace(os.sep, "/")] = f.read()
+    found = list(violations(files))
+    for message in found:
+        print(message)
+    print(f"{len(files)} files checked, {len(found)} includes across the layers")
+    return 1 if found else 0
+
+
+if __name__ == "__main__":
+    sys.exit(self_test() if sys.argv[1:] == ["--self-test"] else main(sys.argv[1]))
