@@ -245,9 +245,10 @@ TEST_F(CheckerTest, TextReportsMatchTheirGoldenFiles) {
       "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" "
       "\"TheIsland_WP?listen?ServerAdminPassword=Adm1n S3cret?Port=7777?SessionName=Vesper Test\" "
       "-serverpassword=\"Join 2 Play\" -NoBattlEye";
-  // An escape sequence that retitles a terminal, DEL, a byte that is no UTF-8 and a C1 control.
+  // An escape sequence that retitles a terminal, a tab, a carriage return, DEL, a byte that is no
+  // UTF-8 and a C1 control.
   const std::string controlConfig =
-      "{\"token\": \"SECRETtoken-4711\", \"ip\": \"\x1b]0;owned\x07"
+      "{\"token\": \"SECRETtoken-4711\", \"ip\": \"\x1b]0;owned\x07\t\r"
       "203.0.113.7\x7f\xff\xc2\x9b\", "
       "\"port\": 7777}";
   const struct {
@@ -363,7 +364,7 @@ TEST_F(CheckerTest, AQuoteEscapedByAFoldersLastBackslashIsExplained) {
 #endif
   EXPECT_EQ(run.exitCode, 2);
   EXPECT_EQ(run.output, "");
-  EXPECT_NE(run.errors.find("--plugin-dir holds a double quote: " + dir + "\" --json\n"),
+  EXPECT_NE(UnixLines(run.errors).find("--plugin-dir holds a double quote: " + dir + "\" --json\n"),
             std::string::npos)
       << run.errors;
   EXPECT_NE(run.errors.find("A backslash right before a closing quote escapes the quote"),
