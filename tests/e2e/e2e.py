@@ -262,8 +262,9 @@ def untrusted_certificate(options):
 
 
 def receiver_is_strict(options):
-    """The receiver itself: a valid heartbeat passes; every body a strict parser or the schema
-    refuses gets 400 with a reason; other paths, methods and content types are refused too."""
+    """The receiver itself: a valid heartbeat passes, with or without its optional members; every
+    body a strict parser, the schema or the README's promises (member order, no line break at the
+    end) refuse gets 400 with a reason; other paths, methods and content types are refused too."""
     case = Case(options, "strict")
     receiver = case.receiver()
     valid = {"token": "t", "ip": "203.0.113.7", "port": 7777, "status": "online", "name": "N",
@@ -287,8 +288,11 @@ def receiver_is_strict(options):
         return answer
 
     try:
-        status, reason = post(body)
-        expect(status == 200, f"a valid heartbeat was refused: {status} {reason}")
+        required_only = {member: valid[member] for member in
+                         ("token", "ip", "port", "status", "is_pve", "players")}
+        for accepted in (body, json.dumps(required_only, separators=(",", ":")).encode()):
+            status, reason = post(accepted)
+            expect(status == 200, f"a valid heartbeat was refused: {status} {reason}")
         refused = {
             "invalid UTF-8": body.replace(b'"N"', b'"\xff"'),
             "NaN": body.replace(b'"day":3', b'"day":NaN'),
@@ -300,6 +304,9 @@ def receiver_is_strict(options):
             "a wrong type": body.replace(b'"port":7777', b'"port":"7777"'),
             "a missing member": body.replace(b'"token":"t",', b''),
             "an unknown member": body.replace(b'"day":3', b'"day":3,"weather":"rain"'),
+            "members out of order": body.replace(b'"token":"t","ip":"203.0.113.7"',
+                                                 b'"ip":"203.0.113.7","token":"t"'),
+            "a line break at the end": body + b"\n",
         }
         for what, payload in refused.items():
             status, reason = post(payload)
@@ -309,7 +316,7 @@ def receiver_is_strict(options):
         expect(post(None, method="GET")[0] == 405, "GET was accepted")
     finally:
         receiver.stop()
-    expect(len(receiver.entries()) == 13, "not every request was logged")
+    expect(len(receiver.entries()) == 16, "not every request was logged")
 
 
 CASES = [one_minute, unload_within_seconds, receiver_down, receiver_answers_500,

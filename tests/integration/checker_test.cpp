@@ -1,7 +1,10 @@
 // The admin's checker against the real plugin: in the same server tree, with the same launch
 // arguments, the checker names the sources of each fact and predicts exactly what the plugin
-// does, which the plugin file run in a host process shows.
+// does, which the plugin file run in a host process shows. Whole text reports are compared with
+// the reports checked in under tests/golden.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
 
 #include <nlohmann/json.hpp>
 
@@ -25,6 +28,42 @@ using test::Utf16LeFile;
 
 std::string Normalised(const fs::path& path) {
   return test::Utf8FromPath(fs::absolute(path).lexically_normal());
+}
+
+// The output with '\n' for each line end: the Windows checker writes "\r\n".
+std::string UnixLines(const std::string& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 2, "\r\n") != 0) out += text[i];
+  }
+  return out;
+}
+
+// The report with UnixLines, the test's folder root written as <server> and the separators of
+// each path under it written as '/', so that one golden file serves every platform.
+std::string Portable(const std::string& report, const std::string& root) {
+  const std::string text = UnixLines(report);
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    if (text.compare(i, root.size(), root) != 0) {
+      out += text[i++];
+      continue;
+    }
+    out += "<server>";
+    for (i += root.size(); i < text.size() && text[i] != ' ' && text[i] != '\n'; ++i) {
+      out += text[i] == '\\' ? '/' : text[i];
+    }
+  }
+  return out;
+}
+
+// Compares text with the golden file tests/golden/checker-<name>.txt; with VESPERLINE_UPDATE_GOLDEN
+// set, writes the text there instead, for a change of the report that is meant.
+void ExpectGolden(const std::string& name, const std::string& text) {
+  const fs::path golden =
+      test::PathFromUtf8(VESPERLINE_SOURCE_DIR) / "tests" / "golden" / ("checker-" + name + ".txt");
+  if (std::getenv("VESPERLINE_UPDATE_GOLDEN") != nullptr) test::WriteFile(golden, text);
+  EXPECT_EQ(text, test::ReadFile(golden)) << "against " << test::Utf8FromPath(golden);
 }
 
 // A dedicated server's folder with the plugin installed five levels below its ShooterGame folder.
@@ -179,22 +218,74 @@ TEST_F(CheckerTest, AUtf16SettingsFileIsReadAsThePluginReadsIt) {
   EXPECT_EQ(report.at("document").at("is_pve"), true);
 }
 
-TEST_F(CheckerTest, TheTokenIsMaskedUnlessAskedFor) {
-  WriteConfig(kFullConfig);
-  const std::vector<std::string> base{"--plugin-dir", test::Utf8FromPath(pluginDir_),
-                                      "--command-line", "S.exe TheIsland_WP?listen"};
-  for (const std::vector<std::string>& form :
-       {std::vector<std::string>{}, {"--json"}, {"--raw"}, {"--json", "--raw"}}) {
-    std::vector<std::string> arguments = base;
-    arguments.insert(arguments.end(), form.begin(), form.end());
-    const test::ProgramRun masked = test::RunChecker(arguments);
-    EXPECT_EQ(masked.exitCode, 0);
-    EXPECT_EQ(masked.output.find(kToken), std::string::npos) << masked.output;
-    EXPECT_NE(masked.output.find(kMaskedToken), std::string::npos) << masked.output;
-    arguments.push_back("--show-token");
-    const test::ProgramRun shown = test::RunChecker(arguments);
-    EXPECT_NE(shown.output.find(kToken), std::string::npos) << shown.output;
+// The whole text report of a server tree, against its golden file (which shows the token masked).
+// Launch passwords never show, in either report form, even where --show-token shows the token:
+// the line below holds both, in the ?Key= form inside a quoted argument and in the -Key= form with
+// a quoted value, and its session name runs on over the -Key= option, as the plugin reads it.
+TEST_F(CheckerTest, TextReportsMatchTheirGoldenFiles) {
+  const char* const kSecrets[] = {"Adm1n S3cret", "S3cret", "Join 2 Play", "2 Play"};
+  const std::string passwordLine =
+      "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" "
+      "\"TheIsland_WP?listen?ServerAdminPassword=Adm1n S3cret?Port=7777?SessionName=Vesper Test\" "
+      "-serverpassword=\"Join 2 Play\" -NoBattlEye";
+  // An escape sequence that retitles a terminal, a tab, a carriage return, DEL, a byte that is no
+  // UTF-8 and a C1 control.
+  const std::string controlConfig =
+      "{\"token\": \"SECRETtoken-4711\", \"ip\": \"\x1b]0;owned\x07\t\r"
+      "203.0.113.7\x7f\xff\xc2\x9b\", "
+      "\"port\": 7777}";
+  const struct {
+    const char* golden;
+    std::string config;
+    std::optional<std::string> commandLine;
+    int exitCode;
+  } cases[] = {
+      {"passwords", kFullConfig, passwordLine, 0},
+      {"control-characters", controlConfig, std::nullopt, 0},
+      {"idle-without-command-line",
+       std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\"}", std::nullopt, 1},
+  };
+  for (const auto& check : cases) {
+    SCOPED_TRACE(check.golden);
+    WriteConfig(check.config);
+    std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(pluginDir_)};
+    if (check.commandLine)
+      arguments.insert(arguments.end(), {"--command-line", *check.commandLine});
+    const test::ProgramRun text = test::RunChecker(arguments);
+    EXPECT_EQ(text.exitCode, check.exitCode) << text.errors;
+    ExpectGolden(check.golden, Portable(text.output, Normalised(server_.Path())));
+    arguments.insert(arguments.end(), {"--json", "--show-token"});
+    const test::ProgramRun json = test::RunChecker(arguments);
+    EXPECT_EQ(json.exitCode, check.exitCode) << json.errors;
+    EXPECT_NE(json.output.find(kToken), std::string::npos) << json.output;
+    for (const char* secret : kSecrets) {
+      EXPECT_EQ(text.output.find(secret), std::string::npos) << secret;
+      EXPECT_EQ(json.output.find(secret), std::string::npos) << secret;
+    }
   }
+}
+
+// The line --raw prints is the document of the --json report, byte for byte, its token masked.
+TEST_F(CheckerTest, RawPrintsTheDocumentAloneOnOneLine) {
+  WriteConfig(kFullConfig);
+  std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(pluginDir_),
+                                     "--command-line", "S.exe TheIsland_WP?SessionName=Raw",
+                                     "--json"};
+  const std::string report = test::RunChecker(arguments).output;
+  const std::size_t at = report.find(",\"document\":{");
+  ASSERT_NE(at, std::string::npos) << report;
+  const std::string document = report.substr(at + 12, report.rfind('}') - at - 12);
+  EXPECT_NE(document.find(kMaskedToken), std::string::npos) << document;
+  arguments.back() = "--raw";
+  const test::ProgramRun raw = test::RunChecker(arguments);
+  EXPECT_EQ(raw.exitCode, 0);
+  EXPECT_EQ(UnixLines(raw.output), document + "\n");
+
+  // Idle: nothing at all, and the exit status says so.
+  fs::remove(pluginDir_ / "config.json");
+  const test::ProgramRun idle = test::RunChecker(arguments);
+  EXPECT_EQ(idle.exitCode, 1);
+  EXPECT_EQ(idle.output, "");
 }
 
 TEST_F(CheckerTest, ACommandLineFileSavedAsUnicodeGivesTheSameReport) {
@@ -213,17 +304,28 @@ TEST_F(CheckerTest, ACommandLineFileSavedAsUnicodeGivesTheSameReport) {
   EXPECT_EQ(report.at("document").at("name"), "\xC3\x84rger");
 }
 
-TEST_F(CheckerTest, UsageErrorsExitWithTwoAndHelpNamesEveryOption) {
+TEST_F(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
   const std::string dir = test::Utf8FromPath(pluginDir_);
-  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {"--frobnicate"},
-           {"--plugin-dir"},
-           {"--plugin-dir", dir, "--command-line"},
-           {"--plugin-dir", dir, "--command-line-file", dir + "/no such file.txt"},
-           {"--command-line", "x", "--command-line-file", "y"}}) {
-    const test::ProgramRun run = test::RunChecker(arguments);
-    EXPECT_EQ(run.exitCode, 2) << arguments[0];
+  const fs::path script = server_.Path() / "start.bat";
+  test::WriteFile(script, "cd /d C:\\ARK\r\n\r\nArkAscendedServer.exe TheIsland_WP?listen\r\n");
+  const struct {
+    std::vector<std::string> arguments;
+    const char* says;
+  } cases[] = {
+      {{"--frobnicate"}, "unknown option --frobnicate"},
+      {{"--plugin-dir"}, "--plugin-dir needs a value"},
+      {{"--plugin-dir", dir, "--command-line"}, "--command-line needs a value"},
+      {{"--plugin-dir", dir, "--command-line-file", dir + "/no such file.txt"}, "cannot read"},
+      {{"--command-line", "x", "--command-line-file", "y"}, "not both"},
+      {{"--raw", "--json"}, "not both"},
+      {{"--plugin-dir", dir, "--command-line-file", test::Utf8FromPath(script)},
+       "holds 2 lines that are not blank"},
+  };
+  for (const auto& check : cases) {
+    const test::ProgramRun run = test::RunChecker(check.arguments);
+    EXPECT_EQ(run.exitCode, 2) << check.says;
     EXPECT_EQ(run.output, "") << "a usage error prints no report";
+    EXPECT_NE(run.errors.find(check.says), std::string::npos) << run.errors;
   }
   const test::ProgramRun help = test::RunChecker({"--help"});
   EXPECT_EQ(help.exitCode, 0);
@@ -233,13 +335,26 @@ TEST_F(CheckerTest, UsageErrorsExitWithTwoAndHelpNamesEveryOption) {
   }
 }
 
-TEST_F(CheckerTest, WithoutACommandLineTheReportSaysSo) {
-  WriteConfig(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\"}");
-  const test::ProgramRun run = test::RunChecker({"--plugin-dir", test::Utf8FromPath(pluginDir_)});
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.output.find("none given"), std::string::npos) << run.output;
-  EXPECT_NE(run.output.find("but no command line was given to the checker"), std::string::npos)
-      << run.output;
+// A folder typed in quotes with a backslash before the closing quote: the backslash escapes the
+// quote, and the rest of the line, --json included, runs into the folder. The checker explains
+// that rather than look for such a folder.
+TEST_F(CheckerTest, AQuoteEscapedByAFoldersLastBackslashIsExplained) {
+  WriteConfig(kFullConfig);
+  const std::string dir = test::Utf8FromPath(pluginDir_);
+#if defined(_WIN32)
+  const test::ProgramRun run = test::RunCheckerAsTyped("--plugin-dir \"" + dir + "\\\" --json");
+#else
+  // What the Windows command-line rules make of that line.
+  const test::ProgramRun run = test::RunChecker({"--plugin-dir", dir + "\" --json"});
+#endif
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.output, "");
+  EXPECT_NE(UnixLines(run.errors).find("--plugin-dir holds a double quote: " + dir + "\" --json\n"),
+            std::string::npos)
+      << run.errors;
+  EXPECT_NE(run.errors.find("A backslash right before a closing quote escapes the quote"),
+            std::string::npos)
+      << run.errors;
 }
 
 }  // namespace

@@ -140,9 +140,12 @@ void InstallPlugin(const fs::path& dir) {
 namespace {
 
 // Runs program with the arguments and waits for its exit status; when output is not empty, the
-// program's standard output goes to the file of that name.
+// program's standard output goes to the file of that name, and its standard error to errors.
+// On Windows, typed, when given, is the rest of the command line as it stands, instead of the
+// arguments.
 int Spawn(const std::string& program, const std::vector<std::string>& arguments,
-          const std::string& output = "") {
+          const std::string& output = "", const std::string& errors = "",
+          [[maybe_unused]] const std::string* typed = nullptr) {
 #if defined(_WIN32)
   // Quote the arguments that need it by the rules the C runtime parses them back with, and only
   // those, so that the command line reads as a launcher would write it (and as the Linux one is
@@ -170,24 +173,35 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
     line += L'"';
   };
   append(program);
-  for (const std::string& argument : arguments) append(argument);
+  if (typed != nullptr) {
+    line += L' ';
+    line += PathFromUtf8(*typed).wstring();
+  } else {
+    for (const std::string& argument : arguments) append(argument);
+  }
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
+  SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+  const auto create = [&](const std::string& name) {
+    return CreateFileW(PathFromUtf8(name).wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                       &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  };
   HANDLE outputFile = INVALID_HANDLE_VALUE;
+  HANDLE errorFile = INVALID_HANDLE_VALUE;
   if (!output.empty()) {
-    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    outputFile = CreateFileW(PathFromUtf8(output).wstring().c_str(), GENERIC_WRITE, FILE_SHARE_READ,
-                             &inherited, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (outputFile == INVALID_HANDLE_VALUE) return -1;
+    outputFile = create(output);
+    errorFile = errors.empty() ? GetStdHandle(STD_ERROR_HANDLE) : create(errors);
+    if (outputFile == INVALID_HANDLE_VALUE || errorFile == INVALID_HANDLE_VALUE) return -1;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = outputFile;
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    startup.hStdError = errorFile;
   }
   PROCESS_INFORMATION process{};
   const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, !output.empty(), 0,
                                       nullptr, nullptr, &startup, &process);
   if (outputFile != INVALID_HANDLE_VALUE) CloseHandle(outputFile);
+  if (!errors.empty() && errorFile != INVALID_HANDLE_VALUE) CloseHandle(errorFile);
   if (!started) return -1;
   WaitForSingleObject(process.hProcess, INFINITE);
   DWORD code = 0;
@@ -203,11 +217,14 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
   argv.push_back(nullptr);
   const pid_t child = fork();
   if (child == 0) {
-    if (!output.empty()) {
-      const int file = open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (file < 0 || dup2(file, STDOUT_FILENO) < 0) _exit(127);
+    const auto redirect = [](const std::string& name, int stream) {
+      if (name.empty()) return;
+      const int file = open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (file < 0 || dup2(file, stream) < 0) _exit(127);
       close(file);
-    }
+    };
+    redirect(output, STDOUT_FILENO);
+    redirect(errors, STDERR_FILENO);
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -248,14 +265,30 @@ HostRun RunHost(const std::vector<std::string>& arguments) {
   return run;
 }
 
-ProgramRun RunChecker(const std::vector<std::string>& arguments) {
+namespace {
+
+ProgramRun SpawnChecker(const std::vector<std::string>& arguments, const std::string* typed) {
   TempDir scratch;
   const std::string output = Utf8FromPath(scratch.Path() / "stdout.txt");
+  const std::string errors = Utf8FromPath(scratch.Path() / "stderr.txt");
   ProgramRun run;
-  run.exitCode = Spawn(VESPERLINE_CHECK_PROGRAM, arguments, output);
+  run.exitCode = Spawn(VESPERLINE_CHECK_PROGRAM, arguments, output, errors, typed);
   run.output = ReadFile(PathFromUtf8(output));
+  run.errors = ReadFile(PathFromUtf8(errors));
   return run;
 }
+
+}  // namespace
+
+ProgramRun RunChecker(const std::vector<std::string>& arguments) {
+  return SpawnChecker(arguments, nullptr);
+}
+
+#if defined(_WIN32)
+ProgramRun RunCheckerAsTyped(const std::string& typed) {
+  return SpawnChecker({}, &typed);
+}
+#endif
 
 std::string HostField(const std::string& line, const std::string& member) {
   const std::string key = "\"" + member + "\":";

@@ -95,10 +95,17 @@ HostRun RunHost(const std::vector<std::string>& arguments);
 struct ProgramRun {
   int exitCode = -1;
   std::string output;  // everything it wrote to standard output
+  std::string errors;  // everything it wrote to standard error
 };
 
 // Runs the checker program (vesperline-check) with the arguments and waits.
 ProgramRun RunChecker(const std::vector<std::string>& arguments);
+
+#if defined(_WIN32)
+// Runs the checker with its arguments exactly as typed in a command prompt, unquoted by nobody
+// but the checker's own reading of its command line.
+ProgramRun RunCheckerAsTyped(const std::string& typed);
+#endif
 
 // Copies the built plugin file into dir.
 void InstallPlugin(const std::filesystem::path& dir);

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "common/Text.h"
 #include "discovery/ConfigFile.h"
 #include "discovery/ServerFile.h"
 #include "discovery/ServerInfo.h"
@@ -73,13 +74,18 @@ std::string JsonTextOrNull(std::string_view text) {
 struct FactRow {
   std::string_view Fact;     // the fact's name in the notes
   std::string_view JsonKey;  // its member name in the JSON report
-  std::string Shown;         // its value for a reader
+  std::string Shown;         // its value for a reader, not yet made printable
   std::string Json;          // its value as JSON
 };
 
 std::vector<FactRow> FactRows(const ServerFacts& facts, bool showToken) {
+  // Launch passwords are masked in every text fact: a session name that runs to the end of the
+  // command line takes the options behind it with it.
   const auto text = [](const std::string& value) {
-    return value.empty() ? std::string("(none)") : value;
+    return value.empty() ? std::string("(none)") : MaskLaunchPasswords(value);
+  };
+  const auto json = [](const std::string& value) {
+    return JsonTextOrNull(MaskLaunchPasswords(value));
   };
   std::string token = showToken ? facts.Token : MaskToken(facts.Token);
   std::string shownToken = facts.Token.empty() ? "(none)"
@@ -87,18 +93,59 @@ std::vector<FactRow> FactRows(const ServerFacts& facts, bool showToken) {
                                                : token + "  (masked; --show-token shows it)";
   return {
       {"token", "token", std::move(shownToken), JsonTextOrNull(token)},
-      {"ip", "ip", text(facts.ServerIp), JsonTextOrNull(facts.ServerIp)},
+      {"ip", "ip", text(facts.ServerIp), json(facts.ServerIp)},
       {"port", "port", std::to_string(facts.ServerPort), std::to_string(facts.ServerPort)},
-      {"session name", "session_name", text(facts.SessionName), JsonTextOrNull(facts.SessionName)},
-      {"map", "map", text(facts.MapName), JsonTextOrNull(facts.MapName)},
+      {"session name", "session_name", text(facts.SessionName), json(facts.SessionName)},
+      {"map", "map", text(facts.MapName), json(facts.MapName)},
       {"player limit", "player_limit",
        facts.PlayerLimit > 0 ? std::to_string(facts.PlayerLimit)
                              : "(none: " + std::to_string(facts.PlayerLimit) + ")",
        std::to_string(facts.PlayerLimit)},
-      {"mods", "mods", text(facts.ModList), JsonTextOrNull(facts.ModList)},
+      {"mods", "mods", text(facts.ModList), json(facts.ModList)},
       {"PvE", "pve", facts.IsPve ? "true" : "false", facts.IsPve ? "true" : "false"},
-      {"version", "version", text(facts.ServerVersion), JsonTextOrNull(facts.ServerVersion)},
+      {"version", "version", text(facts.ServerVersion), json(facts.ServerVersion)},
   };
+}
+
+// A note's detail or an idle reason with launch passwords masked. A detail that quotes a value
+// ("gave \"...\"") has its value masked on its own: the detail's quotes are the checker's, not
+// the command line's, and must not make a password's value run on past a space.
+std::string MaskedDetail(std::string_view detail) {
+  const std::size_t open = detail.find('"');
+  const std::size_t close = detail.rfind('"');
+  if (open == std::string_view::npos || open == close) return MaskLaunchPasswords(detail);
+  std::string masked(detail.substr(0, open + 1));
+  masked += MaskLaunchPasswords(detail.substr(open + 1, close - open - 1));
+  masked += detail.substr(close);
+  return masked;
+}
+
+// Appends the \u00XX escape of a control character.
+void AppendEscape(std::string& out, unsigned code) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  out += "\\u00";
+  out += kHex[code >> 4];
+  out += kHex[code & 0x0F];
+}
+
+// Valid UTF-8 with DEL and the C1 controls (U+0080 to U+009F) escaped: JSON and EscapeJson let
+// them through, and a terminal may act on them (U+009B starts a control sequence on some).
+std::string EscapeDelAndC1(std::string_view utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (std::size_t i = 0; i < utf8.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(utf8[i]);
+    const auto next = i + 1 < utf8.size() ? static_cast<unsigned char>(utf8[i + 1]) : 0u;
+    if (byte == 0x7F) {
+      AppendEscape(out, byte);
+    } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+      AppendEscape(out, next);
+      ++i;
+    } else {
+      out += static_cast<char>(byte);
+    }
+  }
+  return out;
 }
 
 std::string Padded(std::string_view text, std::size_t width) {
@@ -181,11 +228,104 @@ std::string MaskToken(std::string_view token) {
   return masked;
 }
 
+std::string MaskLaunchPasswords(std::string_view text) {
+  const auto isKeyCharacter = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  };
+  std::string out;
+  out.reserve(text.size());
+  bool inQuotes = false;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const char c = text[i++];
+    out += c;
+    if (c == '"') inQuotes = !inQuotes;
+    if (c != '?' && c != '-') continue;
+    std::size_t keyEnd = i;
+    while (keyEnd < text.size() && isKeyCharacter(text[keyEnd])) ++keyEnd;
+    if (keyEnd == text.size() || text[keyEnd] != '=' ||
+        LowerAscii(text.substr(i, keyEnd - i)).find("password") == std::string::npos) {
+      continue;
+    }
+    out += text.substr(i, keyEnd + 1 - i);
+    // The value. A quote right behind the '=', or one outside the argument's quotes, opens
+    // quotes of the value's own, inside which nothing ends it; any other quote closes the
+    // argument. A text cut out of a command line (a session name) may hold one quote too many:
+    // then more is masked rather than less.
+    const std::size_t valueStart = keyEnd + 1;
+    std::size_t valueEnd = valueStart;
+    bool ownQuotes = false;
+    for (; valueEnd < text.size(); ++valueEnd) {
+      const char v = text[valueEnd];
+      if (v == '"') {
+        if (!ownQuotes && inQuotes && valueEnd != valueStart) break;
+        ownQuotes = !ownQuotes;
+        continue;
+      }
+      if (ownQuotes) continue;
+      if (v == '?' || ((v == ' ' || v == '\t') && !inQuotes)) break;
+    }
+    // Quotes around the value itself are kept, so that the line still reads as typed.
+    std::string_view value = text.substr(valueStart, valueEnd - valueStart);
+    const bool leadingQuote = !value.empty() && value.front() == '"';
+    if (leadingQuote) value.remove_prefix(1);
+    const bool trailingQuote = !value.empty() && value.back() == '"';
+    if (trailingQuote) value.remove_suffix(1);
+    if (leadingQuote) out += '"';
+    out += MaskToken(value);
+    if (trailingQuote) out += '"';
+    i = valueEnd;
+  }
+  return out;
+}
+
+std::string Printable(std::string_view text) {
+  // EscapeJson already reads every byte that is not UTF-8 as Latin-1 and escapes C0 controls;
+  // the quotes and backslashes it escapes are put back, and its short escapes take the one form.
+  const std::string escaped = EscapeJson(text);
+  std::string out;
+  out.reserve(escaped.size());
+  for (std::size_t i = 0; i < escaped.size(); ++i) {
+    if (escaped[i] != '\\' || i + 1 == escaped.size()) {
+      out += escaped[i];
+      continue;
+    }
+    const char letter = escaped[++i];
+    switch (letter) {
+      case 'b':
+        AppendEscape(out, '\b');
+        break;
+      case 't':
+        AppendEscape(out, '\t');
+        break;
+      case 'n':
+        AppendEscape(out, '\n');
+        break;
+      case 'f':
+        AppendEscape(out, '\f');
+        break;
+      case 'r':
+        AppendEscape(out, '\r');
+        break;
+      case 'u':
+        out += "\\u";
+        break;
+      default:  // '"' or '\\'
+        out += letter;
+    }
+  }
+  return EscapeDelAndC1(out);
+}
+
 std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken) {
   // The heartbeat's own guard is the start-up gate's condition; both pass or neither does.
   if (!report.WouldReport) return std::nullopt;
   ServerFacts facts = report.Facts;
   if (!showToken) facts.Token = MaskToken(facts.Token);
+  for (std::string* text : {&facts.ServerIp, &facts.SessionName, &facts.MapName, &facts.ModList,
+                            &facts.ServerVersion}) {
+    *text = MaskLaunchPasswords(*text);
+  }
   return BuildHeartbeatDocument(facts, "online", -1, -1, {});
 }
 
@@ -246,12 +386,17 @@ std::string PrettyJson(std::string_view json) {
   return out;
 }
 
-std::string HumanReport(const CheckReport& report, bool showToken, bool rawDocument) {
+std::string HumanReport(const CheckReport& report, bool showToken) {
+  // Every text that comes from outside (paths, the command line, the files' contents) goes
+  // through Printable, so that a control sequence in a server's file cannot act on the terminal.
   std::string out = "vesperline-check: what the Vesperline plugin would do in this server\n\n";
-  out += "Plugin folder  " + ShownPath(report.PluginDir) +
-         (report.PluginDirExists ? "\n" : "  (no such folder)\n");
+  out += "Plugin folder  ";
+  out += Printable(ShownPath(report.PluginDir));
+  out += report.PluginDirExists ? "\n" : "  (no such folder)\n";
   if (report.CommandLine) {
-    out += "Command line   " + *report.CommandLine + "\n";
+    out += "Command line   ";
+    out += Printable(MaskLaunchPasswords(*report.CommandLine));
+    out += '\n';
   } else {
     out +=
         "Command line   none given: every launch argument counts as absent. Give the server's "
@@ -260,7 +405,7 @@ std::string HumanReport(const CheckReport& report, bool showToken, bool rawDocum
 
   out += "\nFiles the plugin reads\n";
   for (const FileCheck& file : report.Files) {
-    out += "  " + Padded(file.Role, 14) + file.ShownPath + "\n";
+    out += "  " + Padded(file.Role, 14) + Printable(file.ShownPath) + "\n";
     out += "  " + Padded("", 14) +
            (file.Found ? "found, read as " + file.Encoding : std::string("not found")) + "\n";
   }
@@ -272,11 +417,11 @@ std::string HumanReport(const CheckReport& report, bool showToken, bool rawDocum
         "shown for your information)\n";
   }
   for (const FactRow& row : FactRows(report.Facts, showToken)) {
-    out += "  " + Padded(row.Fact, 14) + row.Shown + "\n";
+    out += "  " + Padded(row.Fact, 14) + Printable(row.Shown) + "\n";
     for (const SourceNote& note : report.Notes) {
       if (note.Fact != row.Fact) continue;
       out += "      " + Padded(note.Used ? "used" : "passed over", 13) + note.Source + ": " +
-             note.Detail + "\n";
+             Printable(MaskedDetail(note.Detail)) + "\n";
     }
   }
 
@@ -284,14 +429,17 @@ std::string HumanReport(const CheckReport& report, bool showToken, bool rawDocum
     out += "\nVerdict: the plugin would report this server, with a heartbeat every minute.\n";
   } else {
     out += "\nVerdict: the plugin would stay idle and report nothing, because:\n";
-    for (const std::string& reason : report.IdleReasons) out += "  - " + reason + "\n";
+    for (const std::string& reason : report.IdleReasons) {
+      out += "  - " + Printable(MaskedDetail(reason)) + "\n";
+    }
   }
 
   if (const std::optional<std::string> document = WouldSendDocument(report, showToken)) {
     out +=
         "\nThe heartbeat it would send now, without the live world part (players online, day "
         "and player list):\n";
-    out += (rawDocument ? *document : PrettyJson(*document)) + "\n";
+    // EscapeJson has escaped the C0 controls already; DEL and C1 are valid JSON as they are.
+    out += EscapeDelAndC1(PrettyJson(*document)) + "\n";
   }
   return out;
 }
@@ -304,7 +452,7 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += ",\"plugin_dir_exists\":";
   out += report.PluginDirExists ? "true" : "false";
   out += ",\"command_line\":";
-  out += report.CommandLine ? JsonString(*report.CommandLine) : "null";
+  out += report.CommandLine ? JsonString(MaskLaunchPasswords(*report.CommandLine)) : "null";
   out += ",\"files\":{";
   constexpr std::string_view kFileKeys[] = {"config", "settings", "log"};
   for (std::size_t i = 0; i < report.Files.size() && i < std::size(kFileKeys); ++i) {
@@ -338,7 +486,7 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
       out += ",\"used\":";
       out += note.Used ? "true" : "false";
       out += ",\"detail\":";
-      out += JsonString(note.Detail);
+      out += JsonString(MaskedDetail(note.Detail));
       out += '}';
     }
     out += "]}";
@@ -348,7 +496,7 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += ",\"idle_reasons\":[";
   for (std::size_t i = 0; i < report.IdleReasons.size(); ++i) {
     if (i != 0) out += ',';
-    out += JsonString(report.IdleReasons[i]);
+    out += JsonString(MaskedDetail(report.IdleReasons[i]));
   }
   out += "],\"document\":";
   out += WouldSendDocument(report, showToken).value_or("null");

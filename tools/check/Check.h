@@ -56,16 +56,29 @@ std::string PluginDirFrom(std::string dir);
 // each character between; all '*' when it has fewer than eight characters.
 std::string MaskToken(std::string_view token);
 
+// The text with the value of every launch option whose key holds "password" (in any case)
+// masked as MaskToken masks the token, so that a report pasted into a support request gives away
+// no server password. A key follows a '?' or a '-' and ends at its '='; its value ends at the next
+// '?', at the next space or tab outside double quotes, or where the text ends. Quotes opened
+// before the value and closed within it end the argument, and with it the value. Every text from
+// the command line passes through here before it leaves the checker, whatever --show-token says.
+std::string MaskLaunchPasswords(std::string_view text);
+
+// The text as a terminal shows it harmlessly: every control character (C0, DEL and C1) as a
+// \u00XX escape, bytes that are not UTF-8 read as Latin-1 as the heartbeat reads them;
+// backslashes and quotes stay as they are, so that paths read as written.
+std::string Printable(std::string_view text);
+
 // The heartbeat document the plugin would send now, without the live world part (player count,
-// day and roster), with the token masked unless showToken is set; nothing when it would send
-// none.
+// day and roster), with the token masked unless showToken is set and launch passwords masked
+// always; nothing when it would send none.
 std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken);
 
 // A single-line JSON text laid out over lines with two-space indentation.
 std::string PrettyJson(std::string_view json);
 
 // The report for a reader, and the same report as one JSON object.
-std::string HumanReport(const CheckReport& report, bool showToken, bool rawDocument);
+std::string HumanReport(const CheckReport& report, bool showToken);
 std::string JsonReport(const CheckReport& report, bool showToken);
 
 }  // namespace vesperline::check

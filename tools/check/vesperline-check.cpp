@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "discovery/ServerFile.h"
@@ -34,28 +35,36 @@ Options:
   --plugin-dir DIR          The plugin's folder (where Vesperline.dll and config.json lie).
                             Default: the current folder.
   --command-line TEXT       The server's whole launch command line, executable path first.
-  --command-line-file FILE  Read the command line from FILE (one line; UTF-8, or UTF-16 as
-                            Notepad saves "Unicode"). Without either option no command line is
+  --command-line-file FILE  Read the command line from FILE: one line, UTF-8 or UTF-16 as
+                            Notepad saves "Unicode". Without either option no command line is
                             used and every launch argument counts as absent.
   --show-token              Show the token in full. By default only its first two and last two
-                            characters are shown (all masked when it is shorter than 8).
-  --raw                     Print the heartbeat exactly as sent, on one line, instead of laid out.
+                            characters are shown (all masked when it is shorter than 8). Server
+                            passwords in the command line (?ServerPassword=, -ServerAdminPassword=
+                            and every other key holding "Password") are masked the same way
+                            always.
+  --raw                     Print only the heartbeat, on one line, exactly as the plugin would
+                            send it, and nothing else; nothing at all when it would send none.
   --json                    Print the whole report as one JSON object, for scripts and support
                             requests (the structure is below).
   -h, --help                Print this help.
+
+In a command prompt, end a quoted folder without a backslash: "C:\ARK\Plugins\Vesperline", not
+"C:\ARK\Plugins\Vesperline\". A backslash right before the closing quote escapes the quote.
 
 Example (on the server, in a command prompt, all on one line):
   vesperline-check.exe --plugin-dir "C:\ARK\ShooterGame\Binaries\Win64\ArkApi\Plugins\Vesperline"
     --command-line "\"C:\ARK\ShooterGame\Binaries\Win64\ArkAscendedServer.exe\"
     TheIsland_WP?listen?SessionName=My Server?Port=7777 -WinLiveMaxPlayers=50"
 
-Exit status: 0 the plugin would report, 1 it would stay idle, 2 a usage error (unknown option,
-missing value, unreadable --command-line-file), 3 an internal error.
+Exit status: 0 the plugin would report, 1 it would stay idle, 2 a usage error (an unknown option,
+a missing value, --raw with --json, a --command-line-file that cannot be read or holds more than
+one line, a double quote in a folder or file name), 3 an internal error.
 
 The --json object:
   plugin_dir         the plugin's folder, absolute
   plugin_dir_exists  true when that folder exists
-  command_line       the command line used, or null
+  command_line       the command line used, its passwords masked, or null
   files              {"config", "settings", "log"}: each {"path", "found", "encoding"}, the
                      encoding being null when the file was not found
   facts              {"token", "ip", "port", "session_name", "map", "player_limit", "mods",
@@ -64,7 +73,8 @@ The --json object:
   verdict            "report" or "idle"
   idle_reasons       why it would stay idle (empty when it would report)
   document           the heartbeat it would send now without the live world part, or null
-The token is masked in the facts and the document unless --show-token is given.
+The token is masked in the facts and the document unless --show-token is given; launch
+passwords are masked wherever they appear.
 )";
 
 struct Options {
@@ -82,6 +92,22 @@ struct UsageError {
   std::string message;
 };
 
+// A folder or file name given in quotes and ending in a backslash, as in
+//   --plugin-dir "C:\dir\" --command-line "..."
+// reaches the program as one value holding a double quote and the rest of the line: the Windows
+// rules (and a POSIX shell's) read the backslash as escaping the quote. No Windows path holds a
+// double quote, so the value is refused with the explanation instead of being looked for, or
+// instead of the options it swallowed being missed.
+std::string PathValue(const std::string& option, std::string value) {
+  if (value.find('"') == std::string::npos) return value;
+  throw UsageError{
+      "the value of " + option + " holds a double quote: " +
+      vesperline::check::Printable(vesperline::check::MaskLaunchPasswords(value)) +
+      "\nA backslash right before a closing quote escapes the quote, so the rest of the line, "
+      "other options included, ran into the value. End the name without a backslash "
+      "(\"C:\\dir\") or double it (\"C:\\dir\\\\\")."};
+}
+
 Options Parse(const std::vector<std::string>& arguments) {
   Options options;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
@@ -91,11 +117,11 @@ Options Parse(const std::vector<std::string>& arguments) {
       return arguments[++i];
     };
     if (argument == "--plugin-dir") {
-      options.pluginDir = value();
+      options.pluginDir = PathValue(argument, value());
     } else if (argument == "--command-line") {
       options.commandLine = value();
     } else if (argument == "--command-line-file") {
-      options.commandLineFile = value();
+      options.commandLineFile = PathValue(argument, value());
     } else if (argument == "--show-token") {
       options.showToken = true;
     } else if (argument == "--raw") {
@@ -111,19 +137,38 @@ Options Parse(const std::vector<std::string>& arguments) {
   if (options.commandLine && options.commandLineFile) {
     throw UsageError{"give --command-line or --command-line-file, not both"};
   }
+  if (options.raw && options.json) throw UsageError{"give --raw or --json, not both"};
   if (options.pluginDir && options.pluginDir->empty()) {
     throw UsageError{"--plugin-dir needs a folder"};
   }
   return options;
 }
 
-// The command line held in a file: its text without the line break at its end, which an editor
-// adds but a process's command line never has.
+// The command line held in a file: its one line that is not blank, without the line break an
+// editor adds but a process's command line never has. A file with more lines is most likely the
+// server's start script, whose other lines would be read as launch arguments.
 std::string CommandLineFromFile(const std::string& path) {
-  std::optional<std::string> text = vesperline::ReadServerFile(path);
+  const std::optional<std::string> text = vesperline::ReadServerFile(path);
   if (!text) throw UsageError{"cannot read the command-line file " + path};
-  while (!text->empty() && (text->back() == '\n' || text->back() == '\r')) text->pop_back();
-  return *text;
+  std::string line;
+  std::size_t lines = 0;
+  for (std::size_t start = 0; start <= text->size();) {
+    std::size_t end = text->find('\n', start);
+    if (end == std::string::npos) end = text->size();
+    std::string_view candidate(text->data() + start, end - start);
+    if (!candidate.empty() && candidate.back() == '\r') candidate.remove_suffix(1);
+    if (candidate.find_first_not_of(" \t") != std::string_view::npos) {
+      ++lines;
+      line = candidate;
+    }
+    start = end + 1;
+  }
+  if (lines > 1) {
+    throw UsageError{"the command-line file " + path + " holds " + std::to_string(lines) +
+                     " lines that are not blank, but a command line is one line (is it a start "
+                     "script?): put the server's launch command line alone in the file"};
+  }
+  return line;
 }
 
 std::string CurrentDirectory() {
@@ -151,8 +196,14 @@ int Run(int argc, char** argv) {
       vesperline::check::PluginDirFrom(options.pluginDir.value_or(CurrentDirectory()));
 
   const vesperline::check::CheckReport report = vesperline::check::RunCheck(inputs);
-  WriteOut(options.json ? vesperline::check::JsonReport(report, options.showToken) + "\n"
-                        : vesperline::check::HumanReport(report, options.showToken, options.raw));
+  if (options.raw) {
+    const std::optional<std::string> document =
+        vesperline::check::WouldSendDocument(report, options.showToken);
+    if (document) WriteOut(*document + "\n");
+  } else {
+    WriteOut(options.json ? vesperline::check::JsonReport(report, options.showToken) + "\n"
+                          : vesperline::check::HumanReport(report, options.showToken));
+  }
   return report.WouldReport ? kWouldReport : kWouldStayIdle;
 }
 
