@@ -29,8 +29,8 @@ struct DiscoveryInputs {
 // settings file (any section); the player limit from the settings file, else (when that leaves it
 // at 0 or less) the launch arguments; the mods from the settings file, else the launch
 // arguments; the PvE flag from the settings file's bServerPVE, else ServerPVE; the version from
-// the log; the map from the launch arguments. Notes, when given, receive what each source gave.
-// Never throws.
+// the log; the map from the launch arguments. The settings file is read once for all of its
+// values. Notes, when given, receive what each source gave. Never throws.
 void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
                            std::vector<SourceNote>* notes = nullptr);
 
