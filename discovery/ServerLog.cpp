@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 
+#include "common/Text.h"
 #include "discovery/ServerFile.h"
 #include "platform/Platform.h"
 
@@ -33,10 +34,20 @@ std::size_t PartialMarkerAtEnd(const char* data, std::size_t size) {
 }  // namespace
 
 void VersionScanner::EndCapture() {
+  if (cut_) value_.resize(CompleteUtf8Length(value_));
   while (!value_.empty() && IsTrimmed(value_.back())) value_.pop_back();
   version_ = value_;
   value_.clear();
+  cut_ = false;
   capturing_ = false;
+}
+
+void VersionScanner::Capture(const char* data, std::size_t size) {
+  const std::size_t kept = std::min(kMaxVersionBytes - value_.size(), size);
+  value_.append(data, kept);
+  // Bytes past the limit are dropped; whether they were only bytes the trimming would have
+  // removed anyway decides whether the value was cut.
+  for (std::size_t i = kept; i < size && !cut_; ++i) cut_ = !IsTrimmed(data[i]);
 }
 
 void VersionScanner::Feed(const char* data, std::size_t size) {
@@ -54,6 +65,7 @@ void VersionScanner::Feed(const char* data, std::size_t size) {
       partialMarker_ = 0;
       capturing_ = true;
       value_.clear();
+      cut_ = false;
       pos = missing;
     }
   }
@@ -62,11 +74,11 @@ void VersionScanner::Feed(const char* data, std::size_t size) {
     if (capturing_) {
       const void* newline = std::memchr(data + pos, '\n', size - pos);
       if (newline == nullptr) {
-        value_.append(data + pos, size - pos);
+        Capture(data + pos, size - pos);
         return;
       }
       const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(newline) - data);
-      value_.append(data + pos, end - pos);
+      Capture(data + pos, end - pos);
       EndCapture();
       pos = end + 1;
       continue;
@@ -84,6 +96,7 @@ void VersionScanner::Feed(const char* data, std::size_t size) {
       if (std::memcmp(data + start, kVersionMarker.data(), kMarkerSize) == 0) {
         capturing_ = true;
         value_.clear();
+        cut_ = false;
         pos = start + kMarkerSize;
         found = true;
         break;

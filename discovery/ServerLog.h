@@ -11,9 +11,14 @@ namespace vesperline {
 // The text that precedes the version on the log line that announces it.
 inline constexpr std::string_view kVersionMarker = "ARK Version: ";
 
+// The longest version kept, in bytes: the first bytes of a longer value, cut before the UTF-8
+// character the limit would split.
+inline constexpr std::size_t kMaxVersionBytes = 256;
+
 // Finds the version in a log fed to it piece by piece, in any split: the bytes after the first
-// marker of the last line that holds the marker, without trailing carriage returns, line feeds
-// and spaces. Only that value is kept, so memory does not grow with the log or its lines.
+// marker of the last line that holds the marker (at most kMaxVersionBytes of them), without
+// trailing carriage returns, line feeds and spaces. Only that value is kept, so memory does not
+// grow with the log or its lines.
 class VersionScanner {
  public:
   // Scans the next piece of the log.
@@ -28,12 +33,15 @@ class VersionScanner {
 
  private:
   void EndCapture();
+  void Capture(const char* data, std::size_t size);
 
   // Bytes at the end of the previous piece that begin the marker.
   std::size_t partialMarker_ = 0;
   // Inside a marker line: its value is being collected until the line ends.
   bool capturing_ = false;
   std::string value_;
+  // The value went on past the limit with something else than the bytes trimmed at its end.
+  bool cut_ = false;
   std::optional<std::string> version_;
 };
 

@@ -97,13 +97,30 @@ TEST(VersionScanTest, AgreesWithALineByLineReadingOnGeneratedLogs) {
   }
 }
 
-TEST(VersionScanTest, ALineLongerThanABlockKeepsItsValueWhole) {
-  const std::string longValue(600 * 1024, 'v');
-  const std::string log = std::string(700 * 1024, 'x') + "ARK Version: " + longValue + "\r\n";
-  test::TempDir dir;
-  const std::string path = dir.DirText() + "ShooterGame.log";
-  test::WriteFile(test::PathFromUtf8(path), log);
-  EXPECT_EQ(ScanVersionLog(path), longValue);
+TEST(VersionScanTest, AValueLongerThan256BytesIsCutThereBeforeTheCharacterTheLimitSplits) {
+  const std::string v255(255, 'v');
+  const std::string e = "\xC3\xA9";  // two bytes
+  const struct {
+    std::string value;
+    std::string version;
+  } cases[] = {
+      {std::string(600 * 1024, 'v'), std::string(256, 'v')},
+      {v255 + e + "tail", v255},
+      {v255 + "v \r", v255 + "v"},  // 256 bytes before the trimmed end: kept whole, as ever
+      {std::string(254, 'v') + "\xF0\x9F\xA6\x96", std::string(254, 'v')},
+      {std::string(250, 'v') + std::string(10, ' ') + "x", std::string(250, 'v')},
+  };
+  for (const auto& [value, version] : cases) {
+    // The value runs over more than one of the reader's blocks.
+    const std::string log = std::string(300 * 1024, 'x') + "\nARK Version: " + value + "\r\n";
+    test::TempDir dir;
+    const std::string path = dir.DirText() + "ShooterGame.log";
+    test::WriteFile(test::PathFromUtf8(path), log);
+    const std::optional<std::string> found = ScanVersionLog(path);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_TRUE(*found == version)
+        << "a value of " << value.size() << " bytes gave " << found->size() << " bytes";
+  }
 }
 
 TEST(VersionLogFileTest, AMissingLogGivesNothing) {
