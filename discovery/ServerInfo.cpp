@@ -143,7 +143,9 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
   });
 
   Guarded([&] {
-    std::optional<std::string> version = ScanVersionLog(inputs.ServerLog);
+    std::optional<std::string> version = inputs.LogReader != nullptr
+                                             ? inputs.LogReader->Scan(inputs.ServerLog)
+                                             : ScanVersionLog(inputs.ServerLog);
     notes.Add("version", "server log: \"ARK Version: \" line", version && !version->empty(),
               !version           ? "no log, or no version line in it"
               : version->empty() ? std::string("the version line is empty")
@@ -162,7 +164,7 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
 void CollectServerInfo() {
   try {
     const DiscoveryInputs inputs{ReadCommandLineText(), SettingsFilePath(Profile.PluginDir),
-                                 ServerLogPath(Profile.PluginDir)};
+                                 ServerLogPath(Profile.PluginDir), &Profile.VersionLog};
     CollectServerInfoFrom(Profile, inputs);
   } catch (...) {
   }
@@ -170,7 +172,7 @@ void CollectServerInfo() {
 
 void ReadVersionFromLog() {
   try {
-    if (auto version = ScanVersionLog(ServerLogPath(Profile.PluginDir))) {
+    if (auto version = Profile.VersionLog.Scan(ServerLogPath(Profile.PluginDir))) {
       Profile.ServerVersion = std::move(*version);
     }
   } catch (...) {

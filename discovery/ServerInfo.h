@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "discovery/ServerLog.h"
 #include "discovery/SourceNote.h"
 #include "plugin/ServerProfile.h"
 
@@ -22,6 +23,9 @@ struct DiscoveryInputs {
   std::string CommandLine;
   std::string SettingsFile;
   std::string ServerLog;
+  // The reader that remembers how far the log has been read, so that later scans go on from
+  // there (the plugin's own); none for a scan of the whole log.
+  VersionLogReader* LogReader = nullptr;
 };
 
 // Fills SessionName, PlayerLimit, ModList, IsPve, ServerVersion and MapName of facts, each only

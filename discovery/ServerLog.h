@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "discovery/ServerFile.h"
+
 namespace vesperline {
 
 // The text that precedes the version on the log line that announces it.
@@ -48,8 +50,25 @@ class VersionScanner {
 // The version in a whole log text, as VersionScanner finds it.
 std::optional<std::string> FindVersionInLog(std::string_view text);
 
-// Scans the log file at path (read in large blocks; UTF-16 logs are converted first). Nothing when
-// the file cannot be read or holds no marker line.
+// Reads the version out of a log that grows, a little at a time: each scan reads only what was
+// appended to the log since the previous one, and gives what a scan of the whole log would give.
+// A log shorter than what was read before, or one that has gone, is a new log: it is read from
+// its beginning (its encoding decided afresh). Its memory does not depend on the log.
+class VersionLogReader {
+ public:
+  // Scans the log file at path on from where the previous scan stopped. Nothing when the file
+  // cannot be read or holds no marker line.
+  std::optional<std::string> Scan(const std::string& path);
+
+  // Forgets what was read: the next scan reads the log from its beginning.
+  void Reset();
+
+ private:
+  ServerTextReader text_;
+  VersionScanner scanner_;
+};
+
+// Scans the whole log file at path once, as a fresh VersionLogReader does.
 std::optional<std::string> ScanVersionLog(const std::string& path);
 
 }  // namespace vesperline

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <thread>
 
+#include "discovery/ServerLog.h"
+
 namespace vesperline {
 
 // The endpoint every heartbeat is posted to; fixed when the plugin is built.
@@ -34,6 +36,9 @@ struct ServerProfile : ServerFacts {
   // True from a successful start-up until unload begins; the heartbeat thread runs while it is.
   std::atomic<bool> Running{false};
   std::thread HeartbeatThread;
+  // How far the server's log has been read while the version is unknown, so that each heartbeat
+  // reads only what the server has appended since. Start-up and the heartbeats share it.
+  VersionLogReader VersionLog;
 };
 
 // The module's one profile.

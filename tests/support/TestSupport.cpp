@@ -94,6 +94,7 @@ void ResetPlugin() {
   if (Profile.HeartbeatThread.joinable()) Profile.HeartbeatThread.join();
   Profile.HeartbeatThread = std::thread();
   static_cast<ServerFacts&>(Profile) = ServerFacts();
+  Profile.VersionLog.Reset();
   simhost::Reset();
 }
 

@@ -1,10 +1,12 @@
 // Finding the game version in the server's log.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <optional>
 #include <random>
 #include <sstream>
 
+#include "common/Text.h"
 #include "discovery/ServerLog.h"
 #include "tests/support/TestSupport.h"
 
@@ -134,6 +136,57 @@ TEST(VersionLogFileTest, AUtf16LogIsConvertedFirst) {
   test::WriteFile(test::PathFromUtf8(path),
                   test::Utf16LeFile(u"Log: start\r\nLogInit: ARK Version: 74.24\r\n"));
   EXPECT_EQ(ScanVersionLog(path), "74.24");
+}
+
+// ---- The log read as it grows ----------------------------------------------------------------
+
+TEST(VersionLogReaderTest, ALogReadAsItGrowsGivesWhatAReadOfTheWholeLogGives) {
+  // Pieces of every length end inside lines, markers, the byte-order mark, UTF-8 sequences,
+  // UTF-16 units and surrogate pairs.
+  std::mt19937 random(20261207);
+  const std::u16string fragments[] = {
+      u"ARK Version: ", u"ARK Vers", u"ion: ", u"74.2",
+      u"\r\n",          u"\n",       u" ",     u"LogNet: Zo\u00eb \U0001F996",
+      u"\xD83E",        u"K"};
+  for (int round = 0; round < 30; ++round) {
+    std::u16string text;
+    for (int i = static_cast<int>(random() % 40); i > 0; --i) {
+      text += fragments[random() % std::size(fragments)];
+    }
+    const std::string bytes = round % 3 == 0   ? test::Utf16LeFile(text)
+                              : round % 3 == 1 ? "\xEF\xBB\xBF" + Utf16ToUtf8(text)
+                                               : Utf16ToUtf8(text);
+    test::TempDir dir;
+    const std::string path = dir.DirText() + "ShooterGame.log";
+    test::WriteFile(test::PathFromUtf8(path), "");
+    VersionLogReader reader;
+    for (std::size_t at = 0; at < bytes.size();) {
+      const std::size_t piece = std::min<std::size_t>(1 + random() % 9, bytes.size() - at);
+      std::ofstream(test::PathFromUtf8(path), std::ios::binary | std::ios::app)
+          << bytes.substr(at, piece);
+      at += piece;
+      ASSERT_EQ(reader.Scan(path), ScanVersionLog(path)) << "round " << round << ", " << at;
+    }
+  }
+}
+
+TEST(VersionLogReaderTest, ALogShorterThanWhatWasReadIsANewLogReadFromItsBeginning) {
+  // A server that starts anew begins a new log, which may be encoded otherwise.
+  const std::string filler(1000, 'x');
+  const std::string logs[][2] = {
+      {filler + "\nARK Version: 1.0\n", test::Utf16LeFile(u"ARK Version: 2.0\r\n")},
+      {test::Utf16LeFile(u"ARK Version: 1.0\r\n" + std::u16string(1000, u'x')),
+       "ARK Version: 2.0\r\n"},
+  };
+  for (const auto& [first, second] : logs) {
+    test::TempDir dir;
+    const std::string path = dir.DirText() + "ShooterGame.log";
+    VersionLogReader reader;
+    test::WriteFile(test::PathFromUtf8(path), first);
+    EXPECT_EQ(reader.Scan(path), "1.0");
+    test::WriteFile(test::PathFromUtf8(path), second);
+    EXPECT_EQ(reader.Scan(path), "2.0");
+  }
 }
 
 }  // namespace
