@@ -13,7 +13,7 @@ namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 // Files are read in blocks of this size: large enough to read fast, small enough to stay in the
 // processor's cache while the text is scanned.
-constexpr std::size_t kReadBlockSize = 256 * 1024;
+constexpr std::size_t kReadBlockSize = 64 * 1024;
 constexpr std::align_val_t kPageAlignment{4096};
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";

@@ -26,10 +26,10 @@ bool IsKeyLine(std::string_view line, std::string_view lowerKey) {
   return true;
 }
 
-// A whole value, cut to the limit when it is longer.
-std::string Bounded(std::string_view value) {
-  if (value.size() <= kMaxIniTextBytes) return std::string(value);
-  return std::string(value.substr(0, CompleteUtf8Length(value.substr(0, kMaxIniTextBytes))));
+// A whole section name or value, cut to the limit when it is longer.
+std::string_view Bounded(std::string_view text) {
+  if (text.size() <= kMaxIniTextBytes) return text;
+  return text.substr(0, CompleteUtf8Length(text.substr(0, kMaxIniTextBytes)));
 }
 
 }  // namespace
@@ -94,11 +94,19 @@ void IniScanner::Keep(Slot& slot, std::string value) {
   }
 }
 
-void IniScanner::EndShortLine() {
-  std::string_view line = prefix_;
+void IniScanner::Line(std::string_view line) {
   if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (!line.empty() && line.front() == '[') {
+    const std::string_view name = line.substr(1);
+    currentSection_.assign(Bounded(name.substr(0, name.find(']'))));
+    return;
+  }
   for (Slot& slot : slots_) {
-    if (IsKeyLine(line, slot.LowerKey)) Keep(slot, Bounded(line.substr(slot.LowerKey.size() + 1)));
+    // Most lines are no key line: the byte after the key's length rules them out at once.
+    const std::size_t length = slot.LowerKey.size();
+    if (line.size() <= length || line[length] != '=' || !IsKeyLine(line, slot.LowerKey)) continue;
+    if (!InRequestedSection(slot) && !slot.FallbackValue.empty()) continue;
+    Keep(slot, std::string(Bounded(line.substr(slot.LowerKey.size() + 1))));
   }
 }
 
@@ -127,6 +135,16 @@ void IniScanner::Feed(std::string_view text) {
   const char* at = text.data();
   const char* const end = at + text.size();
   while (at < end) {
+    if (state_ == State::LineStart) {
+      // Whole lines in the piece are looked at where they lie; only a line that goes on in the
+      // next piece is gathered by the states below.
+      while (const auto* newline = static_cast<const char*>(
+                 std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) {
+        Line(std::string_view(at, static_cast<std::size_t>(newline - at)));
+        at = newline + 1;
+      }
+      if (at == end) return;
+    }
     switch (state_) {
       case State::LineStart:
         if (*at == '[') {
@@ -146,7 +164,7 @@ void IniScanner::Feed(std::string_view text) {
         if (newline != nullptr) {
           prefix_.append(at, newline);
           at = newline + 1;
-          EndShortLine();
+          Line(prefix_);
           state_ = State::LineStart;
         } else {
           prefix_.append(at, wanted);
@@ -196,7 +214,7 @@ void IniScanner::Feed(std::string_view text) {
 void IniScanner::Finish() {
   switch (state_) {
     case State::Prefix:
-      EndShortLine();
+      Line(prefix_);
       break;
     case State::Header:
       currentSection_ = header_.TakeAtLineEnd();

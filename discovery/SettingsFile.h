@@ -74,7 +74,8 @@ class IniScanner {
 
   bool InRequestedSection(const Slot& slot) const;
   void Keep(Slot& slot, std::string value);
-  void EndShortLine();
+  // Takes a whole line, without its line feed.
+  void Line(std::string_view line);
   void StartValues();
   void EndValues();
 
