@@ -70,7 +70,8 @@ struct HostRun {
   std::string summary;  // the closing JSON line
   std::string output;   // everything the program wrote to its report
   // The most memory the process held at once (its peak resident set), in KiB; 0 where the system
-  // does not tell (Windows).
+  // does not tell (Windows). A started program begins as a copy of the test process, so this is
+  // never below what the test process itself held when it started the program.
   long peakKilobytes = 0;
 };
 
