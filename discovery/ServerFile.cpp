@@ -12,7 +12,8 @@ namespace vesperline {
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 // Files are read in blocks of this size: large enough to read fast, small enough to stay in the
-// processor's cache while the text is scanned.
+// processor's cache while the text is scanned and to come from the heap, where a much larger block
+// would be mapped afresh, and its pages faulted in, at every read.
 constexpr std::size_t kReadBlockSize = 64 * 1024;
 constexpr std::align_val_t kPageAlignment{4096};
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";

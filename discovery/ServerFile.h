@@ -65,9 +65,9 @@ class Utf16LeStreamDecoder {
   char16_t highSurrogate_ = 0;  // 0 when none is pending
 };
 
-// Memory that files are read into, aligned to a page. The system copies file data into a buffer
-// that starts a few bytes past an alignment boundary several times slower than into an aligned
-// one, and the server's log may be gigabytes long.
+// Memory that files are read into, aligned to a page. On some processors the system copies file
+// data into a buffer that starts a few bytes past an alignment boundary several times slower than
+// into an aligned one, and the server's log may be gigabytes long.
 class ReadBlock {
  public:
   explicit ReadBlock(std::size_t size);
