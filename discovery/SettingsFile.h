@@ -54,8 +54,6 @@ class IniScanner {
     std::string TakeAtBracket();
 
    private:
-    std::string Cut();
-
     std::string text_;
     std::size_t dropped_ = 0;  // bytes beyond the limit, counted up to 2
     char lastDropped_ = 0;
@@ -70,6 +68,8 @@ class IniScanner {
     BoundedText Candidate;   // its value so far
   };
 
+  // Where the scan stands in a line that a piece ended inside: at its start, gathering its first
+  // bytes, inside a section header, gathering the values of a key line, or skipping the rest.
   enum class State { LineStart, Prefix, Header, Value, Skip };
 
   bool InRequestedSection(const Slot& slot) const;

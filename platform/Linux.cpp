@@ -85,6 +85,11 @@ InputFile::InputFile(const std::string& path)
     Refuse(OpenFailure::Pipe);
   } else if (!S_ISREG(status.st_mode)) {
     Refuse(OpenFailure::Other);
+  } else {
+    // A regular file is read as usual: some file systems would answer a non-blocking read of
+    // one that is not ready with "try again", which the reader would take for its end.
+    const int flags = ::fcntl(static_cast<int>(handle_), F_GETFL);
+    if (flags >= 0) ::fcntl(static_cast<int>(handle_), F_SETFL, flags & ~O_NONBLOCK);
   }
 }
 
