@@ -98,9 +98,10 @@ TEST(ReadIniValueTest, AByteOrderMarkDoesNotHideTheFirstHeader) {
 
 TEST(ReadIniValueTest, OnePassOverAUtf16FileAnswersEveryLookup) {
   std::u16string text =
-      u"[SessionSettings]\r\nSessionName=Zo\u00eb's \u00c4rk\r\n[ServerSettings]\r\n";
-  // Surrogate pairs across the reader's blocks.
-  while (text.size() < 300 * 1024) text += u"Filler=\U0001F996\U0001F996\U0001F996\r\n";
+      u"ActiveMods=elsewhere\r\n[SessionSettings]\r\nSessionName=Zo\u00eb's \u00c4rk\r\n"
+      u"[ServerSettings]\r\n";
+  // Surrogate pairs and lines across the reader's blocks; a line ending in '[' opens no section.
+  while (text.size() < 300 * 1024) text += u"Other=\U0001F996\U0001F996\U0001F996[\n";
   text += u"ActiveMods=1,2\r\nbServerPVE=True\r\nFiller=\U0001F996\r\n";
   test::TempDir dir;
   const std::string path = dir.DirText() + "GameUserSettings.ini";
