@@ -108,7 +108,9 @@ TEST(VersionScanTest, AValueLongerThan256BytesIsCutThereBeforeTheCharacterTheLim
   } cases[] = {
       {std::string(600 * 1024, 'v'), std::string(256, 'v')},
       {v255 + e + "tail", v255},
-      {v255 + "v \r", v255 + "v"},  // 256 bytes before the trimmed end: kept whole, as ever
+      // 256 bytes before the trimmed end are kept whole, as ever, broken UTF-8 and all.
+      {v255 + "v \r", v255 + "v"},
+      {v255 + "\xC3 \r", v255 + "\xC3"},
       {std::string(254, 'v') + "\xF0\x9F\xA6\x96", std::string(254, 'v')},
       {std::string(250, 'v') + std::string(10, ' ') + "x", std::string(250, 'v')},
   };
