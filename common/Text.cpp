@@ -53,6 +53,20 @@ std::string Utf16ToUtf8(const char16_t* units, std::size_t count) {
   return out;
 }
 
+std::size_t CompleteUtf8Length(std::string_view text) {
+  const std::size_t size = text.size();
+  for (std::size_t back = 1; back <= 3 && back <= size; ++back) {
+    const auto byte = static_cast<unsigned char>(text[size - back]);
+    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: its lead byte lies further back
+    const std::size_t length = byte >= 0xC0 && byte <= 0xDF   ? 2
+                               : byte >= 0xE0 && byte <= 0xEF ? 3
+                               : byte >= 0xF0 && byte <= 0xF7 ? 4
+                                                              : 1;
+    return length > back ? size - back : size;
+  }
+  return size;
+}
+
 std::string LowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = LowerAsciiByte(c);

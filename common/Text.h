@@ -35,6 +35,12 @@ inline std::string Utf16ToUtf8(std::u16string_view units) {
 // Appends the UTF-8 form of one code point (at most U+10FFFF) to out.
 void AppendUtf8(std::string& out, char32_t codePoint);
 
+// The length of text without an incomplete UTF-8 sequence at its end: when the last lead byte
+// among its final three bytes announces more bytes than follow it, the text ends before that lead
+// byte. Text cut at a byte limit is shortened to this length, so that the cut never leaves half a
+// character behind; bytes that were no UTF-8 before the cut are kept as they are.
+std::size_t CompleteUtf8Length(std::string_view text);
+
 // Lower-cases the ASCII letters A to Z; every other byte is kept, so positions are unchanged.
 constexpr char LowerAsciiByte(char c) {
   return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;

@@ -1,9 +1,23 @@
 #include "discovery/ServerFile.h"
 
+#include <algorithm>
+#include <new>
+#include <utility>
+
 #include "common/Text.h"
 #include "platform/Platform.h"
 
 namespace vesperline {
+
+namespace {
+// Files are read in blocks of this size: large enough to read fast, small enough to stay in the
+// processor's cache while the text is scanned and to come from the heap, where a much larger block
+// would be mapped afresh, and its pages faulted in, at every read.
+constexpr std::size_t kReadBlockSize = 64 * 1024;
+constexpr std::align_val_t kPageAlignment{4096};
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+}  // namespace
 
 std::string_view TextEncodingName(TextEncoding encoding) {
   switch (encoding) {
@@ -82,24 +96,79 @@ void Utf16LeStreamDecoder::Finish(std::string& out) {
   byte_ = 0;
 }
 
+ReadBlock::ReadBlock(std::size_t size)
+    : data_(static_cast<char*>(::operator new(size, kPageAlignment))), size_(size) {}
+
+ReadBlock::~ReadBlock() {
+  ::operator delete(data_, kPageAlignment);
+}
+
+void ServerTextReader::ReadOn(platform::InputFile& file, const TextSink& take) {
+  if (position_ > 0 && !file.Seek(position_)) return;
+  const ReadBlock block(kReadBlockSize);
+  std::string decoded;
+  while (const std::size_t got = file.Read(block.Data(), block.Size())) {
+    Take(std::string_view(block.Data(), got), decoded, take);
+    position_ += got;
+  }
+}
+
+void ServerTextReader::Finish(const TextSink& take) {
+  std::string decoded;
+  if (!decided_) Decide(decoded, take);
+  if (encoding_ != TextEncoding::Utf16Le) return;
+  decoded.clear();
+  decoder_.Finish(decoded);
+  if (!decoded.empty()) take(decoded);
+}
+
+void ServerTextReader::Take(std::string_view bytes, std::string& decoded, const TextSink& take) {
+  if (!decided_) {
+    const std::size_t count = std::min(kUtf8Mark.size() - head_.size(), bytes.size());
+    head_.append(bytes.substr(0, count));
+    bytes.remove_prefix(count);
+    // Wait for more while the bytes may still grow into a mark.
+    const bool mayBeMark = head_.size() < kUtf8Mark.size() &&
+                           (kUtf8Mark.substr(0, head_.size()) == head_ ||
+                            kUtf16LeMark.substr(0, head_.size()) == head_) &&
+                           head_ != kUtf16LeMark;
+    if (mayBeMark) return;
+    Decide(decoded, take);
+  }
+  Pass(bytes, decoded, take);
+}
+
+void ServerTextReader::Decide(std::string& decoded, const TextSink& take) {
+  encoding_ = DetectTextEncoding(head_);
+  decided_ = true;
+  const std::string head = std::move(head_);
+  head_.clear();
+  Pass(std::string_view(head).substr(ByteOrderMarkLength(encoding_)), decoded, take);
+}
+
+void ServerTextReader::Pass(std::string_view bytes, std::string& decoded, const TextSink& take) {
+  if (bytes.empty()) return;
+  if (encoding_ != TextEncoding::Utf16Le) {
+    take(bytes);
+    return;
+  }
+  decoded.clear();
+  decoder_.Feed(bytes, decoded);
+  if (!decoded.empty()) take(decoded);
+}
+
 std::optional<std::string> ReadFileBytes(const std::string& path) {
   platform::InputFile file(path);
   if (!file.IsOpen()) return std::nullopt;
-  // Read straight into a result sized from the file: settings files are read up to five times at
-  // start-up, and growing a buffer block by block would copy and allocate far more. One byte more
-  // than the size lets the read that meets the end do so without growing; a file that grows
-  // meanwhile doubles the room.
+  // The result is sized from the file, so that it does not grow block by block; a file that grows
+  // meanwhile still reads to its end.
   const std::uint64_t hint = file.SizeHint();
-  std::string bytes(hint < (1u << 30) ? static_cast<std::size_t>(hint) + 1 : std::size_t{1} << 16,
-                    '\0');
-  std::size_t size = 0;
-  for (;;) {
-    if (size == bytes.size()) bytes.resize(bytes.size() * 2);
-    const std::size_t got = file.Read(bytes.data() + size, bytes.size() - size);
-    if (got == 0) break;
-    size += got;
+  std::string bytes;
+  bytes.reserve(hint < (1u << 30) ? static_cast<std::size_t>(hint) : 0);
+  const ReadBlock block(kReadBlockSize);
+  while (const std::size_t got = file.Read(block.Data(), block.Size())) {
+    bytes.append(block.Data(), got);
   }
-  bytes.resize(size);
   return bytes;
 }
 

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +14,10 @@
 #include "common/Text.h"
 
 namespace vesperline {
+
+namespace platform {
+class InputFile;
+}
 
 // How a file's bytes were turned into text.
 enum class TextEncoding {
@@ -57,6 +63,59 @@ class Utf16LeStreamDecoder {
   Utf16Decoder units_;
   bool hasByte_ = false;
   unsigned char byte_ = 0;
+};
+
+// Memory that files are read into, aligned to a page. On some processors the system copies file
+// data into a buffer that starts a few bytes past an alignment boundary several times slower than
+// into an aligned one, and the server's log may be gigabytes long.
+class ReadBlock {
+ public:
+  explicit ReadBlock(std::size_t size);
+  ~ReadBlock();
+  ReadBlock(const ReadBlock&) = delete;
+  ReadBlock& operator=(const ReadBlock&) = delete;
+
+  char* Data() const { return data_; }
+  std::size_t Size() const { return size_; }
+
+ private:
+  char* data_;
+  std::size_t size_;
+};
+
+// Reads a server file in fixed blocks and hands on its text piece by piece, decoded as
+// DecodeServerText decodes the whole file. It remembers how far it has read and how, so that a
+// file that has grown since can be read on from there. Its memory does not depend on the file.
+class ServerTextReader {
+ public:
+  using TextSink = std::function<void(std::string_view text)>;
+
+  // Reads the open file from the remembered position to its end and hands each piece of text to
+  // take. The encoding is decided as soon as the first bytes allow it.
+  void ReadOn(platform::InputFile& file, const TextSink& take);
+
+  // Ends the text: hands to take what the bytes read so far still hold back (the first bytes of a
+  // very short file, half a UTF-16 unit or surrogate pair). A reader that is to go on reading is
+  // left as it is: finish a copy of it instead.
+  void Finish(const TextSink& take);
+
+  // The number of the file's bytes read so far, byte-order mark included.
+  std::uint64_t Position() const { return position_; }
+
+  // Back to the state before the first read.
+  void Reset() { *this = ServerTextReader(); }
+
+ private:
+  void Take(std::string_view bytes, std::string& decoded, const TextSink& take);
+  void Decide(std::string& decoded, const TextSink& take);
+  void Pass(std::string_view bytes, std::string& decoded, const TextSink& take);
+
+  std::uint64_t position_ = 0;
+  bool decided_ = false;
+  TextEncoding encoding_ = TextEncoding::Plain;
+  // The first bytes of the file while they may still be the beginning of a byte-order mark.
+  std::string head_;
+  Utf16LeStreamDecoder decoder_;
 };
 
 // The raw bytes of the file at the UTF-8 path, read to its end; nothing when it cannot be opened.

@@ -52,8 +52,23 @@ std::string ServerLogPath(const std::string& pluginDir) {
 void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
                            std::vector<SourceNote>* notesOut) {
   SourceNotes notes(notesOut);
-  const std::string& settings = inputs.SettingsFile;
   const std::string_view commandLine = inputs.CommandLine;
+
+  // One pass over the settings file answers every lookup below; a file that cannot be read (or a
+  // read that fails) answers each with empty text.
+  std::vector<std::string> settings(5);
+  Guarded([&] {
+    settings = ReadIniValues(inputs.SettingsFile, {{"SessionName", ""},
+                                                   {"MaxPlayers", "/Script/Engine.GameSession"},
+                                                   {"ActiveMods", "ServerSettings"},
+                                                   {"bServerPVE", "ServerSettings"},
+                                                   {"serverPVE", "ServerSettings"}});
+  });
+  std::string& fileSessionName = settings[0];
+  const std::string& fileMaxPlayers = settings[1];
+  std::string& fileMods = settings[2];
+  const std::string& fileBServerPve = settings[3];
+  const std::string& fileServerPve = settings[4];
 
   Guarded([&] {
     constexpr std::string_view kFact = "session name";
@@ -67,7 +82,7 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
     }
     notes.Add(kFact, kLaunch, false, "absent or empty");
     if (facts.SessionName.empty()) {
-      std::string name = ReadIniValue(settings, "SessionName", "");
+      std::string name = std::move(fileSessionName);
       notes.Add(kFact, kFile, !name.empty(), name.empty() ? "absent or empty" : Given(name));
       if (!name.empty()) facts.SessionName = std::move(name);
     }
@@ -76,7 +91,7 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
   Guarded([&] {
     constexpr std::string_view kFact = "player limit";
     constexpr std::string_view kFile = "settings file [/Script/Engine.GameSession] MaxPlayers";
-    const std::string value = ReadIniValue(settings, "MaxPlayers", "/Script/Engine.GameSession");
+    const std::string& value = fileMaxPlayers;
     const std::optional<std::int32_t> limit = value.empty() ? std::nullopt : ParseDecimal32(value);
     if (limit) facts.PlayerLimit = *limit;
     const bool decided = facts.PlayerLimit > 0;
@@ -100,7 +115,7 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
     constexpr std::string_view kFact = "mods";
     constexpr std::string_view kFile = "settings file [ServerSettings] ActiveMods";
     constexpr std::string_view kLaunch = "launch argument -mods=";
-    std::string mods = ReadIniValue(settings, "ActiveMods", "ServerSettings");
+    std::string mods = std::move(fileMods);
     if (!mods.empty()) {
       notes.Add(kFact, kFile, true, Given(mods));
       notes.Add(kFact, kLaunch, false, "not read: the settings file decides");
@@ -115,11 +130,11 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
 
   Guarded([&] {
     constexpr std::string_view kFact = "PvE";
-    std::string value = ReadIniValue(settings, "bServerPVE", "ServerSettings");
+    std::string value = fileBServerPve;
     notes.Add(kFact, "settings file [ServerSettings] bServerPVE", !value.empty(),
               value.empty() ? "absent or empty" : Given(value));
     if (value.empty()) {
-      value = ReadIniValue(settings, "serverPVE", "ServerSettings");
+      value = fileServerPve;
       notes.Add(kFact, "settings file [ServerSettings] ServerPVE", !value.empty(),
                 value.empty() ? "absent or empty" : Given(value));
     }
@@ -127,7 +142,9 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
   });
 
   Guarded([&] {
-    std::optional<std::string> version = ScanVersionLog(inputs.ServerLog);
+    std::optional<std::string> version = inputs.LogReader != nullptr
+                                             ? inputs.LogReader->Scan(inputs.ServerLog)
+                                             : ScanVersionLog(inputs.ServerLog);
     notes.Add("version", "server log: \"ARK Version: \" line", version && !version->empty(),
               !version           ? "no log, or no version line in it"
               : version->empty() ? std::string("the version line is empty")
@@ -146,7 +163,7 @@ void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
 void CollectServerInfo() {
   try {
     const DiscoveryInputs inputs{ReadCommandLineText(), SettingsFilePath(Profile.PluginDir),
-                                 ServerLogPath(Profile.PluginDir)};
+                                 ServerLogPath(Profile.PluginDir), &Profile.VersionLog};
     CollectServerInfoFrom(Profile, inputs);
   } catch (...) {
   }
@@ -154,7 +171,7 @@ void CollectServerInfo() {
 
 void ReadVersionFromLog() {
   try {
-    if (auto version = ScanVersionLog(ServerLogPath(Profile.PluginDir))) {
+    if (auto version = Profile.VersionLog.Scan(ServerLogPath(Profile.PluginDir))) {
       Profile.ServerVersion = std::move(*version);
     }
   } catch (...) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/ServerFacts.h"
+#include "discovery/ServerLog.h"
 #include "discovery/SourceNote.h"
 #include "plugin/ServerProfile.h"
 
@@ -23,6 +24,9 @@ struct DiscoveryInputs {
   std::string CommandLine;
   std::string SettingsFile;
   std::string ServerLog;
+  // The reader that remembers how far the log has been read, so that later scans go on from
+  // there (the plugin's own); none for a scan of the whole log.
+  VersionLogReader* LogReader = nullptr;
 };
 
 // Fills SessionName, PlayerLimit, ModList, IsPve, ServerVersion and MapName of facts, each only
@@ -30,8 +34,8 @@ struct DiscoveryInputs {
 // settings file (any section); the player limit from the settings file, else (when that leaves it
 // at 0 or less) the launch arguments; the mods from the settings file, else the launch
 // arguments; the PvE flag from the settings file's bServerPVE, else ServerPVE; the version from
-// the log; the map from the launch arguments. Notes, when given, receive what each source gave.
-// Never throws.
+// the log; the map from the launch arguments. The settings file is read once for all of its
+// values. Notes, when given, receive what each source gave. Never throws.
 void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
                            std::vector<SourceNote>* notes = nullptr);
 

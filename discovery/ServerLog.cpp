@@ -2,9 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 
-#include "discovery/ServerFile.h"
+#include "common/Text.h"
 #include "platform/Platform.h"
 
 namespace vesperline {
@@ -14,8 +13,6 @@ namespace {
 constexpr std::size_t kMarkerSize = kVersionMarker.size();
 // The marker's rarest byte in a typical log; candidates are found by looking for it alone.
 constexpr std::size_t kAnchor = 2;  // 'K'
-// Large enough to read fast, small enough to stay in the processor's cache while it is searched.
-constexpr std::size_t kBlockSize = 256 * 1024;
 
 bool IsTrimmed(char c) {
   return c == '\r' || c == '\n' || c == ' ';
@@ -33,10 +30,20 @@ std::size_t PartialMarkerAtEnd(const char* data, std::size_t size) {
 }  // namespace
 
 void VersionScanner::EndCapture() {
+  if (cut_) value_.resize(CompleteUtf8Length(value_));
   while (!value_.empty() && IsTrimmed(value_.back())) value_.pop_back();
   version_ = value_;
   value_.clear();
+  cut_ = false;
   capturing_ = false;
+}
+
+void VersionScanner::Capture(const char* data, std::size_t size) {
+  const std::size_t kept = std::min(kMaxVersionBytes - value_.size(), size);
+  value_.append(data, kept);
+  // Bytes past the limit are dropped; whether they were only bytes the trimming would have
+  // removed anyway decides whether the value was cut.
+  for (std::size_t i = kept; i < size && !cut_; ++i) cut_ = !IsTrimmed(data[i]);
 }
 
 void VersionScanner::Feed(const char* data, std::size_t size) {
@@ -54,6 +61,7 @@ void VersionScanner::Feed(const char* data, std::size_t size) {
       partialMarker_ = 0;
       capturing_ = true;
       value_.clear();
+      cut_ = false;
       pos = missing;
     }
   }
@@ -62,11 +70,11 @@ void VersionScanner::Feed(const char* data, std::size_t size) {
     if (capturing_) {
       const void* newline = std::memchr(data + pos, '\n', size - pos);
       if (newline == nullptr) {
-        value_.append(data + pos, size - pos);
+        Capture(data + pos, size - pos);
         return;
       }
       const std::size_t end = static_cast<std::size_t>(static_cast<const char*>(newline) - data);
-      value_.append(data + pos, end - pos);
+      Capture(data + pos, end - pos);
       EndCapture();
       pos = end + 1;
       continue;
@@ -84,6 +92,7 @@ void VersionScanner::Feed(const char* data, std::size_t size) {
       if (std::memcmp(data + start, kVersionMarker.data(), kMarkerSize) == 0) {
         capturing_ = true;
         value_.clear();
+        cut_ = false;
         pos = start + kMarkerSize;
         found = true;
         break;
@@ -109,42 +118,34 @@ std::optional<std::string> FindVersionInLog(std::string_view text) {
   return scanner.Version();
 }
 
-std::optional<std::string> ScanVersionLog(const std::string& path) {
+std::optional<std::string> VersionLogReader::Scan(const std::string& path) {
   platform::InputFile file(path);
+  if (!file.IsOpen() || file.SizeHint() < text_.Position()) Reset();
   if (!file.IsOpen()) return std::nullopt;
-  const auto block = std::make_unique<char[]>(kBlockSize);
-  // The first block decides how the file is decoded; it holds the byte-order mark whole unless
-  // the file is shorter than the mark.
-  std::size_t filled = 0;
-  while (filled < 3) {
-    const std::size_t got = file.Read(block.get() + filled, kBlockSize - filled);
-    if (got == 0) break;
-    filled += got;
+  try {
+    text_.ReadOn(file, [&](std::string_view text) { scanner_.Feed(text.data(), text.size()); });
+  } catch (...) {
+    // Part of a block may have been taken and part not: only a fresh start is sure to be right.
+    Reset();
+    throw;
   }
-  const TextEncoding encoding = DetectTextEncoding(std::string_view(block.get(), filled));
-  const std::size_t mark = ByteOrderMarkLength(encoding);
-
-  VersionScanner scanner;
-  Utf16LeStreamDecoder decoder;
-  std::string decoded;
-  auto scan = [&](const char* data, std::size_t size) {
-    if (encoding != TextEncoding::Utf16Le) {
-      scanner.Feed(data, size);
-      return;
-    }
-    decoded.clear();
-    decoder.Feed(std::string_view(data, size), decoded);
-    scanner.Feed(decoded.data(), decoded.size());
-  };
-  scan(block.get() + mark, filled - mark);
-  while (const std::size_t got = file.Read(block.get(), kBlockSize)) scan(block.get(), got);
-  if (encoding == TextEncoding::Utf16Le) {
-    decoded.clear();
-    decoder.Finish(decoded);
-    scanner.Feed(decoded.data(), decoded.size());
-  }
+  // The answer for the log as it is now comes from copies, so that the next scan goes on from
+  // here as if the log had never ended: a line, a marker, a UTF-16 unit or a surrogate pair that
+  // the log's current end cuts may go on in what is appended next.
+  ServerTextReader text = text_;
+  VersionScanner scanner = scanner_;
+  text.Finish([&](std::string_view rest) { scanner.Feed(rest.data(), rest.size()); });
   scanner.Finish();
   return scanner.Version();
+}
+
+void VersionLogReader::Reset() {
+  text_.Reset();
+  scanner_ = VersionScanner();
+}
+
+std::optional<std::string> ScanVersionLog(const std::string& path) {
+  return VersionLogReader().Scan(path);
 }
 
 }  // namespace vesperline

@@ -6,14 +6,21 @@
 #include <string>
 #include <string_view>
 
+#include "discovery/ServerFile.h"
+
 namespace vesperline {
 
 // The text that precedes the version on the log line that announces it.
 inline constexpr std::string_view kVersionMarker = "ARK Version: ";
 
+// The longest version kept, in bytes: the first bytes of a longer value, cut before the UTF-8
+// character the limit would split.
+inline constexpr std::size_t kMaxVersionBytes = 256;
+
 // Finds the version in a log fed to it piece by piece, in any split: the bytes after the first
-// marker of the last line that holds the marker, without trailing carriage returns, line feeds
-// and spaces. Only that value is kept, so memory does not grow with the log or its lines.
+// marker of the last line that holds the marker (at most kMaxVersionBytes of them), without
+// trailing carriage returns, line feeds and spaces. Only that value is kept, so memory does not
+// grow with the log or its lines.
 class VersionScanner {
  public:
   // Scans the next piece of the log.
@@ -28,20 +35,40 @@ class VersionScanner {
 
  private:
   void EndCapture();
+  void Capture(const char* data, std::size_t size);
 
   // Bytes at the end of the previous piece that begin the marker.
   std::size_t partialMarker_ = 0;
   // Inside a marker line: its value is being collected until the line ends.
   bool capturing_ = false;
   std::string value_;
+  // The value went on past the limit with something else than the bytes trimmed at its end.
+  bool cut_ = false;
   std::optional<std::string> version_;
 };
 
 // The version in a whole log text, as VersionScanner finds it.
 std::optional<std::string> FindVersionInLog(std::string_view text);
 
-// Scans the log file at path (read in large blocks; UTF-16 logs are converted first). Nothing when
-// the file cannot be read or holds no marker line.
+// Reads the version out of a log that grows, a little at a time: each scan reads only what was
+// appended to the log since the previous one, and gives what a scan of the whole log would give.
+// A log shorter than what was read before, or one that has gone, is a new log: it is read from
+// its beginning (its encoding decided afresh). Its memory does not depend on the log.
+class VersionLogReader {
+ public:
+  // Scans the log file at path on from where the previous scan stopped. Nothing when the file
+  // cannot be read or holds no marker line.
+  std::optional<std::string> Scan(const std::string& path);
+
+  // Forgets what was read: the next scan reads the log from its beginning.
+  void Reset();
+
+ private:
+  ServerTextReader text_;
+  VersionScanner scanner_;
+};
+
+// Scans the whole log file at path once, as a fresh VersionLogReader does.
 std::optional<std::string> ScanVersionLog(const std::string& path);
 
 }  // namespace vesperline

@@ -167,6 +167,27 @@ inline std::string ReferenceUtf16ToUtf8(const std::u16string& units) {
   return out;
 }
 
+// The first limit bytes of a longer text, the reference way: when the cut falls inside a UTF-8
+// sequence (the last lead byte before it announces more bytes than are left), the text ends
+// before that sequence.
+inline std::string ReferenceCut(std::string text, std::size_t limit) {
+  if (text.size() <= limit) return text;
+  text.resize(limit);
+  std::size_t lead = text.size();
+  while (lead > 0 && text.size() - lead < 3 &&
+         (static_cast<unsigned char>(text[lead - 1]) >> 6) == 2) {
+    --lead;
+  }
+  if (lead == 0) return text;
+  const auto byte = static_cast<unsigned char>(text[lead - 1]);
+  const std::size_t length = (byte >> 5) == 6    ? 2
+                             : (byte >> 4) == 14 ? 3
+                             : (byte >> 3) == 30 ? 4
+                                                 : 1;
+  if (lead - 1 + length > text.size()) text.resize(lead - 1);
+  return text;
+}
+
 // The C library's decimal conversion to a signed 32-bit number, as the reference for the plugin's
 // own: nothing when no digit follows the white space and sign, or when the number does not fit.
 inline std::optional<std::int32_t> ReferenceDecimal(std::string_view text) {

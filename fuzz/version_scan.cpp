@@ -1,5 +1,6 @@
 // The log's version scan over any log, fed in pieces cut anywhere: the piecewise scan, the scan of
-// the whole text and a plain line-by-line reading all give the same version.
+// the whole text and a plain line-by-line reading (with the version's length limit) all give the
+// same version.
 // Input: the log text, then one byte that steers where it is cut.
 #include <cstddef>
 #include <cstdint>
@@ -26,6 +27,8 @@ std::optional<std::string> ReferenceVersion(std::string_view log) {
     const std::size_t at = line.find("ARK Version: ");
     if (at == std::string_view::npos) continue;
     std::string value(line.substr(at + 13));
+    // At most 256 bytes are kept, unless only bytes the trimming removes anyway lie past them.
+    if (value.find_first_not_of("\r ", 256) != std::string::npos) value = ReferenceCut(value, 256);
     while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' '))
       value.pop_back();
     version = value;

@@ -4,9 +4,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <fstream>
 #include <iterator>
+#include <limits>
+#include <utility>
 
 #include "platform/Platform.h"
 
@@ -70,14 +73,42 @@ void SleepMilliseconds(std::uint32_t milliseconds) {
 }
 
 InputFile::InputFile(const std::string& path)
-    : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-  // A directory opens for reading here but not on Windows; it is no file to read on either.
-  struct stat status {};
-  if (handle_ >= 0 &&
-      (::fstat(static_cast<int>(handle_), &status) != 0 || S_ISDIR(status.st_mode))) {
-    ::close(static_cast<int>(handle_));
-    handle_ = -1;
+    // Non-blocking, so that opening a FIFO returns at once instead of waiting for a writer; it is
+    // then refused below. Reads of a regular file are not affected.
+    : handle_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+  if (handle_ < 0) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR) {
+      Refuse(OpenFailure::Missing);
+    } else {
+      Refuse(OpenFailure::Other, std::strerror(error));
+    }
+    return;
   }
+  struct stat status {};
+  if (::fstat(static_cast<int>(handle_), &status) != 0) {
+    Refuse(OpenFailure::Other, std::strerror(errno));
+  } else if (S_ISDIR(status.st_mode)) {
+    Refuse(OpenFailure::Directory);
+  } else if (S_ISCHR(status.st_mode) || S_ISBLK(status.st_mode)) {
+    Refuse(OpenFailure::Device);
+  } else if (S_ISFIFO(status.st_mode)) {
+    Refuse(OpenFailure::Pipe);
+  } else if (!S_ISREG(status.st_mode)) {
+    Refuse(OpenFailure::Other);
+  } else {
+    // A regular file is read as usual: some file systems would answer a non-blocking read of
+    // one that is not ready with "try again", which the reader would take for its end.
+    const int flags = ::fcntl(static_cast<int>(handle_), F_GETFL);
+    if (flags >= 0) ::fcntl(static_cast<int>(handle_), F_SETFL, flags & ~O_NONBLOCK);
+  }
+}
+
+void InputFile::Refuse(OpenFailure failure, std::string message) {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+  handle_ = -1;
+  failure_ = failure;
+  failureMessage_ = std::move(message);
 }
 
 InputFile::~InputFile() {
@@ -92,6 +123,14 @@ std::uint64_t InputFile::SizeHint() const {
 
 bool InputFile::IsOpen() const {
   return handle_ >= 0;
+}
+
+bool InputFile::Seek(std::uint64_t offset) {
+  if (handle_ < 0 || offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
+    return false;
+  }
+  const off_t target = static_cast<off_t>(offset);
+  return ::lseek(static_cast<int>(handle_), target, SEEK_SET) == target;
 }
 
 std::size_t InputFile::Read(char* buffer, std::size_t size) {

@@ -31,11 +31,23 @@ bool PinPluginModule();
 // Suspends the calling thread for about the given number of milliseconds.
 void SleepMilliseconds(std::uint32_t milliseconds);
 
-// A file opened for reading in binary mode, shared so that other processes may go on writing,
-// renaming or deleting it meanwhile. Closed when the object goes.
+// Why an InputFile is not open.
+enum class OpenFailure {
+  None,       // it is open
+  Missing,    // nothing at the path, or a folder on the way is missing
+  Directory,  // a directory
+  Device,     // a device or character file (NUL, CON, /dev/zero)
+  Pipe,       // a pipe or FIFO
+  Other,      // anything else: the system refused, or the path names another kind of file
+};
+
+// A regular file opened for reading in binary mode, shared so that other processes may go on
+// writing, renaming or deleting it meanwhile. Closed when the object goes. Anything that is not a
+// regular file on a disk (a FIFO, a pipe, a device) is not opened, as if it were missing: reading
+// one could wait for ever, or never end.
 class InputFile {
  public:
-  // Opens the file at the UTF-8 path; IsOpen tells whether that worked.
+  // Opens the file at the UTF-8 path; IsOpen tells whether that worked, Failure why not.
   explicit InputFile(const std::string& path);
   ~InputFile();
   InputFile(const InputFile&) = delete;
@@ -43,15 +55,27 @@ class InputFile {
 
   bool IsOpen() const;
 
+  // Why the file is not open (None when it is). For Other, FailureMessage gives the system's own
+  // words (UTF-8) when the system refused the open, and is empty otherwise.
+  OpenFailure Failure() const { return failure_; }
+  const std::string& FailureMessage() const { return failureMessage_; }
+
   // The file's size now, or 0 when the system cannot tell; the file may still grow while it is
   // read, so this is a hint for the reader's buffer, not a limit.
   std::uint64_t SizeHint() const;
+
+  // Moves the read position to offset bytes from the file's start; false when that failed.
+  bool Seek(std::uint64_t offset);
 
   // Reads up to size bytes into buffer; returns how many were read, 0 at the end or on an error.
   std::size_t Read(char* buffer, std::size_t size);
 
  private:
+  void Refuse(OpenFailure failure, std::string message = {});
+
   std::intptr_t handle_;
+  OpenFailure failure_ = OpenFailure::None;
+  std::string failureMessage_;
 };
 
 }  // namespace vesperline::platform

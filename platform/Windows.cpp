@@ -2,6 +2,9 @@
 #define NOMINMAX
 #include <windows.h>
 
+#include <cstdint>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "common/Text.h"
@@ -41,6 +44,22 @@ std::wstring OpenablePath(const std::string& path) {
   full.resize(written);
   if (full.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
+}
+
+// The system's description of an error, in UTF-8, without the line break it ends with.
+std::string SystemMessage(DWORD error) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::string message = length == 0 ? std::string() : WideToUtf8(text, length);
+  if (text != nullptr) LocalFree(text);
+  while (!message.empty() &&
+         (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
+    message.pop_back();
+  }
+  if (message.empty()) message = "error " + std::to_string(error);
+  return message;
 }
 
 }  // namespace
@@ -88,11 +107,48 @@ void SleepMilliseconds(std::uint32_t milliseconds) {
   Sleep(milliseconds);
 }
 
-InputFile::InputFile(const std::string& path)
-    : handle_(reinterpret_cast<std::intptr_t>(
-          CreateFileW(OpenablePath(path).c_str(), GENERIC_READ,
-                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+InputFile::InputFile(const std::string& path) : handle_(0) {
+  const std::wstring openable = OpenablePath(path);
+  handle_ = reinterpret_cast<std::intptr_t>(CreateFileW(
+      openable.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!IsOpen()) {
+    const DWORD error = GetLastError();
+    const DWORD attributes = GetFileAttributesW(openable.c_str());
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      Refuse(OpenFailure::Missing);
+    } else if (attributes != INVALID_FILE_ATTRIBUTES &&
+               (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      // A directory does not open without backup semantics; the system says "access denied".
+      Refuse(OpenFailure::Directory);
+    } else {
+      Refuse(OpenFailure::Other, SystemMessage(error));
+    }
+    return;
+  }
+  // Names such as NUL, CON or COM1 and \\.\pipe\ paths open devices and pipes, whose reads may
+  // wait for ever or never end.
+  switch (GetFileType(reinterpret_cast<HANDLE>(handle_))) {
+    case FILE_TYPE_DISK:
+      break;
+    case FILE_TYPE_CHAR:
+      Refuse(OpenFailure::Device);
+      break;
+    case FILE_TYPE_PIPE:
+      Refuse(OpenFailure::Pipe);
+      break;
+    default:
+      Refuse(OpenFailure::Other);
+      break;
+  }
+}
+
+void InputFile::Refuse(OpenFailure failure, std::string message) {
+  if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
+  failure_ = failure;
+  failureMessage_ = std::move(message);
+}
 
 InputFile::~InputFile() {
   if (IsOpen()) CloseHandle(reinterpret_cast<HANDLE>(handle_));
@@ -107,6 +163,13 @@ std::uint64_t InputFile::SizeHint() const {
 bool InputFile::IsOpen() const {
   return reinterpret_cast<HANDLE>(handle_) != INVALID_HANDLE_VALUE &&
          reinterpret_cast<HANDLE>(handle_) != nullptr;
+}
+
+bool InputFile::Seek(std::uint64_t offset) {
+  if (!IsOpen() || offset > static_cast<std::uint64_t>(INT64_MAX)) return false;
+  LARGE_INTEGER target{};
+  target.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(reinterpret_cast<HANDLE>(handle_), target, nullptr, FILE_BEGIN) != 0;
 }
 
 std::size_t InputFile::Read(char* buffer, std::size_t size) {

@@ -42,6 +42,7 @@ ServerProfile& Profile = gProfileStorage.Get();
 void ResetProfile() {
   static_cast<ServerFacts&>(Profile) = ServerFacts();
   Profile.PluginDir.clear();
+  Profile.VersionLog.Reset();
 }
 
 }  // namespace vesperline

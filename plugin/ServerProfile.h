@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "common/ServerFacts.h"
+#include "discovery/ServerLog.h"
 
 namespace vesperline {
 
@@ -22,13 +23,17 @@ struct ServerProfile : ServerFacts {
   // True from a successful start-up until unload begins; the heartbeat thread runs while it is.
   std::atomic<bool> Running{false};
   std::thread HeartbeatThread;
+  // How far the server's log has been read while the version is unknown, so that each heartbeat
+  // reads only what the server has appended since. Start-up and the heartbeats share it.
+  VersionLogReader VersionLog;
 };
 
 // The module's one profile. It is destroyed with the module's static objects only when no
 // heartbeat thread can still read it (see ServerProfile.cpp).
 extern ServerProfile& Profile;
 
-// Puts every server fact and PluginDir back to their values at load.
+// Puts every server fact, PluginDir and the remembered log position back to their values at
+// load.
 void ResetProfile();
 
 }  // namespace vesperline

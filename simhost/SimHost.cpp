@@ -131,6 +131,16 @@ void CountAllocatorCall(State& s) {
   }
 }
 
+// A real engine ends the process when its allocator cannot serve a request. The simulated one
+// notes the size and throws instead, so that a test sees such a request without the process
+// taking gigabytes. Called with the lock held.
+void RefuseHugeRequest(State& s, std::uint64_t size) {
+  constexpr std::uint64_t kLargestServed = std::uint64_t{1} << 28;
+  if (size <= kLargestServed) return;
+  s.allocator.sizes.push_back(size);
+  throw std::bad_alloc();
+}
+
 template <typename Registry>
 auto Resolve(State& s, const Registry& registry, const std::string& name) {
   std::lock_guard<std::mutex> lock(s.mutex);
@@ -202,6 +212,7 @@ void* EngineMalloc(std::uint64_t size, std::uint32_t) {
   State& s = TheState();
   std::lock_guard<std::mutex> lock(s.mutex);
   CountAllocatorCall(s);
+  RefuseHugeRequest(s, size);
   void* block = ::operator new(size == 0 ? 1 : static_cast<std::size_t>(size));
   s.blocks[block] = size;
   ++s.allocator.mallocs;
@@ -215,6 +226,7 @@ void* EngineRealloc(void* block, std::uint64_t size, std::uint32_t) {
   std::lock_guard<std::mutex> lock(s.mutex);
   CountAllocatorCall(s);
   ++s.allocator.reallocs;
+  RefuseHugeRequest(s, size);
   s.allocator.sizes.push_back(size);
   void* grown = ::operator new(size == 0 ? 1 : static_cast<std::size_t>(size));
   if (block == nullptr) {

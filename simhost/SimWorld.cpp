@@ -116,7 +116,18 @@ struct Slot {
 struct Controller {
   std::u16string netId;
   NetIdBehaviour mode = NetIdBehaviour::kFills;
+  std::int32_t stringCount = 0;
 };
+
+// The units a string of the text takes, and the count it gives, for a player whose strings give
+// the count claimed (0: their own).
+std::size_t StoredUnits(const std::u16string& text, std::int32_t claimed) {
+  const std::size_t own = text.size() + 1;
+  return claimed > 0 && claimed <= kMaxBackedUnits ? std::max(own, std::size_t(claimed)) : own;
+}
+std::int32_t GivenCount(const std::u16string& text, std::int32_t claimed) {
+  return claimed != 0 ? claimed : static_cast<std::int32_t>(text.size() + 1);
+}
 
 struct BuiltWorld {
   SimWorldDescription description;
@@ -153,14 +164,15 @@ struct StringValue {
   std::int32_t capacity;
 };
 
-StringValue MakeString(BuiltWorld& built, const std::u16string& text) {
+StringValue MakeString(BuiltWorld& built, const std::u16string& text, std::int32_t claimed) {
   if (text.empty()) return StringValue{nullptr, 0, 0};
-  const std::size_t units = text.size() + 1;
+  const std::size_t units = StoredUnits(text, claimed);
   auto* data = static_cast<char16_t*>(EngineMalloc(units * sizeof(char16_t), 0));
   built.blocks.push_back(data);
+  std::memset(data, 0, units * sizeof(char16_t));
   std::memcpy(data, text.data(), text.size() * sizeof(char16_t));
-  data[text.size()] = 0;
-  return StringValue{data, static_cast<std::int32_t>(units), static_cast<std::int32_t>(units)};
+  const std::int32_t count = GivenCount(text, claimed);
+  return StringValue{data, count, count};
 }
 
 Object* NewObject(BuiltWorld& built) {
@@ -216,13 +228,15 @@ std::unique_ptr<BuiltWorld> Build(WorldState& state, const SimWorldDescription& 
     const void* playerState = nullptr;
     if (player.HasPlayerState) {
       Object* object = NewObject(*built);
-      object->Write("APlayerState.PlayerNamePrivate", MakeString(*built, player.Name));
+      object->Write("APlayerState.PlayerNamePrivate",
+                    MakeString(*built, player.Name, player.StringCount));
       playerState = object->Address();
     }
     const void* pawn = nullptr;
     if (player.HasPawn) {
       Object* object = NewObject(*built);
-      object->Write("AShooterCharacter.PlayerName", MakeString(*built, player.CharacterName));
+      object->Write("AShooterCharacter.PlayerName",
+                    MakeString(*built, player.CharacterName, player.StringCount));
       pawn = object->Address();
     }
     controller->Write("AController.PlayerState", playerState);
@@ -230,7 +244,8 @@ std::unique_ptr<BuiltWorld> Build(WorldState& state, const SimWorldDescription& 
     controller->Write("AShooterPlayerController.LinkedPlayerID", player.PlayerDataId);
     built->list.push_back(TakeSlot(state, *built, controller->Address()));
     built->controllers.push_back(controller->Address());
-    state.controllers[controller->Address()] = Controller{player.NetId, player.NetIdMode};
+    state.controllers[controller->Address()] =
+        Controller{player.NetId, player.NetIdMode, player.StringCount};
   }
 
   struct ListValue {
@@ -316,12 +331,12 @@ FString* GetUniqueNetIdAsString(const void* controller, FString* result) {
   if (!found.netId.empty()) {
     // Like the engine, the result is assigned into the caller's string, whose storage is grown
     // through the engine allocator.
-    const std::size_t units = found.netId.size() + 1;
+    const std::size_t units = StoredUnits(found.netId, found.stringCount);
     void* data = EngineRealloc(result->Data, units * sizeof(char16_t), alignof(char16_t));
     result->Data = static_cast<char16_t*>(data);
+    std::memset(result->Data, 0, units * sizeof(char16_t));
     std::memcpy(result->Data, found.netId.data(), found.netId.size() * sizeof(char16_t));
-    result->Data[found.netId.size()] = 0;
-    result->ArrayNum = result->ArrayMax = static_cast<std::int32_t>(units);
+    result->ArrayNum = result->ArrayMax = GivenCount(found.netId, found.stringCount);
   }
   if (found.mode == NetIdBehaviour::kThrowsAfterFilling) {
     throw std::runtime_error("unique net id failed after filling");

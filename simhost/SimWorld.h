@@ -34,7 +34,15 @@ struct SimPlayer {
   // The weak pointer stays in the list but no longer resolves, as for a player who just left.
   bool Gone = false;
   NetIdBehaviour NetIdMode = NetIdBehaviour::kFills;
+  // When not 0, every string of the player (the two names and the id the engine fills) gives this
+  // count instead of its own, as a count read from a player who is leaving can be garbage. The
+  // storage holds the text and a zero unit, grown with zero units to the count when the count is
+  // at most kMaxBackedUnits.
+  std::int32_t StringCount = 0;
 };
+
+// The largest false string count whose units are all there.
+inline constexpr std::int32_t kMaxBackedUnits = 1 << 16;
 
 struct SimWorldDescription {
   bool HasGameState = true;

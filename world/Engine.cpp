@@ -62,8 +62,11 @@ void Free(void* block) {
 
 EngineString CopyEngineString(const EngineString& source) {
   EngineString copy;
-  // A negative count or a count without storage would have the copy read what is not there.
-  if (source.Count <= 0 || source.Data == nullptr) return copy;
+  // A negative count or a count without storage would have the copy read what is not there, and
+  // a count above the limit is garbage.
+  if (source.Count <= 0 || source.Count > kMaxEngineStringUnits || source.Data == nullptr) {
+    return copy;
+  }
   const std::uint64_t bytes = static_cast<std::uint64_t>(source.Count) * sizeof(char16_t);
   try {
     copy.Data = static_cast<char16_t*>(FMemory::Realloc(nullptr, bytes, sizeof(char16_t)));
@@ -92,7 +95,9 @@ void ReleaseEngineString(FString& text) {
 }
 
 std::string NarrowText(const EngineString& text) {
-  if (text.Count <= 0 || text.Data == nullptr) return std::string();
+  if (text.Count <= 0 || text.Count > kMaxEngineStringUnits || text.Data == nullptr) {
+    return std::string();
+  }
   // The units are copied out unit by unit before they are looked at: engine memory is read as
   // bytes and never through a typed pointer the compiler could assume more about.
   std::u16string units;

@@ -62,9 +62,16 @@ void* Realloc(void* block, std::uint64_t size, std::uint32_t alignment);
 void Free(void* block);
 }  // namespace FMemory
 
+// The most units an engine string may count to be read. A player's strings are read while the
+// game may be changing them, so a count can be garbage (up to 2^31 - 1); copying that many units
+// would ask the engine's allocator for up to 4 GiB, and an engine allocator that cannot serve a
+// request ends the process. No name or id comes near this.
+inline constexpr std::int32_t kMaxEngineStringUnits = 4096;
+
 // A copy of source whose storage the plugin owns and must give back with ReleaseEngineString:
 // every unit the count covers, with the capacity set to the count. A string without units (count
-// 0 or less, or no storage) copies to the empty string and allocates nothing.
+// 0 or less, or no storage) or with a count above kMaxEngineStringUnits copies to the empty string
+// and allocates nothing.
 EngineString CopyEngineString(const EngineString& source);
 
 // Gives the string's storage back to the engine allocator and leaves the string empty; a string
@@ -73,7 +80,8 @@ void ReleaseEngineString(EngineString& text);
 void ReleaseEngineString(FString& text);
 
 // The UTF-8 text of an engine string: the units before the first zero unit, never more than the
-// count; empty when the count is 0 or less, the pointer is null or the first unit is zero.
+// count; empty when the count is 0 or less or above kMaxEngineStringUnits, the pointer is null or
+// the first unit is zero.
 std::string NarrowText(const EngineString& text);
 
 // Releases an engine string the plugin owns when the scope ends, also when it ends by an

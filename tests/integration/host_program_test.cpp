@@ -6,7 +6,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include "platform/Platform.h"
 #include "tests/support/TestSupport.h"
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#endif
 
 namespace vesperline {
 namespace {
@@ -94,6 +99,34 @@ TEST_F(HostProgramTest, ASecondPluginInitWhileReportingChangesNothing) {
   ASSERT_EQ(run.requests.size(), 1u) << run.output;
   EXPECT_EQ(Body(run.requests[0]).at("status"), "offline");
 }
+
+#if !defined(_WIN32)
+// A reader that opens a FIFO waits until something writes into it, which may be never. The
+// plugin takes a FIFO for a missing file, so that start-up and unload return.
+TEST(HostProgramFileTest, FifosInPlaceOfTheServersFilesCountAsMissing) {
+  // Without a readable config.json the plugin stays idle and reads only the log, at unload; with
+  // one it reads the settings file and the log at start-up.
+  for (const bool configIsFifo : {true, false}) {
+    const test::ServerTree server;
+    std::filesystem::create_directories(server.SettingsFile().parent_path());
+    std::filesystem::create_directories(server.Log().parent_path());
+    ASSERT_EQ(mkfifo(server.SettingsFile().c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo(server.Log().c_str(), 0600), 0);
+    if (configIsFifo) {
+      ASSERT_EQ(mkfifo((server.PluginDir() / "config.json").c_str(), 0600), 0);
+    } else {
+      server.WriteConfig(R"({"token": "t", "ip": "203.0.113.7", "port": 7777})");
+    }
+    const test::HostRun run = test::RunHost({"--plugin-dir", test::Utf8FromPath(server.PluginDir()),
+                                             "--run-ms", "100", "--", "TheIsland_WP"});
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.requests.size(), configIsFifo ? 0u : 1u) << run.output;
+
+    EXPECT_EQ(platform::InputFile(server.Log().string()).Failure(), platform::OpenFailure::Pipe);
+  }
+  EXPECT_EQ(platform::InputFile("/dev/null").Failure(), platform::OpenFailure::Device);
+}
+#endif
 
 }  // namespace
 }  // namespace vesperline

@@ -257,6 +257,29 @@ TEST(WindowsInputFileTest, AFileRenamedOrDeletedWhileOpenIsStillReadToTheEnd) {
   }
 }
 
+TEST(WindowsInputFileTest, OnlyADiskFileOpensAndAnythingElseSaysWhatItIs) {
+  // A named pipe whose server end waits for a client, as any program may make one: reading it
+  // would wait for that program. So would reading many devices.
+  const std::wstring pipe =
+      L"\\\\.\\pipe\\vesperline-test-" + std::to_wstring(GetCurrentProcessId());
+  HANDLE server = CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT,
+                                   1, 4096, 4096, 0, nullptr);
+  ASSERT_NE(server, INVALID_HANDLE_VALUE);
+  test::TempDir root;
+  const std::pair<fs::path, platform::OpenFailure> cases[] = {
+      {fs::path(pipe), platform::OpenFailure::Pipe},
+      {fs::path(L"NUL"), platform::OpenFailure::Device},
+      {root.Path(), platform::OpenFailure::Directory},
+      {root.Path() / "ShooterGame.log", platform::OpenFailure::Missing},
+  };
+  for (const auto& [path, failure] : cases) {
+    platform::InputFile file(test::Utf8FromPath(path));
+    EXPECT_FALSE(file.IsOpen()) << path;
+    EXPECT_EQ(file.Failure(), failure) << path;
+  }
+  CloseHandle(server);
+}
+
 TEST(WindowsInputFileTest, OpensAFileInADeepNonAsciiFolderByAnyPathForm) {
   test::TempDir root;
   const fs::path dir = DeepServerFolder(root.Path());

@@ -9,6 +9,7 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "plugin/ServerProfile.h"
 #include "simhost/SimHost.h"
@@ -18,6 +19,8 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -139,13 +142,17 @@ void InstallPlugin(const fs::path& dir) {
 
 namespace {
 
+// Far longer than any program a test starts takes, so that only a hung one meets it.
+constexpr std::chrono::seconds kProgramTimeout{120};
+
 // Runs program with the arguments and waits for its exit status; when output is not empty, the
 // program's standard output goes to the file of that name, and its standard error to errors.
 // On Windows, typed, when given, is the rest of the command line as it stands, instead of the
-// arguments.
+// arguments. A program still running after kProgramTimeout is killed and gives -1. Where the
+// system tells, peakKilobytes receives the program's peak resident memory.
 int Spawn(const std::string& program, const std::vector<std::string>& arguments,
           const std::string& output = "", const std::string& errors = "",
-          [[maybe_unused]] const std::string* typed = nullptr) {
+          [[maybe_unused]] const std::string* typed = nullptr, long* peakKilobytes = nullptr) {
 #if defined(_WIN32)
   // Quote the arguments that need it by the rules the C runtime parses them back with, and only
   // those, so that the command line reads as a launcher would write it (and as the Linux one is
@@ -203,9 +210,17 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
   if (outputFile != INVALID_HANDLE_VALUE) CloseHandle(outputFile);
   if (!errors.empty() && errorFile != INVALID_HANDLE_VALUE) CloseHandle(errorFile);
   if (!started) return -1;
-  WaitForSingleObject(process.hProcess, INFINITE);
+  (void)peakKilobytes;
   DWORD code = 0;
-  GetExitCodeProcess(process.hProcess, &code);
+  if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(kProgramTimeout.count() * 1000)) !=
+      WAIT_OBJECT_0) {
+    TerminateProcess(process.hProcess, 1);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    ADD_FAILURE() << program << " did not end within " << kProgramTimeout.count() << " s";
+    code = static_cast<DWORD>(-1);
+  } else {
+    GetExitCodeProcess(process.hProcess, &code);
+  }
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return static_cast<int>(code);
@@ -228,8 +243,22 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
     execv(argv[0], argv.data());
     _exit(127);
   }
+  if (child < 0) return -1;
   int status = 0;
-  if (child < 0 || waitpid(child, &status, 0) < 0) return -1;
+  rusage usage{};
+  const auto deadline = std::chrono::steady_clock::now() + kProgramTimeout;
+  pid_t ended = 0;
+  while ((ended = wait4(child, &status, WNOHANG, &usage)) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      kill(child, SIGKILL);
+      wait4(child, &status, 0, &usage);
+      ADD_FAILURE() << program << " did not end within " << kProgramTimeout.count() << " s";
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  if (ended < 0) return -1;
+  if (peakKilobytes != nullptr) *peakKilobytes = usage.ru_maxrss;
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
 }
@@ -249,7 +278,7 @@ HostRun RunHost(const std::vector<std::string>& arguments) {
   all.push_back("--out");
   all.push_back(report);
   HostRun run;
-  run.exitCode = Spawn(VESPERLINE_HOST_PROGRAM, all);
+  run.exitCode = Spawn(VESPERLINE_HOST_PROGRAM, all, "", "", nullptr, &run.peakKilobytes);
   run.output = ReadFile(PathFromUtf8(report));
   std::istringstream lines(run.output);
   for (std::string line; std::getline(lines, line);) {

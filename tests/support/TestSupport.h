@@ -85,10 +85,15 @@ struct HostRun {
   std::vector<std::string> requests;
   std::string summary;  // the closing JSON line
   std::string output;   // everything the program wrote to its report
+  // The most memory the process held at once (its peak resident set), in KiB; 0 where the system
+  // does not tell (Windows). A started program begins as a copy of the test process, so this is
+  // never below what the test process itself held when it started the program.
+  long peakKilobytes = 0;
 };
 
 // Runs the host program and waits. The arguments are the host program's options, then "--" and
 // the server's launch arguments; the launch arguments stand first on the process's command line.
+// A program that has not ended after two minutes is killed, and the test fails.
 HostRun RunHost(const std::vector<std::string>& arguments);
 
 // What one run of the checker program gave.

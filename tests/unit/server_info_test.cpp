@@ -1,6 +1,8 @@
 // Gathering the session name, player limit, mods, PvE flag, version and map at start-up.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "discovery/Discovery.h"
 #include "discovery/ServerInfo.h"
 #include "heartbeat/Document.h"
@@ -159,12 +161,14 @@ TEST_F(LateVersionTest, TheFirstHeartbeatAfterTheLogNamesTheVersionCarriesItAndL
       Profile, {"", SettingsFilePath(Profile.PluginDir), ServerLogPath(Profile.PluginDir)});
   EXPECT_EQ(Profile.ServerVersion, "") << "no log at start-up";
   SendHeartbeat("online");
-  tree.Log("LogInit: ARK Version: \n");
+  // The server appends to its log.
+  std::string log = "LogInit: ARK Version: \n";
+  tree.Log(log);
   SendHeartbeat("online");
   EXPECT_EQ(Profile.ServerVersion, "") << "an empty version line leaves the version unknown";
-  tree.Log("LogInit: ARK Version: 74.24\n");
+  tree.Log(log += "LogInit: ARK Version: 74.24\n");
   SendHeartbeat("online");
-  tree.Log("LogInit: ARK Version: 99.99\n");
+  tree.Log(log += "LogInit: ARK Version: 99.99\n");
   SendHeartbeat("online");
 
   const auto requests = simhost::Requests();
@@ -174,6 +178,27 @@ TEST_F(LateVersionTest, TheFirstHeartbeatAfterTheLogNamesTheVersionCarriesItAndL
   EXPECT_NE(requests[2].body.find("\"version\":\"74.24\""), std::string::npos);
   EXPECT_NE(requests[3].body.find("\"version\":\"74.24\""), std::string::npos)
       << "once known, the log is not read again";
+}
+
+TEST_F(LateVersionTest, StartUpAndTheHeartbeatsReadOnlyWhatTheServerAppendedSince) {
+  ServerTree tree;
+  Profile.PluginDir = tree.PluginDir();
+  const std::string line = "LogInit: the server is starting, stand by\r\n";
+  tree.Log(line + line);
+  CollectServerInfo();
+  EXPECT_EQ(Profile.ServerVersion, "");
+
+  // A marker line written over bytes already read, without the log growing, is not seen: they are
+  // not read again.
+  const std::filesystem::path log = tree.Game() / "Saved" / "Logs" / "ShooterGame.log";
+  std::string marker = "ARK Version: 1.0";
+  marker.resize(line.size() - 2, ' ');
+  std::fstream(log, std::ios::binary | std::ios::in | std::ios::out) << marker << "\r\n";
+  ReadVersionFromLog();
+  EXPECT_EQ(Profile.ServerVersion, "");
+  std::ofstream(log, std::ios::binary | std::ios::app) << "ARK Version: 2.0\r\n";
+  ReadVersionFromLog();
+  EXPECT_EQ(Profile.ServerVersion, "2.0");
 }
 
 }  // namespace

@@ -1,10 +1,12 @@
 // Finding the game version in the server's log.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <optional>
 #include <random>
 #include <sstream>
 
+#include "common/Text.h"
 #include "discovery/ServerLog.h"
 #include "tests/support/TestSupport.h"
 
@@ -97,13 +99,32 @@ TEST(VersionScanTest, AgreesWithALineByLineReadingOnGeneratedLogs) {
   }
 }
 
-TEST(VersionScanTest, ALineLongerThanABlockKeepsItsValueWhole) {
-  const std::string longValue(600 * 1024, 'v');
-  const std::string log = std::string(700 * 1024, 'x') + "ARK Version: " + longValue + "\r\n";
-  test::TempDir dir;
-  const std::string path = dir.DirText() + "ShooterGame.log";
-  test::WriteFile(test::PathFromUtf8(path), log);
-  EXPECT_EQ(ScanVersionLog(path), longValue);
+TEST(VersionScanTest, AValueLongerThan256BytesIsCutThereBeforeTheCharacterTheLimitSplits) {
+  const std::string v255(255, 'v');
+  const std::string e = "\xC3\xA9";  // two bytes
+  const struct {
+    std::string value;
+    std::string version;
+  } cases[] = {
+      {std::string(600 * 1024, 'v'), std::string(256, 'v')},
+      {v255 + e + "tail", v255},
+      // 256 bytes before the trimmed end are kept whole, as ever, broken UTF-8 and all.
+      {v255 + "v \r", v255 + "v"},
+      {v255 + "\xC3 \r", v255 + "\xC3"},
+      {std::string(254, 'v') + "\xF0\x9F\xA6\x96", std::string(254, 'v')},
+      {std::string(250, 'v') + std::string(10, ' ') + "x", std::string(250, 'v')},
+  };
+  for (const auto& [value, version] : cases) {
+    // The value runs over more than one of the reader's blocks.
+    const std::string log = std::string(300 * 1024, 'x') + "\nARK Version: " + value + "\r\n";
+    test::TempDir dir;
+    const std::string path = dir.DirText() + "ShooterGame.log";
+    test::WriteFile(test::PathFromUtf8(path), log);
+    const std::optional<std::string> found = ScanVersionLog(path);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_TRUE(*found == version)
+        << "a value of " << value.size() << " bytes gave " << found->size() << " bytes";
+  }
 }
 
 TEST(VersionLogFileTest, AMissingLogGivesNothing) {
@@ -117,6 +138,57 @@ TEST(VersionLogFileTest, AUtf16LogIsConvertedFirst) {
   test::WriteFile(test::PathFromUtf8(path),
                   test::Utf16LeFile(u"Log: start\r\nLogInit: ARK Version: 74.24\r\n"));
   EXPECT_EQ(ScanVersionLog(path), "74.24");
+}
+
+// ---- The log read as it grows ----------------------------------------------------------------
+
+TEST(VersionLogReaderTest, ALogReadAsItGrowsGivesWhatAReadOfTheWholeLogGives) {
+  // Pieces of every length end inside lines, markers, the byte-order mark, UTF-8 sequences,
+  // UTF-16 units and surrogate pairs.
+  std::mt19937 random(20261207);
+  const std::u16string fragments[] = {
+      u"ARK Version: ", u"ARK Vers", u"ion: ", u"74.2",
+      u"\r\n",          u"\n",       u" ",     u"LogNet: Zo\u00eb \U0001F996",
+      u"\xD83E",        u"K"};
+  for (int round = 0; round < 30; ++round) {
+    std::u16string text;
+    for (int i = static_cast<int>(random() % 40); i > 0; --i) {
+      text += fragments[random() % std::size(fragments)];
+    }
+    const std::string bytes = round % 3 == 0   ? test::Utf16LeFile(text)
+                              : round % 3 == 1 ? "\xEF\xBB\xBF" + Utf16ToUtf8(text)
+                                               : Utf16ToUtf8(text);
+    test::TempDir dir;
+    const std::string path = dir.DirText() + "ShooterGame.log";
+    test::WriteFile(test::PathFromUtf8(path), "");
+    VersionLogReader reader;
+    for (std::size_t at = 0; at < bytes.size();) {
+      const std::size_t piece = std::min<std::size_t>(1 + random() % 9, bytes.size() - at);
+      std::ofstream(test::PathFromUtf8(path), std::ios::binary | std::ios::app)
+          << bytes.substr(at, piece);
+      at += piece;
+      ASSERT_EQ(reader.Scan(path), ScanVersionLog(path)) << "round " << round << ", " << at;
+    }
+  }
+}
+
+TEST(VersionLogReaderTest, ALogShorterThanWhatWasReadIsANewLogReadFromItsBeginning) {
+  // A server that starts anew begins a new log, which may be encoded otherwise.
+  const std::string filler(1000, 'x');
+  const std::string logs[][2] = {
+      {filler + "\nARK Version: 1.0\n", test::Utf16LeFile(u"ARK Version: 2.0\r\n")},
+      {test::Utf16LeFile(u"ARK Version: 1.0\r\n" + std::u16string(1000, u'x')),
+       "ARK Version: 2.0\r\n"},
+  };
+  for (const auto& [first, second] : logs) {
+    test::TempDir dir;
+    const std::string path = dir.DirText() + "ShooterGame.log";
+    VersionLogReader reader;
+    test::WriteFile(test::PathFromUtf8(path), first);
+    EXPECT_EQ(reader.Scan(path), "1.0");
+    test::WriteFile(test::PathFromUtf8(path), second);
+    EXPECT_EQ(reader.Scan(path), "2.0");
+  }
 }
 
 }  // namespace

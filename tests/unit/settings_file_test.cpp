@@ -66,6 +66,24 @@ TEST(FindIniValueTest, ALastLineWithoutLineFeedCounts) {
             "70");
 }
 
+TEST(FindIniValueTest, ValuesAndSectionNamesLongerThan4096BytesAreCutBeforeTheSplitCharacter) {
+  const std::string a4095(4095, 'a');
+  const std::string e = "\xC3\xA9";  // two bytes
+  const std::pair<std::string, std::string> lines[] = {
+      // The rest of the key line up to its line feed, and the value kept.
+      {std::string(5000, 'a'), std::string(4096, 'a')},
+      {a4095 + e + "\r", a4095},
+      {a4095 + "a\r", a4095 + "a"},  // only the carriage return is past the limit: no cut
+  };
+  for (const auto& [line, kept] : lines) {
+    EXPECT_TRUE(FindIniValue("[S]\nKey=" + line + "\n", "Key", "S") == kept) << line.size();
+  }
+  // The first 4,096 bytes of a longer name open the section they name.
+  for (const std::string& header : {"[" + a4095 + e + "]", "[" + a4095 + e + "\r"}) {
+    EXPECT_EQ(FindIniValue("Key=elsewhere\n" + header + "\nKey=inside\n", "Key", a4095), "inside");
+  }
+}
+
 TEST(ReadIniValueTest, AMissingFileGivesEmptyText) {
   test::TempDir dir;
   EXPECT_EQ(ReadIniValue(dir.DirText() + "GameUserSettings.ini", "SessionName", ""), "");
@@ -78,12 +96,24 @@ TEST(ReadIniValueTest, AByteOrderMarkDoesNotHideTheFirstHeader) {
   EXPECT_EQ(ReadIniValue(path, "ActiveMods", "ServerSettings"), "1,2");
 }
 
-TEST(ReadIniValueTest, AUtf16FileIsReadAsUtf8) {
+TEST(ReadIniValueTest, OnePassOverAUtf16FileAnswersEveryLookup) {
+  std::u16string text =
+      u"ActiveMods=elsewhere\r\n[SessionSettings]\r\nSessionName=Zo\u00eb's \u00c4rk\r\n"
+      u"[ServerSettings]\r\n";
+  // Surrogate pairs and lines across the reader's blocks; a line ending in '[' opens no section.
+  while (text.size() < 300 * 1024) text += u"Other=\U0001F996\U0001F996\U0001F996[\n";
+  text += u"ActiveMods=1,2\r\nbServerPVE=True\r\nFiller=\U0001F996\r\n";
   test::TempDir dir;
   const std::string path = dir.DirText() + "GameUserSettings.ini";
-  test::WriteFile(test::PathFromUtf8(path),
-                  test::Utf16LeFile(u"[SessionSettings]\r\nSessionName=Zoë's Ärk\r\n"));
-  EXPECT_EQ(ReadIniValue(path, "SessionName", ""), "Zo\xC3\xAB's \xC3\x84rk");
+  test::WriteFile(test::PathFromUtf8(path), test::Utf16LeFile(text));
+  const std::vector<IniLookup> lookups{{"SessionName", ""},
+                                       {"ActiveMods", "ServerSettings"},
+                                       {"bServerPVE", "ServerSettings"},
+                                       {"MaxPlayers", "/Script/Engine.GameSession"},
+                                       {"filler", "ServerSettings"}};
+  EXPECT_EQ(
+      ReadIniValues(path, lookups),
+      (std::vector<std::string>{"Zo\xC3\xAB's \xC3\x84rk", "1,2", "True", "", "\xF0\x9F\xA6\x96"}));
 }
 
 }  // namespace

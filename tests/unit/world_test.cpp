@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "simhost/SimHost.h"
 #include "simhost/SimWorld.h"
 #include "tests/support/TestSupport.h"
+#include "world/Engine.h"
 #include "world/World.h"
 
 namespace vesperline {
@@ -252,6 +254,33 @@ TEST_F(WorldTest, AFailingWalkKeepsThePlayersGatheredSoFar) {
   simhost::SetResolutionThrows("FWeakObjectPtr.Get()", true);
   EXPECT_TRUE(GetPlayerRoster().empty());
   EXPECT_EQ(GetPlayerCount(), 5);
+}
+
+TEST_F(WorldTest, AStringCountAboveTheLimitLeavesItsFieldEmptyAndAsksForNoMemory) {
+  // A leaving player's strings may be read with a garbage count, up to 2^31 - 1. The name is
+  // copied, the character name read in place and the id filled by the engine (and still given
+  // back, which the tear-down checks).
+  for (const std::int32_t count : {kMaxEngineStringUnits, kMaxEngineStringUnits + 1,
+                                   std::numeric_limits<std::int32_t>::max()}) {
+    SimPlayer leaving = Player(u"Alice", u"Tribe Chief", u"0002aaaa", 101);
+    leaving.StringCount = count;
+    simhost::InstallWorld(WorldOf({leaving}));
+    const std::size_t before = simhost::Allocator().sizes.size();
+    const auto roster = GetPlayerRoster();
+    if (count <= kMaxEngineStringUnits) {
+      ASSERT_EQ(roster.size(), 1u);
+      EXPECT_EQ(roster[0].Name, "Alice");
+      EXPECT_EQ(roster[0].CharName, "Tribe Chief");
+      EXPECT_EQ(roster[0].EosId, "0002aaaa");
+    } else {
+      EXPECT_TRUE(roster.empty()) << "all three fields stay empty for a count of " << count;
+    }
+    // Nothing larger than the engine's own fill of the id string was asked for.
+    const std::vector<std::uint64_t> sizes = simhost::Allocator().sizes;
+    for (std::size_t i = before; i < sizes.size(); ++i) {
+      EXPECT_LE(sizes[i], 2u * (kMaxEngineStringUnits + 1)) << "a count of " << count;
+    }
+  }
 }
 
 class HeartbeatFromWorldTest : public WorldTest {

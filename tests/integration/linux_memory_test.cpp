@@ -1,0 +1,108 @@
+// The plugin file in a host process with server files of hundreds of megabytes, made on the fly:
+// the process's peak memory stays within a bound that does not grow with the files. Linux only,
+// where the system tells a process's peak memory.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <fstream>
+#include <string>
+
+#include "tests/support/TestSupport.h"
+
+namespace vesperline {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kMegabyte = 1024 * 1024;
+// What the plugin may hold beyond a run with small files: a few blocks and texts of a few
+// kilobytes. Each file below is ten times larger or more.
+constexpr long kAllowedKilobytes = 24 * 1024;
+
+// Appends size bytes of one value to out, a block at a time.
+void AppendRepeated(std::ofstream& out, char byte, std::size_t size) {
+  const std::string block(kMegabyte, byte);
+  for (std::size_t left = size; left > 0;) {
+    const std::size_t now = std::min(left, block.size());
+    out.write(block.data(), static_cast<std::streamsize>(now));
+    left -= now;
+  }
+}
+
+class LinuxMemoryTest : public ::testing::Test {
+ protected:
+  LinuxMemoryTest()
+      : game_(server_.Path() / "ShooterGame"),
+        pluginDir_(game_ / "Binaries" / "Win64" / "ArkApi" / "Plugins" / "Vesperline") {
+    test::InstallPlugin(pluginDir_);
+    test::WriteFile(pluginDir_ / "config.json",
+                    R"({"token": "t", "ip": "203.0.113.7", "port": 7777})");
+    fs::create_directories(SettingsFile().parent_path());
+    fs::create_directories(LogFile().parent_path());
+  }
+
+  fs::path SettingsFile() const {
+    return game_ / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini";
+  }
+  fs::path LogFile() const { return game_ / "Saved" / "Logs" / "ShooterGame.log"; }
+
+  // Loads the plugin, unloads it at once, and gives its "offline" document and the process's peak
+  // memory in KiB.
+  std::pair<nlohmann::json, long> Run() {
+    const test::HostRun run = test::RunHost(
+        {"--plugin-dir", test::Utf8FromPath(pluginDir_), "--run-ms", "0", "--", "TheIsland_WP"});
+    EXPECT_EQ(run.exitCode, 0) << run.summary;
+    EXPECT_EQ(run.requests.size(), 1u) << run.summary;
+    if (run.requests.empty()) return {nlohmann::json(), run.peakKilobytes};
+    const nlohmann::json request = nlohmann::json::parse(run.requests.back());
+    return {nlohmann::json::parse(request.at("body").get<std::string>()), run.peakKilobytes};
+  }
+
+  // The peak memory of a run with small files of the same kinds.
+  long SmallFilesPeak() {
+    test::WriteFile(SettingsFile(), "[ServerSettings]\r\nActiveMods=1,2\r\n");
+    test::WriteFile(LogFile(), "LogInit: ARK Version: 74.24\r\n");
+    return Run().second;
+  }
+
+  test::TempDir server_;
+  fs::path game_;
+  fs::path pluginDir_;
+};
+
+TEST_F(LinuxMemoryTest, EndlessLinesInTheSettingsFileAndAfterTheLogsMarker) {
+  const long small = SmallFilesPeak();
+  {
+    std::ofstream settings(SettingsFile(), std::ios::binary | std::ios::trunc);
+    settings << "[ServerSettings]\r\nActiveMods=1,2\r\n[";
+    AppendRepeated(settings, 'S', 100 * kMegabyte);  // a section name
+    settings << "]\r\nSessionName=";
+    AppendRepeated(settings, 'n', 200 * kMegabyte);  // and a line that never ends
+    std::ofstream log(LogFile(), std::ios::binary | std::ios::trunc);
+    log << "LogInit: Build: ++UE5\r\nLogInit: ARK Version: ";
+    AppendRepeated(log, 'v', 250 * kMegabyte);
+  }
+  const auto [document, peak] = Run();
+  EXPECT_LE(peak, small + kAllowedKilobytes) << "with small files: " << small << " KiB";
+  EXPECT_EQ(document.value("mods", ""), "1,2");
+  EXPECT_EQ(document.value("name", ""),
+            std::string(4096, 'n') + " (v" + std::string(256, 'v') + ")");
+}
+
+TEST_F(LinuxMemoryTest, ABigLogWithoutTheMarker) {
+  const long small = SmallFilesPeak();
+  {
+    std::string lines;
+    while (lines.size() < kMegabyte)
+      lines += "[2026.12.06-10.00.00:000][  0]LogNet: Join succeeded\r\n";
+    std::ofstream log(LogFile(), std::ios::binary | std::ios::trunc);
+    for (int i = 0; i < 400; ++i) log << lines;
+  }
+  const auto [document, peak] = Run();
+  EXPECT_LE(peak, small + kAllowedKilobytes) << "with small files: " << small << " KiB";
+  EXPECT_FALSE(document.contains("version"));
+}
+
+}  // namespace
+}  // namespace vesperline
