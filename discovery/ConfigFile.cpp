@@ -1,10 +1,7 @@
 #include "discovery/ConfigFile.h"
 
 #include "common/Decimal.h"
-#include "discovery/Discovery.h"
 #include "discovery/LaunchArguments.h"
-#include "discovery/ServerFile.h"
-#include "platform/Platform.h"
 
 namespace vesperline {
 
@@ -137,8 +134,8 @@ bool HasUsableConfig(const ServerFacts& facts) {
   return !facts.Token.empty() && !facts.ServerIp.empty() && facts.ServerPort >= 1;
 }
 
-bool ApplyConfig(ServerFacts& facts, const std::optional<std::string>& configText,
-                 const std::function<std::string()>& commandLine, ConfigSources* sourcesOut) {
+bool LoadConfig(ServerFacts& facts, const std::optional<std::string>& configText,
+                const std::function<std::string()>& commandLine, ConfigSources* sourcesOut) try {
   ConfigSources sources;
   if (configText) {
     sources.FileFound = true;
@@ -155,42 +152,33 @@ bool ApplyConfig(ServerFacts& facts, const std::optional<std::string>& configTex
   }
   if (sourcesOut != nullptr) *sourcesOut = std::move(sources);
   return configText && HasUsableConfig(facts);
+} catch (...) {
+  // Discovery never lets an error out to the host; a failed allocation here leaves the plugin idle.
+  return false;
 }
 
 void AddConfigNotes(const ConfigSources& sources, const ServerFacts& facts, SourceNotes& notes) {
   if (!sources.FileFound) {
-    notes.Add("token", kFileToken, false, "no config.json");
-    notes.Add("ip", kFileIp, false, "no config.json");
-    notes.Add("port", kFilePort, false, "no config.json");
-    notes.Add("port", "launch arguments", false, "not read: without config.json nothing is");
+    AddNote(notes, "token", kFileToken, false, "no config.json");
+    AddNote(notes, "ip", kFileIp, false, "no config.json");
+    AddNote(notes, "port", kFilePort, false, "no config.json");
+    AddNote(notes, "port", "launch arguments", false, "not read: without config.json nothing is");
     return;
   }
-  notes.Add("token", kFileToken, !facts.Token.empty(), TextDetail(sources.Token, "token", false));
-  notes.Add("ip", kFileIp, !facts.ServerIp.empty(), TextDetail(sources.Ip, "ip", true));
-  notes.Add("port", kFilePort, !sources.Launch, PortFileDetail(sources.Port));
+  AddNote(notes, "token", kFileToken, !facts.Token.empty(),
+          TextDetail(sources.Token, "token", false));
+  AddNote(notes, "ip", kFileIp, !facts.ServerIp.empty(), TextDetail(sources.Ip, "ip", true));
+  AddNote(notes, "port", kFilePort, !sources.Launch, PortFileDetail(sources.Port));
   if (!sources.Launch) {
-    notes.Add("port", "launch arguments", false, "not read: config.json gives the port");
+    AddNote(notes, "port", "launch arguments", false, "not read: config.json gives the port");
     return;
   }
   const LaunchPort& launch = *sources.Launch;
   const LaunchNumber* deciding = launch.Deciding();
-  notes.Add("port", "launch argument ?Port=", deciding == &launch.Question,
-            LaunchPortDetail(launch.Question));
-  notes.Add("port", "launch argument -port=", launch.Dash && deciding == &*launch.Dash,
-            launch.Dash ? LaunchPortDetail(*launch.Dash) : "not read: ?Port= gives the port");
-}
-
-bool LoadConfig() {
-  // Discovery never lets an error out to the host; a failed allocation here (a huge file, say)
-  // leaves the plugin idle.
-  try {
-    Profile.PluginDir = DirectoryOf(platform::PluginModulePath());
-    const std::optional<std::string> text =
-        ReadServerFile(Profile.PluginDir + std::string(kConfigFileName));
-    return ApplyConfig(Profile, text, ReadCommandLineText);
-  } catch (...) {
-    return false;
-  }
+  AddNote(notes, "port", "launch argument ?Port=", deciding == &launch.Question,
+          LaunchPortDetail(launch.Question));
+  AddNote(notes, "port", "launch argument -port=", launch.Dash && deciding == &*launch.Dash,
+          launch.Dash ? LaunchPortDetail(*launch.Dash) : "not read: ?Port= gives the port");
 }
 
 }  // namespace vesperline

@@ -1,17 +1,55 @@
-// Start-up discovery of the server's facts, as the plugin runs it on its own profile.
+// Start-up discovery of the server's facts: the one sequence that both the plugin, at start-up,
+// and the admin's checker run. First the gate (config.json, with the port from the launch
+// arguments when the file gives none), then the descriptive facts (the launch arguments, the
+// server's settings file and its log).
 #pragma once
+
+#include <functional>
+#include <string>
+
+#include "common/ServerFacts.h"
+#include "discovery/ServerFile.h"
+#include "discovery/ServerLog.h"
+#include "discovery/SourceNote.h"
 
 namespace vesperline {
 
-// Finds the plugin's directory, reads token, address and port from config.json there (the port
-// from the launch arguments when the file gives none above 0). True when all three are usable.
-bool LoadConfig();
+struct DiscoveryInputs {
+  // The plugin's folder, ending with a separator; empty for the current folder. config.json lies
+  // in it, the server's settings file and log five folders above it.
+  std::string PluginDir;
+  // Gives the server's launch command line; called at most once, and only when a step needs it.
+  std::function<std::string()> CommandLine;
+  // The reader that remembers how far the log has been read, so that later scans of the log go on
+  // from there (the plugin's own); none for a scan of the whole log.
+  VersionLogReader* LogReader = nullptr;
+};
 
-// Fills the session name, player limit, mods, PvE flag, version and map from the launch
-// arguments, the server's settings file and its log, each by its own precedence.
-void CollectServerInfo();
+struct DiscoveryOptions {
+  // Go on past a failed gate and gather every fact. The plugin stops there and stays idle; the
+  // checker goes on, to show an admin everything.
+  bool PastFailedGate = false;
+  // Note every source looked at, what it gave and why it was passed over.
+  bool WithNotes = false;
+};
 
-// Takes the version from the last marker line of the server's log, when there is one.
-void ReadVersionFromLog();
+struct Discovery {
+  bool Usable = false;  // the gate's verdict: a token, an address and a port of 1 or more
+  ServerFacts Facts;
+  FileRead Config;    // config.json
+  FileRead Settings;  // the settings file (not read after a failed gate, unless asked)
+  FileRead Log;       // the log (likewise)
+  SourceNotes Notes;  // when asked for
+};
+
+// Runs start-up discovery over the inputs. Never throws.
+Discovery DiscoverServer(const DiscoveryInputs& inputs, const DiscoveryOptions& options = {});
+
+// The files discovery reads, from the plugin's folder (which ends with a separator; empty means
+// the current folder): config.json in it, and five directory levels above it the server's
+// settings file and log, written with the system's separator.
+std::string ConfigFilePath(const std::string& pluginDir);
+std::string SettingsFilePath(const std::string& pluginDir);
+std::string ServerLogPath(const std::string& pluginDir);
 
 }  // namespace vesperline

@@ -159,6 +159,10 @@ void ServerTextReader::Pass(std::string_view bytes, std::string& decoded, const 
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
   platform::InputFile file(path);
+  return ReadFileBytes(file);
+}
+
+std::optional<std::string> ReadFileBytes(platform::InputFile& file) {
   if (!file.IsOpen()) return std::nullopt;
   // The result is sized from the file, so that it does not grow block by block; a file that grows
   // meanwhile still reads to its end.
@@ -172,11 +176,21 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
   return bytes;
 }
 
-std::optional<std::string> ReadServerFile(const std::string& path, TextEncoding* encoding) {
-  std::optional<std::string> bytes = ReadFileBytes(path);
+FileRead FileReadOf(const platform::InputFile& file) {
+  FileRead read;
+  read.Opened = file.IsOpen();
+  read.Failure = file.Failure();
+  read.FailureMessage = file.FailureMessage();
+  return read;
+}
+
+std::optional<std::string> ReadServerFile(const std::string& path, FileRead* read) {
+  platform::InputFile file(path);
+  if (read != nullptr) *read = FileReadOf(file);
+  std::optional<std::string> bytes = ReadFileBytes(file);
   if (!bytes) return std::nullopt;
   DecodedText decoded = DecodeServerText(std::move(*bytes));
-  if (encoding != nullptr) *encoding = decoded.Encoding;
+  if (read != nullptr) read->Encoding = decoded.Encoding;
   return std::move(decoded.Text);
 }
 

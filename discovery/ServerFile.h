@@ -12,12 +12,9 @@
 #include <string_view>
 
 #include "common/Text.h"
+#include "platform/Platform.h"
 
 namespace vesperline {
-
-namespace platform {
-class InputFile;
-}
 
 // How a file's bytes were turned into text.
 enum class TextEncoding {
@@ -37,6 +34,17 @@ TextEncoding DetectTextEncoding(std::string_view firstBytes);
 // The number of bytes the byte-order mark of that encoding takes at the start of the file (0, 3
 // or 2).
 std::size_t ByteOrderMarkLength(TextEncoding encoding);
+
+// How one of the server's files was read: opened, and decoded how; or why it was not opened.
+struct FileRead {
+  bool Opened = false;
+  TextEncoding Encoding = TextEncoding::Plain;
+  platform::OpenFailure Failure = platform::OpenFailure::Missing;
+  std::string FailureMessage;  // the system's words for an Other failure, when it gave any
+};
+
+// What an opened or unopened file tells of itself, before its text is read.
+FileRead FileReadOf(const platform::InputFile& file);
 
 struct DecodedText {
   std::string Text;
@@ -102,6 +110,9 @@ class ServerTextReader {
   // The number of the file's bytes read so far, byte-order mark included.
   std::uint64_t Position() const { return position_; }
 
+  // How the text is decoded; Plain until the first bytes have decided it.
+  TextEncoding Encoding() const { return encoding_; }
+
   // Back to the state before the first read.
   void Reset() { *this = ServerTextReader(); }
 
@@ -118,12 +129,13 @@ class ServerTextReader {
   Utf16LeStreamDecoder decoder_;
 };
 
-// The raw bytes of the file at the UTF-8 path, read to its end; nothing when it cannot be opened.
+// The raw bytes of the file at the UTF-8 path, or of an open file from where it stands, read to
+// its end; nothing when it cannot be opened.
 std::optional<std::string> ReadFileBytes(const std::string& path);
+std::optional<std::string> ReadFileBytes(platform::InputFile& file);
 
 // The file at the UTF-8 path as text (see DecodeServerText); nothing when it cannot be opened.
-// When encoding is given, it receives how the file was decoded.
-std::optional<std::string> ReadServerFile(const std::string& path,
-                                          TextEncoding* encoding = nullptr);
+// When read is given, it receives how the file was read.
+std::optional<std::string> ReadServerFile(const std::string& path, FileRead* read = nullptr);
 
 }  // namespace vesperline

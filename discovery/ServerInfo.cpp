@@ -1,181 +1,152 @@
 #include "discovery/ServerInfo.h"
 
-#include <optional>
-
 #include "common/Decimal.h"
+#include "common/Guard.h"
 #include "common/Text.h"
 #include "discovery/Discovery.h"
-#include "discovery/LaunchArguments.h"
-#include "discovery/ServerLog.h"
 #include "discovery/SettingsFile.h"
-#include "platform/Platform.h"
 
 namespace vesperline {
 
 namespace {
 
-// The walk from the plugin's directory to the server's Saved folder.
-std::string AboveFiveLevels(const std::string& pluginDir, std::string_view rest) {
-  constexpr char kSeparator = platform::kPathSeparator;
-  std::string path = pluginDir;
-  for (int level = 0; level < 5; ++level) {
-    path += "..";
-    path += kSeparator;
-  }
-  for (const char c : rest) path += c == '/' ? kSeparator : c;
-  return path;
-}
-
 std::string Given(std::string_view value) {
   return "gave \"" + std::string(value) + "\"";
 }
 
-// Runs one discovery step; an error inside it (memory exhaustion) costs only that fact.
-template <typename Step>
-void Guarded(Step step) {
-  try {
-    step();
-  } catch (...) {
-  }
+std::string GivenOrAbsent(std::string_view value) {
+  return value.empty() ? std::string("absent or empty") : Given(value);
+}
+
+// The settings file's player limit, when it gives a number.
+std::optional<std::int32_t> FilePlayerLimit(const ServerInfoSources& sources) {
+  if (sources.FileMaxPlayers.empty()) return std::nullopt;
+  return ParseDecimal32(sources.FileMaxPlayers);
 }
 
 }  // namespace
 
-std::string SettingsFilePath(const std::string& pluginDir) {
-  return AboveFiveLevels(pluginDir, "Saved/Config/WindowsServer/GameUserSettings.ini");
+void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
+                       ServerInfoSources* sourcesOut) {
+  ServerInfoSources sources;
+  // Every source first, each step guarded so that a failure costs only what that step reads. One
+  // pass over the settings file answers every lookup.
+  RunGuarded([&] {
+    const std::vector<std::string> values =
+        ReadIniValues(inputs.SettingsFile,
+                      {{"SessionName", ""},
+                       {"MaxPlayers", "/Script/Engine.GameSession"},
+                       {"ActiveMods", "ServerSettings"},
+                       {"bServerPVE", "ServerSettings"},
+                       {"serverPVE", "ServerSettings"}},
+                      &sources.Settings);
+    sources.FileSessionName = values[0];
+    sources.FileMaxPlayers = values[1];
+    sources.FileActiveMods = values[2];
+    sources.FileBServerPve = values[3];
+    sources.FileServerPve = values[4];
+  });
+  RunGuarded([&] { sources.LaunchSessionName = ScanLaunchSessionName(inputs.CommandLine); });
+  RunGuarded([&] { sources.LaunchMaxPlayers = ScanLaunchMaxPlayers(inputs.CommandLine); });
+  RunGuarded([&] { sources.LaunchMods = ScanLaunchMods(inputs.CommandLine); });
+  RunGuarded([&] { sources.LaunchMap = ScanLaunchMap(inputs.CommandLine); });
+  RunGuarded([&] {
+    sources.Version = inputs.LogReader != nullptr
+                          ? inputs.LogReader->Scan(inputs.ServerLog, &sources.Log)
+                          : ScanVersionLog(inputs.ServerLog, &sources.Log);
+  });
+
+  // Then each fact by its precedence.
+  RunGuarded([&] {
+    if (sources.LaunchSessionName) {
+      facts.SessionName = *sources.LaunchSessionName;
+    } else if (facts.SessionName.empty() && !sources.FileSessionName.empty()) {
+      facts.SessionName = sources.FileSessionName;
+    }
+    if (const std::optional<std::int32_t> limit = FilePlayerLimit(sources)) {
+      facts.PlayerLimit = *limit;
+    }
+    if (facts.PlayerLimit <= 0 && sources.LaunchMaxPlayers.Value) {
+      facts.PlayerLimit = *sources.LaunchMaxPlayers.Value;
+    }
+    if (!sources.FileActiveMods.empty()) {
+      facts.ModList = sources.FileActiveMods;
+    } else if (sources.LaunchMods) {
+      facts.ModList = *sources.LaunchMods;
+    }
+    const std::string& pve =
+        sources.FileBServerPve.empty() ? sources.FileServerPve : sources.FileBServerPve;
+    if (!pve.empty()) facts.IsPve = LowerAscii(pve) == "true";
+    if (sources.Version) facts.ServerVersion = *sources.Version;
+    if (sources.LaunchMap) facts.MapName = *sources.LaunchMap;
+  });
+  if (sourcesOut != nullptr) *sourcesOut = std::move(sources);
 }
 
-std::string ServerLogPath(const std::string& pluginDir) {
-  return AboveFiveLevels(pluginDir, "Saved/Logs/ShooterGame.log");
-}
-
-void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
-                           std::vector<SourceNote>* notesOut) {
-  SourceNotes notes(notesOut);
-  const std::string_view commandLine = inputs.CommandLine;
-
-  // One pass over the settings file answers every lookup below; a file that cannot be read (or a
-  // read that fails) answers each with empty text.
-  std::vector<std::string> settings(5);
-  Guarded([&] {
-    settings = ReadIniValues(inputs.SettingsFile, {{"SessionName", ""},
-                                                   {"MaxPlayers", "/Script/Engine.GameSession"},
-                                                   {"ActiveMods", "ServerSettings"},
-                                                   {"bServerPVE", "ServerSettings"},
-                                                   {"serverPVE", "ServerSettings"}});
-  });
-  std::string& fileSessionName = settings[0];
-  const std::string& fileMaxPlayers = settings[1];
-  std::string& fileMods = settings[2];
-  const std::string& fileBServerPve = settings[3];
-  const std::string& fileServerPve = settings[4];
-
-  Guarded([&] {
-    constexpr std::string_view kFact = "session name";
-    constexpr std::string_view kLaunch = "launch argument ?SessionName=";
-    constexpr std::string_view kFile = "settings file, any section: SessionName";
-    if (auto name = ScanLaunchSessionName(commandLine)) {
-      notes.Add(kFact, kLaunch, true, Given(*name));
-      notes.Add(kFact, kFile, false, "not read: the launch argument decides");
-      facts.SessionName = std::move(*name);
-      return;
-    }
-    notes.Add(kFact, kLaunch, false, "absent or empty");
-    if (facts.SessionName.empty()) {
-      std::string name = std::move(fileSessionName);
-      notes.Add(kFact, kFile, !name.empty(), name.empty() ? "absent or empty" : Given(name));
-      if (!name.empty()) facts.SessionName = std::move(name);
-    }
-  });
-
-  Guarded([&] {
-    constexpr std::string_view kFact = "player limit";
-    constexpr std::string_view kFile = "settings file [/Script/Engine.GameSession] MaxPlayers";
-    const std::string& value = fileMaxPlayers;
-    const std::optional<std::int32_t> limit = value.empty() ? std::nullopt : ParseDecimal32(value);
-    if (limit) facts.PlayerLimit = *limit;
-    const bool decided = facts.PlayerLimit > 0;
-    notes.Add(kFact, kFile, limit && decided,
-              value.empty() ? "absent or empty"
-              : !limit      ? Given(value) + ", which is not a number"
-              : decided     ? Given(value)
-                            : Given(value) + ", which is not above 0");
-    if (decided) return;
-    const LaunchNumber launch = ScanLaunchMaxPlayers(commandLine);
-    const std::string source =
-        "launch argument " + (launch.Found ? std::string(launch.Key) : std::string("?MaxPlayers="));
-    if (launch.Value) facts.PlayerLimit = *launch.Value;
-    notes.Add(kFact, source, launch.Value.has_value(),
-              !launch.Found  ? "absent"
-              : launch.Value ? "gave " + std::to_string(*launch.Value)
-                             : std::string("not followed by a number"));
-  });
-
-  Guarded([&] {
-    constexpr std::string_view kFact = "mods";
-    constexpr std::string_view kFile = "settings file [ServerSettings] ActiveMods";
-    constexpr std::string_view kLaunch = "launch argument -mods=";
-    std::string mods = std::move(fileMods);
-    if (!mods.empty()) {
-      notes.Add(kFact, kFile, true, Given(mods));
-      notes.Add(kFact, kLaunch, false, "not read: the settings file decides");
-      facts.ModList = std::move(mods);
-      return;
-    }
-    notes.Add(kFact, kFile, false, "absent or empty");
-    auto launch = ScanLaunchMods(commandLine);
-    notes.Add(kFact, kLaunch, launch.has_value(), launch ? Given(*launch) : "absent or empty");
-    if (launch) facts.ModList = std::move(*launch);
-  });
-
-  Guarded([&] {
-    constexpr std::string_view kFact = "PvE";
-    std::string value = fileBServerPve;
-    notes.Add(kFact, "settings file [ServerSettings] bServerPVE", !value.empty(),
-              value.empty() ? "absent or empty" : Given(value));
-    if (value.empty()) {
-      value = fileServerPve;
-      notes.Add(kFact, "settings file [ServerSettings] ServerPVE", !value.empty(),
-                value.empty() ? "absent or empty" : Given(value));
-    }
-    if (!value.empty()) facts.IsPve = LowerAscii(value) == "true";
-  });
-
-  Guarded([&] {
-    std::optional<std::string> version = inputs.LogReader != nullptr
-                                             ? inputs.LogReader->Scan(inputs.ServerLog)
-                                             : ScanVersionLog(inputs.ServerLog);
-    notes.Add("version", "server log: \"ARK Version: \" line", version && !version->empty(),
-              !version           ? "no log, or no version line in it"
-              : version->empty() ? std::string("the version line is empty")
-                                 : Given(*version));
-    if (version) facts.ServerVersion = std::move(*version);
-  });
-
-  Guarded([&] {
-    auto map = ScanLaunchMap(commandLine);
-    notes.Add("map", "launch arguments: first argument", map.has_value(),
-              map ? Given(*map) : "no argument after the executable path");
-    if (map) facts.MapName = std::move(*map);
-  });
-}
-
-void CollectServerInfo() {
-  try {
-    const DiscoveryInputs inputs{ReadCommandLineText(), SettingsFilePath(Profile.PluginDir),
-                                 ServerLogPath(Profile.PluginDir), &Profile.VersionLog};
-    CollectServerInfoFrom(Profile, inputs);
-  } catch (...) {
+void AddServerInfoNotes(const ServerInfoSources& sources, SourceNotes& notes) {
+  constexpr std::string_view kSessionFile = "settings file, any section: SessionName";
+  if (sources.LaunchSessionName) {
+    AddNote(notes, "session name", "launch argument ?SessionName=", true,
+            Given(*sources.LaunchSessionName));
+    AddNote(notes, "session name", kSessionFile, false, "not read: the launch argument decides");
+  } else {
+    AddNote(notes, "session name", "launch argument ?SessionName=", false, "absent or empty");
+    AddNote(notes, "session name", kSessionFile, !sources.FileSessionName.empty(),
+            GivenOrAbsent(sources.FileSessionName));
   }
+
+  const std::optional<std::int32_t> fileLimit = FilePlayerLimit(sources);
+  const bool fileDecides = fileLimit && *fileLimit > 0;
+  const std::string& maxPlayers = sources.FileMaxPlayers;
+  AddNote(notes, "player limit", "settings file [/Script/Engine.GameSession] MaxPlayers",
+          fileDecides,
+          maxPlayers.empty() ? "absent or empty"
+          : !fileLimit       ? Given(maxPlayers) + ", which is not a number"
+          : fileDecides      ? Given(maxPlayers)
+                             : Given(maxPlayers) + ", which is not above 0");
+  if (!fileDecides) {
+    const LaunchNumber& launch = sources.LaunchMaxPlayers;
+    AddNote(notes, "player limit",
+            "launch argument " + std::string(launch.Found ? launch.Key : "?MaxPlayers="),
+            launch.Value.has_value(),
+            !launch.Found  ? "absent"
+            : launch.Value ? "gave " + std::to_string(*launch.Value)
+                           : std::string("not followed by a number"));
+  }
+
+  constexpr std::string_view kModsLaunch = "launch argument -mods=";
+  AddNote(notes, "mods", "settings file [ServerSettings] ActiveMods",
+          !sources.FileActiveMods.empty(), GivenOrAbsent(sources.FileActiveMods));
+  if (!sources.FileActiveMods.empty()) {
+    AddNote(notes, "mods", kModsLaunch, false, "not read: the settings file decides");
+  } else {
+    AddNote(notes, "mods", kModsLaunch, sources.LaunchMods.has_value(),
+            GivenOrAbsent(sources.LaunchMods.value_or("")));
+  }
+
+  AddNote(notes, "PvE", "settings file [ServerSettings] bServerPVE",
+          !sources.FileBServerPve.empty(), GivenOrAbsent(sources.FileBServerPve));
+  if (sources.FileBServerPve.empty()) {
+    AddNote(notes, "PvE", "settings file [ServerSettings] ServerPVE",
+            !sources.FileServerPve.empty(), GivenOrAbsent(sources.FileServerPve));
+  }
+
+  const std::optional<std::string>& version = sources.Version;
+  AddNote(notes, "version", "server log: \"ARK Version: \" line", version && !version->empty(),
+          !version           ? "no log, or no version line in it"
+          : version->empty() ? std::string("the version line is empty")
+                             : Given(*version));
+
+  AddNote(notes, "map", "launch arguments: first argument", sources.LaunchMap.has_value(),
+          sources.LaunchMap ? Given(*sources.LaunchMap) : "no argument after the executable path");
 }
 
-void ReadVersionFromLog() {
-  try {
-    if (auto version = Profile.VersionLog.Scan(ServerLogPath(Profile.PluginDir))) {
-      Profile.ServerVersion = std::move(*version);
+void ReadVersionFromLog(ServerFacts& facts, VersionLogReader& log, const std::string& pluginDir) {
+  RunGuarded([&] {
+    if (std::optional<std::string> version = log.Scan(ServerLogPath(pluginDir))) {
+      facts.ServerVersion = std::move(*version);
     }
-  } catch (...) {
-  }
+  });
 }
 
 }  // namespace vesperline

@@ -2,31 +2,42 @@
 // PvE flag, version and map, each from its own sources in its own order of precedence.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "common/ServerFacts.h"
+#include "discovery/LaunchArguments.h"
+#include "discovery/ServerFile.h"
 #include "discovery/ServerLog.h"
 #include "discovery/SourceNote.h"
-#include "plugin/ServerProfile.h"
 
 namespace vesperline {
 
-// Where the settings file and the log lie: five directory levels above the plugin's directory
-// (which ends with a separator; empty means the current directory), written with the system's
-// separator.
-std::string SettingsFilePath(const std::string& pluginDir);
-std::string ServerLogPath(const std::string& pluginDir);
-
-// The paths and the command line discovery reads; the plugin uses its own, a checker any others.
-struct DiscoveryInputs {
-  std::string CommandLine;
+// Where the descriptive facts come from.
+struct ServerInfoInputs {
+  std::string_view CommandLine;
   std::string SettingsFile;
   std::string ServerLog;
   // The reader that remembers how far the log has been read, so that later scans go on from
   // there (the plugin's own); none for a scan of the whole log.
   VersionLogReader* LogReader = nullptr;
+};
+
+// What each source of the descriptive facts gave; empty text where a source gave none.
+struct ServerInfoSources {
+  FileRead Settings;
+  std::string FileSessionName;  // any section
+  std::string FileMaxPlayers;   // [/Script/Engine.GameSession]
+  std::string FileActiveMods;   // [ServerSettings]
+  std::string FileBServerPve;   // [ServerSettings] bServerPVE
+  std::string FileServerPve;    // [ServerSettings] ServerPVE, in any case
+  std::optional<std::string> LaunchSessionName;
+  LaunchNumber LaunchMaxPlayers;
+  std::optional<std::string> LaunchMods;
+  std::optional<std::string> LaunchMap;
+  FileRead Log;
+  std::optional<std::string> Version;
 };
 
 // Fills SessionName, PlayerLimit, ModList, IsPve, ServerVersion and MapName of facts, each only
@@ -35,8 +46,18 @@ struct DiscoveryInputs {
 // at 0 or less) the launch arguments; the mods from the settings file, else the launch
 // arguments; the PvE flag from the settings file's bServerPVE, else ServerPVE; the version from
 // the log; the map from the launch arguments. The settings file is read once for all of its
-// values. Notes, when given, receive what each source gave. Never throws.
-void CollectServerInfoFrom(ServerFacts& facts, const DiscoveryInputs& inputs,
-                           std::vector<SourceNote>* notes = nullptr);
+// values. Sources, when given, receive what each source gave. Never throws: a step that fails
+// leaves its fact as it was.
+void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
+                       ServerInfoSources* sources = nullptr);
+
+// For each descriptive fact, every source looked at in order, what it gave and why a source was
+// passed over.
+void AddServerInfoNotes(const ServerInfoSources& sources, SourceNotes& notes);
+
+// Takes the version from the last marker line of the server's log (five levels above the
+// plugin's folder) into facts when the log has one, reading on from where the reader stopped.
+// Never throws.
+void ReadVersionFromLog(ServerFacts& facts, VersionLogReader& log, const std::string& pluginDir);
 
 }  // namespace vesperline

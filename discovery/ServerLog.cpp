@@ -118,8 +118,9 @@ std::optional<std::string> FindVersionInLog(std::string_view text) {
   return scanner.Version();
 }
 
-std::optional<std::string> VersionLogReader::Scan(const std::string& path) {
+std::optional<std::string> VersionLogReader::Scan(const std::string& path, FileRead* read) {
   platform::InputFile file(path);
+  if (read != nullptr) *read = FileReadOf(file);
   if (!file.IsOpen() || file.SizeHint() < text_.Position()) Reset();
   if (!file.IsOpen()) return std::nullopt;
   try {
@@ -136,6 +137,7 @@ std::optional<std::string> VersionLogReader::Scan(const std::string& path) {
   VersionScanner scanner = scanner_;
   text.Finish([&](std::string_view rest) { scanner.Feed(rest.data(), rest.size()); });
   scanner.Finish();
+  if (read != nullptr) read->Encoding = text.Encoding();
   return scanner.Version();
 }
 
@@ -144,8 +146,8 @@ void VersionLogReader::Reset() {
   scanner_ = VersionScanner();
 }
 
-std::optional<std::string> ScanVersionLog(const std::string& path) {
-  return VersionLogReader().Scan(path);
+std::optional<std::string> ScanVersionLog(const std::string& path, FileRead* read) {
+  return VersionLogReader().Scan(path, read);
 }
 
 }  // namespace vesperline

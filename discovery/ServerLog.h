@@ -57,8 +57,8 @@ std::optional<std::string> FindVersionInLog(std::string_view text);
 class VersionLogReader {
  public:
   // Scans the log file at path on from where the previous scan stopped. Nothing when the file
-  // cannot be read or holds no marker line.
-  std::optional<std::string> Scan(const std::string& path);
+  // cannot be read or holds no marker line. When read is given, it receives how the file was read.
+  std::optional<std::string> Scan(const std::string& path, FileRead* read = nullptr);
 
   // Forgets what was read: the next scan reads the log from its beginning.
   void Reset();
@@ -69,6 +69,6 @@ class VersionLogReader {
 };
 
 // Scans the whole log file at path once, as a fresh VersionLogReader does.
-std::optional<std::string> ScanVersionLog(const std::string& path);
+std::optional<std::string> ScanVersionLog(const std::string& path, FileRead* read = nullptr);
 
 }  // namespace vesperline

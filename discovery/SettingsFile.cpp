@@ -242,15 +242,17 @@ std::string FindIniValue(std::string_view text, std::string_view key, std::strin
 }
 
 std::vector<std::string> ReadIniValues(const std::string& path,
-                                       const std::vector<IniLookup>& lookups) {
+                                       const std::vector<IniLookup>& lookups, FileRead* read) {
   IniScanner scanner(lookups);
   platform::InputFile file(path);
+  if (read != nullptr) *read = FileReadOf(file);
   if (file.IsOpen()) {
     ServerTextReader reader;
     const ServerTextReader::TextSink feed = [&](std::string_view text) { scanner.Feed(text); };
     reader.ReadOn(file, feed);
     reader.Finish(feed);
     scanner.Finish();
+    if (read != nullptr) read->Encoding = reader.Encoding();
   }
   std::vector<std::string> values;
   values.reserve(lookups.size());

@@ -14,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "discovery/ServerFile.h"
+
 namespace vesperline {
 
 // The longest section name and value kept, in bytes. A longer one is cut there, before the
@@ -93,8 +95,10 @@ std::string FindIniValue(std::string_view text, std::string_view key, std::strin
 // The answers to the lookups, in their order, from one pass over the file at path, read in fixed
 // blocks (a UTF-8 byte-order mark is skipped, a UTF-16LE file converted first); empty texts when
 // the file cannot be read.
+// When read is given, it receives how the file was read.
 std::vector<std::string> ReadIniValues(const std::string& path,
-                                       const std::vector<IniLookup>& lookups);
+                                       const std::vector<IniLookup>& lookups,
+                                       FileRead* read = nullptr);
 
 // ReadIniValues for one lookup.
 std::string ReadIniValue(const std::string& path, const std::string& key,

@@ -20,23 +20,11 @@ struct SourceNote {
   std::string Detail;
 };
 
-// Collects notes for a caller that asked for them; the plugin itself asks for none, and then
-// nothing is recorded.
-class SourceNotes {
- public:
-  explicit SourceNotes(std::vector<SourceNote>* notes) : notes_(notes) {}
+using SourceNotes = std::vector<SourceNote>;
 
-  // True when notes are being collected, so that a detail that costs work is worth making.
-  bool Wanted() const { return notes_ != nullptr; }
-
-  void Add(std::string_view fact, std::string_view source, bool used, std::string detail) {
-    if (notes_ != nullptr) {
-      notes_->push_back({std::string(fact), std::string(source), used, std::move(detail)});
-    }
-  }
-
- private:
-  std::vector<SourceNote>* notes_;
-};
+inline void AddNote(SourceNotes& notes, std::string_view fact, std::string_view source, bool used,
+                    std::string detail) {
+  notes.push_back({std::string(fact), std::string(source), used, std::move(detail)});
+}
 
 }  // namespace vesperline

@@ -1,5 +1,5 @@
 // config.json's extractors and the start-up gate over any text: each extractor agrees with a plain
-// reading of its rules, and ApplyConfig takes exactly what they give, with the launch-argument
+// reading of its rules, and LoadConfig takes exactly what they give, with the launch-argument
 // port as its fallback and the token kept out of its notes.
 // Input: config text, then optionally 0x1E and a command line, then 0x1E and a key of one's own.
 #include <cstddef>
@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   int commandLineReads = 0;
   ServerFacts facts;
   facts.SessionName = "kept";
-  const bool usable = ApplyConfig(facts, text, [&] {
+  const bool usable = LoadConfig(facts, text, [&] {
     ++commandLineReads;
     return commandLine;
   });
@@ -93,11 +93,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // quote.
   ServerFacts noted;
   ConfigSources sources;
-  FUZZ_CHECK(ApplyConfig(
+  FUZZ_CHECK(LoadConfig(
                  noted, text, [&] { return commandLine; }, &sources) == usable);
-  std::vector<SourceNote> notes;
-  SourceNotes collected(&notes);
-  AddConfigNotes(sources, noted, collected);
+  SourceNotes notes;
+  AddConfigNotes(sources, noted, notes);
   FUZZ_CHECK(noted.Token == facts.Token && noted.ServerIp == facts.ServerIp &&
              noted.ServerPort == facts.ServerPort);
   bool distinctive = false;
@@ -114,7 +113,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   ServerFacts untouched;
   untouched.Token = "before";
-  FUZZ_CHECK(!ApplyConfig(untouched, std::nullopt, [&]() -> std::string {
+  FUZZ_CHECK(!LoadConfig(untouched, std::nullopt, [&]() -> std::string {
     Fail("the command line is read without a config.json", __FILE__, __LINE__);
   }));
   FUZZ_CHECK(untouched.Token == "before");

@@ -1,6 +1,6 @@
 #include "plugin/Heartbeat.h"
 
-#include "discovery/Discovery.h"
+#include "discovery/ServerInfo.h"
 #include "heartbeat/Document.h"
 #include "heartbeat/Submission.h"
 #include "plugin/ServerProfile.h"
@@ -9,7 +9,9 @@
 namespace vesperline {
 
 void SendHeartbeat(const std::string& status) {
-  if (Profile.ServerVersion.empty()) ReadVersionFromLog();
+  if (Profile.ServerVersion.empty()) {
+    ReadVersionFromLog(Profile, Profile.VersionLog, Profile.PluginDir);
+  }
   // A port below 1 never identifies a server: a start-up that failed on a negative port must not
   // report that server as going offline either.
   if (Profile.Token.empty() || Profile.ServerIp.empty() || Profile.ServerPort < 1) return;

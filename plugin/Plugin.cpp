@@ -1,5 +1,4 @@
 // The two entry points the plugin host calls, under their undecorated names.
-#include "discovery/Discovery.h"
 #include "platform/Platform.h"
 #include "plugin/Lifecycle.h"
 #include "plugin/ServerProfile.h"
@@ -17,8 +16,7 @@ VESPERLINE_EXPORT void Plugin_Init() {
   // A module kept loaded past an earlier unload comes back with the facts of its last run; each
   // start-up begins from the values of a first load.
   vesperline::ResetProfile();
-  if (!vesperline::LoadConfig()) return;
-  vesperline::CollectServerInfo();
+  if (!vesperline::DiscoverServerFacts()) return;
   vesperline::StartReporting(&vesperline::platform::SleepMilliseconds);
 }
 

@@ -121,6 +121,10 @@ ServerTree::ServerTree()
   InstallPlugin(pluginDir_);
 }
 
+std::string ServerTree::PluginDirText() const {
+  return Utf8FromPath(pluginDir_) + static_cast<char>(fs::path::preferred_separator);
+}
+
 fs::path ServerTree::SettingsFile() const {
   return root_.Path() / "ShooterGame" / "Saved" / "Config" / "WindowsServer" /
          "GameUserSettings.ini";

@@ -35,6 +35,8 @@ class ServerTree {
   ServerTree();
   const std::filesystem::path& Root() const { return root_.Path(); }
   const std::filesystem::path& PluginDir() const { return pluginDir_; }
+  // The plugin's folder as UTF-8 text with a trailing separator, as the plugin keeps it.
+  std::string PluginDirText() const;
   std::filesystem::path SettingsFile() const;
   std::filesystem::path Log() const;
   void WriteConfig(const std::string& bytes) const;

@@ -74,11 +74,11 @@ TEST(DirectoryOfTest, CutsAfterTheLastSeparatorOfEitherKind) {
   EXPECT_EQ(DirectoryOf(""), "");
 }
 
-// The gate: ApplyConfig over a file's text and a command line whose reading is counted.
+// The gate: LoadConfig over a file's text and a command line whose reading is counted.
 class ConfigGateTest : public ::testing::Test {
  protected:
   bool Apply(const std::optional<std::string>& file, const std::string& commandLine) {
-    return ApplyConfig(facts_, file, [&] {
+    return LoadConfig(facts_, file, [&] {
       ++commandLineReads_;
       return commandLine;
     });
@@ -149,10 +149,9 @@ class ConfigNotesTest : public ::testing::Test {
   bool Apply(const std::optional<std::string>& file, const std::string& commandLine) {
     notes_.clear();
     ConfigSources sources;
-    const bool usable = ApplyConfig(
+    const bool usable = LoadConfig(
         facts_, file, [&] { return commandLine; }, &sources);
-    SourceNotes notes(&notes_);
-    AddConfigNotes(sources, facts_, notes);
+    AddConfigNotes(sources, facts_, notes_);
     return usable;
   }
   // "source: used/passed over: detail" for every note of the fact, in order.

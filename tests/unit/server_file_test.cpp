@@ -91,9 +91,10 @@ TEST(ReadServerFileTest, ReadsEveryByteInBinaryMode) {
   // as written.
   const std::string bytes = std::string("[S]\r\nA=1\r\n\x1A\r\nB=2\r\n") + std::string(200000, 'x');
   test::WriteFile(dir.Path() / "GameUserSettings.ini", bytes);
-  TextEncoding encoding = TextEncoding::Utf16Le;
-  EXPECT_EQ(ReadServerFile(dir.DirText() + "GameUserSettings.ini", &encoding), bytes);
-  EXPECT_EQ(encoding, TextEncoding::Plain);
+  FileRead read;
+  read.Encoding = TextEncoding::Utf16Le;
+  EXPECT_EQ(ReadServerFile(dir.DirText() + "GameUserSettings.ini", &read), bytes);
+  EXPECT_EQ(read.Encoding, TextEncoding::Plain);
 }
 
 TEST(ReadServerFileTest, DecodesAUtf16LeFileAndReportsHow) {
@@ -102,11 +103,12 @@ TEST(ReadServerFileTest, DecodesAUtf16LeFileAndReportsHow) {
   const std::string folder = "Serv\xC3\xA9r \xF0\x9F\xA6\x96";
   test::WriteFile(dir.Path() / test::PathFromUtf8(folder) / "config.json",
                   "\xFF\xFE" + Utf16LeBytes(u"{\"ip\":\"1.2.3.4\"}"));
-  TextEncoding encoding = TextEncoding::Plain;
-  EXPECT_EQ(ReadServerFile(dir.DirText() + folder + "/config.json", &encoding),
+  FileRead read;
+  EXPECT_EQ(ReadServerFile(dir.DirText() + folder + "/config.json", &read),
             "{\"ip\":\"1.2.3.4\"}");
-  EXPECT_EQ(encoding, TextEncoding::Utf16Le);
-  EXPECT_EQ(TextEncodingName(encoding), "UTF-16LE");
+  EXPECT_TRUE(read.Opened);
+  EXPECT_EQ(read.Encoding, TextEncoding::Utf16Le);
+  EXPECT_EQ(TextEncodingName(read.Encoding), "UTF-16LE");
 }
 
 TEST(ReadServerFileTest, AMissingFileGivesNothing) {

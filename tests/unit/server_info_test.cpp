@@ -7,6 +7,7 @@
 #include "discovery/ServerInfo.h"
 #include "heartbeat/Document.h"
 #include "plugin/Heartbeat.h"
+#include "plugin/ServerProfile.h"
 #include "simhost/SimHost.h"
 #include "tests/support/TestSupport.h"
 
@@ -14,39 +15,21 @@ namespace vesperline {
 namespace {
 
 // A server tree with the plugin five levels below the game's folder, as the server installs it.
-class ServerTree {
+class ServerTree : public test::ServerTree {
  public:
-  ServerTree() {
-    pluginDir_ =
-        root_.Path() / "ShooterGame" / "Binaries" / "Win64" / "ArkApi" / "Plugins" / "Vesperline";
-    std::filesystem::create_directories(pluginDir_);
-  }
+  void Settings(const std::string& text) const { test::WriteFile(SettingsFile(), text); }
+  void Log(const std::string& text) const { test::WriteFile(test::ServerTree::Log(), text); }
 
-  std::string PluginDir() const {
-    return test::Utf8FromPath(pluginDir_) +
-           static_cast<char>(std::filesystem::path::preferred_separator);
-  }
-  std::filesystem::path Game() const { return root_.Path() / "ShooterGame"; }
-
-  void Settings(const std::string& text) const {
-    test::WriteFile(Game() / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini", text);
-  }
-  void Log(const std::string& text) const {
-    test::WriteFile(Game() / "Saved" / "Logs" / "ShooterGame.log", text);
-  }
-
-  // Discovery over this tree with the given command line, starting from a fresh profile.
-  ServerFacts Collect(const std::string& commandLine,
-                      std::vector<SourceNote>* notes = nullptr) const {
+  // The descriptive facts of this tree with the given command line, from fresh facts.
+  ServerFacts Collect(const std::string& commandLine, SourceNotes* notes = nullptr) const {
     ServerFacts facts;
-    CollectServerInfoFrom(
-        facts, {commandLine, SettingsFilePath(PluginDir()), ServerLogPath(PluginDir())}, notes);
+    ServerInfoSources sources;
+    CollectServerInfo(
+        facts, {commandLine, SettingsFilePath(PluginDirText()), ServerLogPath(PluginDirText())},
+        &sources);
+    if (notes != nullptr) AddServerInfoNotes(sources, *notes);
     return facts;
   }
-
- private:
-  test::TempDir root_;
-  std::filesystem::path pluginDir_;
 };
 
 constexpr char kExe[] = "\"C:\\ARK Server\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" ";
@@ -120,7 +103,7 @@ TEST(ServerInfoTest, VersionAndMapComeFromTheLogAndTheFirstArgument) {
 
 TEST(ServerInfoTest, ASettingsFileInTheWrongPlaceIsLikeAMissingOne) {
   ServerTree tree;
-  test::WriteFile(tree.Game() / "Saved" / "Config" / "GameUserSettings.ini",
+  test::WriteFile(tree.Root() / "ShooterGame" / "Saved" / "Config" / "GameUserSettings.ini",
                   "[SessionSettings]\nSessionName=Misplaced\n[ServerSettings]\nbServerPVE=True\n");
   const ServerFacts facts = tree.Collect(std::string(kExe) + "TheIsland_WP?MaxPlayers=10");
   EXPECT_EQ(facts.SessionName, "");
@@ -131,7 +114,7 @@ TEST(ServerInfoTest, ASettingsFileInTheWrongPlaceIsLikeAMissingOne) {
 TEST(ServerInfoTest, NotesTellWhichSourceGaveEachFact) {
   ServerTree tree;
   tree.Settings("[SessionSettings]\nSessionName=From File\n[ServerSettings]\nActiveMods=\n");
-  std::vector<SourceNote> notes;
+  SourceNotes notes;
   tree.Collect(std::string(kExe) + "TheIsland_WP?listen -mods=9", &notes);
   auto used = [&](const std::string& fact) {
     for (const SourceNote& note : notes) {
@@ -151,14 +134,14 @@ class LateVersionTest : public test::PluginTest {};
 
 TEST_F(LateVersionTest, TheFirstHeartbeatAfterTheLogNamesTheVersionCarriesItAndLaterOnesKeepIt) {
   ServerTree tree;
-  Profile.PluginDir = tree.PluginDir();
+  Profile.PluginDir = tree.PluginDirText();
   Profile.Token = "token";
   Profile.ServerIp = "203.0.113.7";
   Profile.ServerPort = 7777;
   Profile.SessionName = "Island";
 
-  CollectServerInfoFrom(
-      Profile, {"", SettingsFilePath(Profile.PluginDir), ServerLogPath(Profile.PluginDir)});
+  CollectServerInfo(Profile, {"", SettingsFilePath(Profile.PluginDir),
+                              ServerLogPath(Profile.PluginDir), &Profile.VersionLog});
   EXPECT_EQ(Profile.ServerVersion, "") << "no log at start-up";
   SendHeartbeat("online");
   // The server appends to its log.
@@ -182,22 +165,23 @@ TEST_F(LateVersionTest, TheFirstHeartbeatAfterTheLogNamesTheVersionCarriesItAndL
 
 TEST_F(LateVersionTest, StartUpAndTheHeartbeatsReadOnlyWhatTheServerAppendedSince) {
   ServerTree tree;
-  Profile.PluginDir = tree.PluginDir();
+  Profile.PluginDir = tree.PluginDirText();
   const std::string line = "LogInit: the server is starting, stand by\r\n";
   tree.Log(line + line);
-  CollectServerInfo();
+  CollectServerInfo(Profile, {"", SettingsFilePath(Profile.PluginDir),
+                              ServerLogPath(Profile.PluginDir), &Profile.VersionLog});
   EXPECT_EQ(Profile.ServerVersion, "");
 
   // A marker line written over bytes already read, without the log growing, is not seen: they are
   // not read again.
-  const std::filesystem::path log = tree.Game() / "Saved" / "Logs" / "ShooterGame.log";
+  const std::filesystem::path log = tree.test::ServerTree::Log();
   std::string marker = "ARK Version: 1.0";
   marker.resize(line.size() - 2, ' ');
   std::fstream(log, std::ios::binary | std::ios::in | std::ios::out) << marker << "\r\n";
-  ReadVersionFromLog();
+  ReadVersionFromLog(Profile, Profile.VersionLog, Profile.PluginDir);
   EXPECT_EQ(Profile.ServerVersion, "");
   std::ofstream(log, std::ios::binary | std::ios::app) << "ARK Version: 2.0\r\n";
-  ReadVersionFromLog();
+  ReadVersionFromLog(Profile, Profile.VersionLog, Profile.PluginDir);
   EXPECT_EQ(Profile.ServerVersion, "2.0");
 }
 

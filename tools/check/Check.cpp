@@ -4,9 +4,7 @@
 #include <system_error>
 
 #include "common/Text.h"
-#include "discovery/ConfigFile.h"
-#include "discovery/ServerFile.h"
-#include "discovery/ServerInfo.h"
+#include "discovery/Discovery.h"
 #include "heartbeat/Document.h"
 #include "heartbeat/Json.h"
 #include "platform/Platform.h"
@@ -34,22 +32,10 @@ std::string ShownPath(const std::string& path) {
   return Utf8FromPath(absolute.lexically_normal());
 }
 
-// Whether the file opens as the plugin opens it, and how its first bytes say it is encoded. Only
-// the first bytes are read: the log may be gigabytes long.
-FileCheck Probe(std::string role, const std::string& path) {
-  FileCheck file{std::move(role), path, ShownPath(path), false, ""};
-  platform::InputFile input(path);
-  if (!input.IsOpen()) return file;
-  char head[3];
-  std::size_t got = 0;
-  while (got < sizeof head) {
-    const std::size_t read = input.Read(head + got, sizeof head - got);
-    if (read == 0) break;
-    got += read;
-  }
-  file.Found = true;
-  file.Encoding = TextEncodingName(DetectTextEncoding(std::string_view(head, got)));
-  return file;
+// One file as discovery read it, for the report.
+FileCheck FileCheckOf(std::string role, const std::string& path, const FileRead& read) {
+  return {std::move(role), path, ShownPath(path), read.Opened,
+          read.Opened ? std::string(TextEncodingName(read.Encoding)) : ""};
 }
 
 // The detail of the first note of fact, or empty text.
@@ -171,26 +157,20 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   std::error_code error;
   report.PluginDirExists = fs::is_directory(PathFromUtf8(dir), error);
 
-  // The plugin's start-up, step by step: config.json and the gate, then the descriptive facts.
-  ServerFacts& facts = report.Facts;
-  const std::string configPath = dir + std::string(kConfigFileName);
-  TextEncoding encoding = TextEncoding::Plain;
-  const std::optional<std::string> configText = ReadServerFile(configPath, &encoding);
-  report.Files.push_back({"config.json", configPath, ShownPath(configPath), configText.has_value(),
-                          configText ? std::string(TextEncodingName(encoding)) : ""});
+  // The plugin's own start-up discovery, asked to go on past a failed gate so that the admin
+  // sees every fact.
   const std::string commandLine = inputs.CommandLine.value_or("");
-  ConfigSources configSources;
-  report.WouldReport = ApplyConfig(
-      facts, configText, [&] { return commandLine; }, &configSources);
-  SourceNotes notes(&report.Notes);
-  AddConfigNotes(configSources, facts, notes);
+  Discovery found = DiscoverServer({dir, [&] { return commandLine; }},
+                                   {.PastFailedGate = true, .WithNotes = true});
+  report.WouldReport = found.Usable;
+  report.Facts = std::move(found.Facts);
+  report.Notes = std::move(found.Notes);
+  report.Files = {FileCheckOf("config.json", ConfigFilePath(dir), found.Config),
+                  FileCheckOf("settings file", SettingsFilePath(dir), found.Settings),
+                  FileCheckOf("server log", ServerLogPath(dir), found.Log)};
+  const ServerFacts& facts = report.Facts;
 
-  const DiscoveryInputs discovery{commandLine, SettingsFilePath(dir), ServerLogPath(dir)};
-  report.Files.push_back(Probe("settings file", discovery.SettingsFile));
-  report.Files.push_back(Probe("server log", discovery.ServerLog));
-  CollectServerInfoFrom(facts, discovery, &report.Notes);
-
-  if (!configText) {
+  if (!found.Config.Opened) {
     report.IdleReasons.push_back("no config.json at " + report.Files[0].ShownPath);
     return report;
   }

@@ -1,0 +1,69 @@
+#include "discovery/Discovery.h"
+
+#include <optional>
+
+#include "common/Guard.h"
+#include "discovery/ConfigFile.h"
+#include "discovery/ServerInfo.h"
+#include "platform/Platform.h"
+
+namespace vesperline {
+
+namespace {
+
+// The walk from the plugin's directory to the server's Saved folder.
+std::string AboveFiveLevels(const std::string& pluginDir, std::string_view rest) {
+  constexpr char kSeparator = platform::kPathSeparator;
+  std::string path = pluginDir;
+  for (int level = 0; level < 5; ++level) {
+    path += "..";
+    path += kSeparator;
+  }
+  for (const char c : rest) path += c == '/' ? kSeparator : c;
+  return path;
+}
+
+}  // namespace
+
+std::string ConfigFilePath(const std::string& pluginDir) {
+  return pluginDir + std::string(kConfigFileName);
+}
+
+std::string SettingsFilePath(const std::string& pluginDir) {
+  return AboveFiveLevels(pluginDir, "Saved/Config/WindowsServer/GameUserSettings.ini");
+}
+
+std::string ServerLogPath(const std::string& pluginDir) {
+  return AboveFiveLevels(pluginDir, "Saved/Logs/ShooterGame.log");
+}
+
+Discovery DiscoverServer(const DiscoveryInputs& inputs, const DiscoveryOptions& options) {
+  Discovery found;
+  RunGuarded([&] {
+    // Both steps may want the command line; it is read once, when the first asks for it.
+    std::optional<std::string> commandLine;
+    const auto readCommandLine = [&]() -> const std::string& {
+      if (!commandLine) commandLine = inputs.CommandLine ? inputs.CommandLine() : std::string();
+      return *commandLine;
+    };
+
+    ConfigSources config;
+    const std::optional<std::string> configText =
+        ReadServerFile(ConfigFilePath(inputs.PluginDir), &found.Config);
+    found.Usable = LoadConfig(found.Facts, configText, readCommandLine, &config);
+    if (options.WithNotes) AddConfigNotes(config, found.Facts, found.Notes);
+    if (!found.Usable && !options.PastFailedGate) return;
+
+    ServerInfoSources info;
+    CollectServerInfo(found.Facts,
+                      {readCommandLine(), SettingsFilePath(inputs.PluginDir),
+                       ServerLogPath(inputs.PluginDir), inputs.LogReader},
+                      &info);
+    found.Settings = info.Settings;
+    found.Log = info.Log;
+    if (options.WithNotes) AddServerInfoNotes(info, found.Notes);
+  });
+  return found;
+}
+
+}  // namespace vesperline
