@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """Fails when a source file includes a header from a folder its layer may not use.
 
-    check_layers.py SOURCE_DIR     checks every C++ file of the product and the tools
-    check_layers.py --self-test    shows that an upward include and one between two middle
-                                   folders are caught, and that allowed ones pass
+    check_layers.py SOURCE_DIR     checks every C++ file of the product and the tools, after
+                                   showing that the check catches an upward include and one
+                                   between two middle folders and lets the allowed ones pass
 
 The layers, from the bottom: common/, platform/ and host/ (platform may use common); the middle
 folders discovery/, world/ and heartbeat/, each on the bottom only, never on one another; plugin/
@@ -77,4 +77,4 @@ def main(root):
 
 
 if __name__ == "__main__":
-    sys.exit(self_test() if sys.argv[1:] == ["--self-test"] else main(sys.argv[1]))
+    sys.exit(self_test() or main(sys.argv[1]))
