@@ -12,10 +12,6 @@ namespace vesperline {
 
 namespace {
 
-char LowerAsciiByte(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // True when line begins with the key (given lower-cased; the line's case does not matter) directly
 // followed by '='.
 bool IsKeyLine(std::string_view line, std::string_view lowerKey) {
