@@ -104,8 +104,7 @@ TEST(ReadServerFileTest, DecodesAUtf16LeFileAndReportsHow) {
   test::WriteFile(dir.Path() / test::PathFromUtf8(folder) / "config.json",
                   "\xFF\xFE" + Utf16LeBytes(u"{\"ip\":\"1.2.3.4\"}"));
   FileRead read;
-  EXPECT_EQ(ReadServerFile(dir.DirText() + folder + "/config.json", &read),
-            "{\"ip\":\"1.2.3.4\"}");
+  EXPECT_EQ(ReadServerFile(dir.DirText() + folder + "/config.json", &read), "{\"ip\":\"1.2.3.4\"}");
   EXPECT_TRUE(read.Opened);
   EXPECT_EQ(read.Encoding, TextEncoding::Utf16Le);
   EXPECT_EQ(TextEncodingName(read.Encoding), "UTF-16LE");
