@@ -47,11 +47,10 @@ Discovery DiscoverServer(const DiscoveryInputs& inputs, const DiscoveryOptions& 
       return *commandLine;
     };
 
-    ConfigSources config;
     const std::optional<std::string> configText =
         ReadServerFile(ConfigFilePath(inputs.PluginDir), &found.Config);
-    found.Usable = LoadConfig(found.Facts, configText, readCommandLine, &config);
-    if (options.WithNotes) AddConfigNotes(config, found.Facts, found.Notes);
+    found.Usable = LoadConfig(found.Facts, configText, readCommandLine, &found.Gate);
+    if (options.WithNotes) AddConfigNotes(found.Gate, found.Facts, found.Notes);
     if (!found.Usable && !options.PastFailedGate) return;
 
     ServerInfoSources info;

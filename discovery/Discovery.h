@@ -8,6 +8,7 @@
 #include <string>
 
 #include "common/ServerFacts.h"
+#include "discovery/ConfigFile.h"
 #include "discovery/ServerFile.h"
 #include "discovery/ServerLog.h"
 #include "discovery/SourceNote.h"
@@ -36,10 +37,11 @@ struct DiscoveryOptions {
 struct Discovery {
   bool Usable = false;  // the gate's verdict: a token, an address and a port of 1 or more
   ServerFacts Facts;
-  FileRead Config;    // config.json
-  FileRead Settings;  // the settings file (not read after a failed gate, unless asked)
-  FileRead Log;       // the log (likewise)
-  SourceNotes Notes;  // when asked for
+  FileRead Config;     // config.json
+  FileRead Settings;   // the settings file (not read after a failed gate, unless asked)
+  FileRead Log;        // the log (likewise)
+  ConfigSources Gate;  // what config.json and the launch ports gave the gate
+  SourceNotes Notes;   // when asked for
 };
 
 // Runs start-up discovery over the inputs. Never throws.

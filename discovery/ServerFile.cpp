@@ -17,6 +17,7 @@ constexpr std::size_t kReadBlockSize = 64 * 1024;
 constexpr std::align_val_t kPageAlignment{4096};
 constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeMark = "\xFF\xFE";
+constexpr std::string_view kUtf16BeMark = "\xFE\xFF";
 }  // namespace
 
 std::string_view TextEncodingName(TextEncoding encoding) {
@@ -25,6 +26,8 @@ std::string_view TextEncodingName(TextEncoding encoding) {
       return "UTF-8 with byte-order mark";
     case TextEncoding::Utf16Le:
       return "UTF-16LE";
+    case TextEncoding::Utf16Be:
+      return "UTF-16BE";
     case TextEncoding::Plain:
       break;
   }
@@ -32,8 +35,9 @@ std::string_view TextEncodingName(TextEncoding encoding) {
 }
 
 TextEncoding DetectTextEncoding(std::string_view firstBytes) {
-  if (firstBytes.substr(0, 3) == "\xEF\xBB\xBF") return TextEncoding::Utf8Bom;
-  if (firstBytes.substr(0, 2) == "\xFF\xFE") return TextEncoding::Utf16Le;
+  if (firstBytes.substr(0, 3) == kUtf8Mark) return TextEncoding::Utf8Bom;
+  if (firstBytes.substr(0, 2) == kUtf16LeMark) return TextEncoding::Utf16Le;
+  if (firstBytes.substr(0, 2) == kUtf16BeMark) return TextEncoding::Utf16Be;
   return TextEncoding::Plain;
 }
 
@@ -43,6 +47,7 @@ std::size_t ByteOrderMarkLength(TextEncoding encoding) {
       return 3;
     case TextEncoding::Utf16Le:
       return 2;
+    case TextEncoding::Utf16Be:
     case TextEncoding::Plain:
       break;
   }
@@ -130,8 +135,8 @@ void ServerTextReader::Take(std::string_view bytes, std::string& decoded, const 
     // Wait for more while the bytes may still grow into a mark.
     const bool mayBeMark = head_.size() < kUtf8Mark.size() &&
                            (kUtf8Mark.substr(0, head_.size()) == head_ ||
-                            kUtf16LeMark.substr(0, head_.size()) == head_) &&
-                           head_ != kUtf16LeMark;
+                            (head_.size() < 2 && (kUtf16LeMark.substr(0, head_.size()) == head_ ||
+                                                  kUtf16BeMark.substr(0, head_.size()) == head_)));
     if (mayBeMark) return;
     Decide(decoded, take);
   }

@@ -21,6 +21,9 @@ enum class TextEncoding {
   Plain,    // no byte-order mark: the bytes unchanged
   Utf8Bom,  // began with EF BB BF: the bytes after the mark
   Utf16Le,  // began with FF FE: the UTF-16LE units after the mark, converted to UTF-8
+  // Began with FE FF: UTF-16 big-endian, which no Windows editor saves unasked and the scanners do
+  // not read; its bytes are taken unchanged, as a file without a mark, and an admin is told.
+  Utf16Be,
 };
 
 // A short English name of the encoding ("plain", "UTF-8 with byte-order mark", "UTF-16LE"), for

@@ -1,5 +1,7 @@
 #include "discovery/ServerInfo.h"
 
+#include <iterator>
+
 #include "common/Decimal.h"
 #include "common/Guard.h"
 #include "common/Text.h"
@@ -104,14 +106,28 @@ void AddServerInfoNotes(const ServerInfoSources& sources, SourceNotes& notes) {
           : !fileLimit       ? Given(maxPlayers) + ", which is not a number"
           : fileDecides      ? Given(maxPlayers)
                              : Given(maxPlayers) + ", which is not above 0");
-  if (!fileDecides) {
-    const LaunchNumber& launch = sources.LaunchMaxPlayers;
-    AddNote(notes, "player limit",
-            "launch argument " + std::string(launch.Found ? launch.Key : "?MaxPlayers="),
-            launch.Value.has_value(),
-            !launch.Found  ? "absent"
-            : launch.Value ? "gave " + std::to_string(*launch.Value)
+  // The launch keys in the order they are looked for: the first that occurs decides.
+  constexpr std::string_view kLaunchKeys[] = {
+      "?MaxPlayers=", "-MaxPlayers=", "-WinLiveMaxPlayers="};
+  static_assert(std::size(kLaunchKeys) == std::size(kMaxPlayersKeys));
+  const LaunchNumber& launch = sources.LaunchMaxPlayers;
+  std::string_view deciding;
+  for (std::size_t i = 0; i < std::size(kLaunchKeys); ++i) {
+    const std::string source = "launch argument " + std::string(kLaunchKeys[i]);
+    const bool isDeciding = launch.Found && launch.Key == kMaxPlayersKeys[i];
+    if (fileDecides) {
+      AddNote(notes, "player limit", source, false, "not read: the settings file decides");
+    } else if (!deciding.empty()) {
+      AddNote(notes, "player limit", source, false,
+              "not read: " + std::string(deciding) + " occurs and decides");
+    } else if (!isDeciding) {
+      AddNote(notes, "player limit", source, false, "absent");
+    } else {
+      deciding = kLaunchKeys[i];
+      AddNote(notes, "player limit", source, launch.Value.has_value(),
+              launch.Value ? "gave " + std::to_string(*launch.Value)
                            : std::string("not followed by a number"));
+    }
   }
 
   constexpr std::string_view kModsLaunch = "launch argument -mods=";

@@ -36,7 +36,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(decoded.Encoding == DetectTextEncoding(bytes.substr(0, 3)));
   switch (decoded.Encoding) {
     case TextEncoding::Plain:
-      FUZZ_CHECK(bytes.rfind("\xEF\xBB\xBF", 0) != 0 && bytes.rfind("\xFF\xFE", 0) != 0);
+      FUZZ_CHECK(bytes.rfind("\xEF\xBB\xBF", 0) != 0 && bytes.rfind("\xFF\xFE", 0) != 0 &&
+                 bytes.rfind("\xFE\xFF", 0) != 0);
+      FUZZ_CHECK(decoded.Text == bytes);
+      break;
+    case TextEncoding::Utf16Be:
+      // Named for the admin, and otherwise taken byte for byte, as without a mark.
+      FUZZ_CHECK(bytes.rfind("\xFE\xFF", 0) == 0);
       FUZZ_CHECK(decoded.Text == bytes);
       break;
     case TextEncoding::Utf8Bom:

@@ -78,8 +78,9 @@ TEST(Utf16LeStreamDecoderTest, AnySplitIntoBlocksGivesTheWholeDecode) {
 TEST(DetectTextEncodingTest, ClassifiesTheFirstBytes) {
   EXPECT_EQ(DetectTextEncoding("\xEF\xBB\xBF"), TextEncoding::Utf8Bom);
   EXPECT_EQ(DetectTextEncoding("\xFF\xFE[\0"), TextEncoding::Utf16Le);
-  EXPECT_EQ(DetectTextEncoding("\xFE\xFF"), TextEncoding::Plain);
+  EXPECT_EQ(DetectTextEncoding("\xFE\xFF"), TextEncoding::Utf16Be);
   EXPECT_EQ(DetectTextEncoding(""), TextEncoding::Plain);
+  EXPECT_EQ(ByteOrderMarkLength(TextEncoding::Utf16Be), 0u) << "read as its bytes, as unmarked";
   EXPECT_EQ(ByteOrderMarkLength(TextEncoding::Utf8Bom), 3u);
   EXPECT_EQ(ByteOrderMarkLength(TextEncoding::Utf16Le), 2u);
   EXPECT_EQ(ByteOrderMarkLength(TextEncoding::Plain), 0u);
