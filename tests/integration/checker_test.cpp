@@ -5,10 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include <nlohmann/json.hpp>
 
 #include "tests/support/TestSupport.h"
+#include "tools/check/Check.h"
+#include "tools/check/Warnings.h"
+
+#if !defined(_WIN32)
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace vesperline {
 namespace {
@@ -39,10 +47,14 @@ std::string UnixLines(const std::string& text) {
   return out;
 }
 
-// The report with UnixLines, the test's folder root written as <server> and the separators of
-// each path under it written as '/', so that one golden file serves every platform.
+// The report with UnixLines, the test's folder root written as <server>, the separators of each
+// path under it written as '/' and the plugin file named as on Windows, so that one golden file
+// serves every platform.
 std::string Portable(const std::string& report, const std::string& root) {
-  const std::string text = UnixLines(report);
+  std::string text = UnixLines(report);
+  for (std::size_t at; (at = text.find("Vesperline.so")) != std::string::npos;) {
+    text.replace(at, 13, "Vesperline.dll");
+  }
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
     if (text.compare(i, root.size(), root) != 0) {
@@ -141,7 +153,7 @@ std::string UsedSource(const json& report, const std::string& fact) {
 }
 
 const std::string kFullConfig =
-    std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\", \"port\": 7777}\n";
+    std::string("{\"token\": \"") + kToken + "\", \"ip\": \"1.2.3.4\", \"port\": 7777}\n";
 
 TEST_F(CheckerTest, AServerWhereEverythingIsFoundIsReportedWithEachFactsSource) {
   WriteConfig(kFullConfig);
@@ -200,7 +212,7 @@ TEST_F(CheckerTest, AMisplacedSettingsFileIsNotFoundWhereThePluginLooks) {
   const json report = RunBoth(kLaunch);
   EXPECT_EQ(report.at("files").at("settings").at("found"), false);
   EXPECT_EQ(report.at("files").at("settings").at("path"), Normalised(SettingsFile()));
-  EXPECT_EQ(UsedSource(report, "player_limit"), "launch argument -winlivemaxplayers=");
+  EXPECT_EQ(UsedSource(report, "player_limit"), "launch argument -WinLiveMaxPlayers=");
   EXPECT_EQ(report.at("facts").at("player_limit").at("value"), 50);
   EXPECT_TRUE(report.at("facts").at("mods").at("value").is_null());
 }
@@ -218,50 +230,192 @@ TEST_F(CheckerTest, AUtf16SettingsFileIsReadAsThePluginReadsIt) {
   EXPECT_EQ(report.at("document").at("is_pve"), true);
 }
 
-// The whole text report of a server tree, against its golden file (which shows the token masked).
-// Launch passwords never show, in either report form, even where --show-token shows the token:
-// the line below holds both, in the ?Key= form inside a quoted argument and in the -Key= form with
-// a quoted value, and its session name runs on over the -Key= option, as the plugin reads it.
-TEST_F(CheckerTest, TextReportsMatchTheirGoldenFiles) {
+// The warnings of a text report, one per line of its Warnings section.
+std::vector<std::string> TextWarnings(const std::string& report) {
+  std::vector<std::string> warnings;
+  std::size_t at = report.find("\nWarnings\n");
+  if (at == std::string::npos) return warnings;
+  for (at += 10; report.compare(at, 4, "  - ") == 0;) {
+    const std::size_t end = report.find('\n', at);
+    warnings.push_back(report.substr(at + 4, end - at - 4));
+    at = end + 1;
+  }
+  return warnings;
+}
+
+// Makes the server one the plugin reports without a word, which each case below breaks in one way.
+void Complete(const test::ServerTree& server) {
+  server.WriteConfig(kFullConfig);
+  test::WriteFile(server.SettingsFile(), "[ServerSettings]\r\nActiveMods=928102\r\n");
+  test::WriteFile(server.Log(), "LogInit: ARK Version: 74.24\r\n");
+}
+
+// The whole text report of a server tree against its golden file (the token masked), and the
+// --json report's warnings against the text report's. Launch passwords never show, in either
+// form, even where --show-token shows the token: the password line holds both, in the ?Key= form
+// inside a quoted argument and in the -Key= form with a quoted value, and its session name runs on
+// over the -Key= option, as the plugin reads it.
+TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
   const char* const kSecrets[] = {"Adm1n S3cret", "S3cret", "Join 2 Play", "2 Play"};
   const std::string passwordLine =
       "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" "
       "\"TheIsland_WP?listen?ServerAdminPassword=Adm1n S3cret?Port=7777?SessionName=Vesper Test\" "
       "-serverpassword=\"Join 2 Play\" -NoBattlEye";
-  // An escape sequence that retitles a terminal, a tab, a carriage return, DEL, a byte that is no
-  // UTF-8 and a C1 control.
-  const std::string controlConfig =
-      "{\"token\": \"SECRETtoken-4711\", \"ip\": \"\x1b]0;owned\x07\t\r"
-      "203.0.113.7\x7f\xff\xc2\x9b\", "
-      "\"port\": 7777}";
+  const auto config = [](std::string text) {
+    return [text](const test::ServerTree& server) {
+      server.WriteConfig(text);
+      return server.PluginDir();
+    };
+  };
   const struct {
     const char* golden;
-    std::string config;
+    // Breaks the complete server; gives the folder to check.
+    std::function<fs::path(const test::ServerTree&)> breakServer;
     std::optional<std::string> commandLine;
     int exitCode;
   } cases[] = {
-      {"passwords", kFullConfig, passwordLine, 0},
-      {"control-characters", controlConfig, std::nullopt, 0},
+      {"passwords", config(kFullConfig), passwordLine, 0},
+      // An escape sequence that retitles a terminal, a tab, a carriage return, DEL, a byte that is
+      // no UTF-8 and a C1 control.
+      {"control-characters",
+       config("{\"token\": \"SECRETtoken-4711\", \"ip\": \"\x1b]0;owned\x07\t\r"
+              "203.0.113.7\x7f\xff\xc2\x9b\", \"port\": 7777}"),
+       std::nullopt, 0},
       {"idle-without-command-line",
-       std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\"}", std::nullopt, 1},
+       config(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"1.2.3.4\"}"), std::nullopt,
+       1},
+      {"plugin-file-missing",
+       [](const test::ServerTree& server) {
+         for (const char* file : {"Vesperline.dll", "Vesperline.so"}) {
+           fs::remove(server.PluginDir() / file);
+         }
+         return server.PluginDir();
+       },
+       std::nullopt, 0},
+      // The release ZIP unpacked into a folder named after it: one level too deep.
+      {"wrong-depth",
+       [](const test::ServerTree& server) {
+         const fs::path deeper =
+             server.PluginDir().parent_path() / "Vesperline-0.1.0-win64" / "Vesperline";
+         test::InstallPlugin(deeper);
+         test::WriteFile(deeper / "config.json", kFullConfig);
+         return deeper;
+       },
+       std::nullopt, 0},
+      // A number for the token takes the next key's name; an address with a port; a port too high.
+      {"config-values", config(R"({"token": 4711, "ip": "192.168.1.10:7777", "port": 99999})"),
+       std::nullopt, 0},
+      {"readme-example", config(R"({"token": "your-token", "ip": "203.0.113.7", "port": 7777})"),
+       std::nullopt, 0},
+      {"config-is-a-folder",
+       [](const test::ServerTree& server) {
+         fs::remove(server.PluginDir() / "config.json");
+         fs::create_directory(server.PluginDir() / "config.json");
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
+      {"config-example-beside",
+       [](const test::ServerTree& server) {
+         fs::rename(server.PluginDir() / "config.json", server.PluginDir() / "config.example.json");
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
+      {"utf16-big-endian",
+       [](const test::ServerTree& server) {
+         std::string bytes = "\xFE\xFF";
+         for (const char c : kFullConfig) bytes += {'\0', c};
+         server.WriteConfig(bytes);
+         test::WriteFile(server.SettingsFile(), "\xFE\xFF\0[\0S\0]");
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
   };
   for (const auto& check : cases) {
     SCOPED_TRACE(check.golden);
-    WriteConfig(check.config);
-    std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(pluginDir_)};
+    const test::ServerTree server;
+    Complete(server);
+    const fs::path dir = check.breakServer(server);
+    std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(dir)};
     if (check.commandLine)
       arguments.insert(arguments.end(), {"--command-line", *check.commandLine});
     const test::ProgramRun text = test::RunChecker(arguments);
     EXPECT_EQ(text.exitCode, check.exitCode) << text.errors;
-    ExpectGolden(check.golden, Portable(text.output, Normalised(server_.Path())));
+    const std::string root = Normalised(server.Root());
+    const std::string shown = Portable(text.output, root);
+    ExpectGolden(check.golden, shown);
     arguments.insert(arguments.end(), {"--json", "--show-token"});
-    const test::ProgramRun json = test::RunChecker(arguments);
-    EXPECT_EQ(json.exitCode, check.exitCode) << json.errors;
-    EXPECT_NE(json.output.find(kToken), std::string::npos) << json.output;
+    const test::ProgramRun asJson = test::RunChecker(arguments);
+    EXPECT_EQ(asJson.exitCode, check.exitCode) << asJson.errors;
+    const json report = json::parse(asJson.output);
+    std::vector<std::string> warnings;
+    for (const auto& warning : report.at("warnings")) {
+      warnings.push_back(Portable(check::Printable(warning.get<std::string>()), root));
+    }
+    EXPECT_EQ(warnings, TextWarnings(shown));
     for (const char* secret : kSecrets) {
       EXPECT_EQ(text.output.find(secret), std::string::npos) << secret;
-      EXPECT_EQ(json.output.find(secret), std::string::npos) << secret;
+      EXPECT_EQ(asJson.output.find(secret), std::string::npos) << secret;
     }
+  }
+}
+
+#if !defined(_WIN32)
+// A path that exists but is no file the plugin can read is told as what it is.
+TEST(CheckerGoldenTest, AFifoOrAnUnreadableFileIsToldAsWhatItIs) {
+  const test::ServerTree server;
+  Complete(server);
+  fs::remove(server.Log());
+  ASSERT_EQ(mkfifo(server.Log().c_str(), 0600), 0);
+  // Root reads every file whatever its mode, so the refused read shows only for other users.
+  const bool refuses = geteuid() != 0;
+  if (refuses) fs::permissions(server.SettingsFile(), fs::perms::none);
+  const json report = json::parse(
+      test::RunChecker({"--plugin-dir", test::Utf8FromPath(server.PluginDir()), "--json"}).output);
+  EXPECT_EQ(report.at("files").at("log").at("state"), "a pipe or FIFO, not a file");
+  if (refuses) {
+    EXPECT_EQ(report.at("files").at("settings").at("state"), "cannot be read: Permission denied");
+  }
+  EXPECT_EQ(report.at("warnings").size(), refuses ? 2u : 1u) << report.at("warnings");
+}
+#endif
+
+// What an address in "ip" is, for its warning.
+TEST(AddressTest, EachKindOfAddressIsToldApart) {
+  using check::AddressKind;
+  const struct {
+    const char* address;
+    AddressKind kind;
+  } cases[] = {
+      {"1.2.3.4", AddressKind::kPublic},
+      {"2606:4700::1111", AddressKind::kPublic},
+      {"203.0.113.7:7777", AddressKind::kWithPort},
+      {"[2606:4700::1111]:7777", AddressKind::kWithPort},
+      {"10.1.2.3", AddressKind::kPrivate},
+      {"172.31.255.255", AddressKind::kPrivate},
+      {"172.32.0.1", AddressKind::kPublic},
+      {"192.168.0.1", AddressKind::kPrivate},
+      {"100.64.0.1", AddressKind::kPrivate},
+      {"fd12:3456::1", AddressKind::kPrivate},
+      {"127.0.0.1", AddressKind::kLoopback},
+      {"::1", AddressKind::kLoopback},
+      {"::ffff:127.0.0.1", AddressKind::kLoopback},
+      {"169.254.1.1", AddressKind::kLinkLocal},
+      {"fe80::1", AddressKind::kLinkLocal},
+      {"0.0.0.0", AddressKind::kUnspecified},
+      {"::", AddressKind::kUnspecified},
+      {"198.51.100.23", AddressKind::kExample},
+      {"2001:db8::7", AddressKind::kExample},
+      {"myserver.example.com", AddressKind::kNotAnAddress},
+      {" 1.2.3.4", AddressKind::kNotAnAddress},
+      {"1.2.3.256", AddressKind::kNotAnAddress},
+      {"01.2.3.4", AddressKind::kNotAnAddress},
+      {"1.2.3", AddressKind::kNotAnAddress},
+      {"1:2:3:4:5:6:7:8:9", AddressKind::kNotAnAddress},
+      {"1::2::3", AddressKind::kNotAnAddress},
+      {"1.2.3.4:", AddressKind::kNotAnAddress},
+  };
+  for (const auto& check : cases) {
+    EXPECT_EQ(check::ClassifyAddress(check.address), check.kind) << check.address;
   }
 }
 

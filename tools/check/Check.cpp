@@ -8,6 +8,7 @@
 #include "heartbeat/Document.h"
 #include "heartbeat/Json.h"
 #include "platform/Platform.h"
+#include "tools/check/Warnings.h"
 
 namespace vesperline::check {
 
@@ -15,27 +16,14 @@ namespace {
 
 namespace fs = std::filesystem;
 
-fs::path PathFromUtf8(const std::string& text) {
-  return fs::path(std::u8string(text.begin(), text.end()));
-}
-
-std::string Utf8FromPath(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-// The path the plugin opens, as an admin would look for it: absolute, without "." and "..".
-std::string ShownPath(const std::string& path) {
-  std::error_code error;
-  const fs::path absolute = fs::absolute(PathFromUtf8(path), error);
-  if (error) return path;
-  return Utf8FromPath(absolute.lexically_normal());
-}
-
 // One file as discovery read it, for the report.
 FileCheck FileCheckOf(std::string role, const std::string& path, const FileRead& read) {
-  return {std::move(role), path, ShownPath(path), read.Opened,
-          read.Opened ? std::string(TextEncodingName(read.Encoding)) : ""};
+  return {std::move(role),
+          path,
+          ShownPath(path),
+          read.Opened,
+          read.Opened ? std::string(TextEncodingName(read.Encoding)) : "",
+          FileState(read)};
 }
 
 // The detail of the first note of fact, or empty text.
@@ -142,6 +130,22 @@ std::string Padded(std::string_view text, std::size_t width) {
 
 }  // namespace
 
+fs::path PathFromUtf8(const std::string& text) {
+  return fs::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string Utf8FromPath(const fs::path& path) {
+  const std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+std::string ShownPath(const std::string& path) {
+  std::error_code error;
+  const fs::path absolute = fs::absolute(PathFromUtf8(path), error);
+  if (error) return path;
+  return Utf8FromPath(absolute.lexically_normal());
+}
+
 std::string PluginDirFrom(std::string dir) {
   const bool endsWithSeparator =
       !dir.empty() && (dir.back() == platform::kPathSeparator || dir.back() == '/');
@@ -163,6 +167,7 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   Discovery found = DiscoverServer({dir, [&] { return commandLine; }},
                                    {.PastFailedGate = true, .WithNotes = true});
   report.WouldReport = found.Usable;
+  report.Warnings = FindWarnings(dir, found);
   report.Facts = std::move(found.Facts);
   report.Notes = std::move(found.Notes);
   report.Files = {FileCheckOf("config.json", ConfigFilePath(dir), found.Config),
@@ -170,8 +175,25 @@ CheckReport RunCheck(const CheckInputs& inputs) {
                   FileCheckOf("server log", ServerLogPath(dir), found.Log)};
   const ServerFacts& facts = report.Facts;
 
+  const FileCheck& config = report.Files[0];
+  if (found.Config.Failure == platform::OpenFailure::Missing) {
+    std::string reason = "no config.json at " + config.ShownPath;
+    if (fs::is_regular_file(PathFromUtf8(dir + "config.example.json"), error)) {
+      reason +=
+          ", but config.example.json lies beside it: copy it to config.json and fill in the "
+          "token, the address and the port";
+    }
+    report.IdleReasons.push_back(std::move(reason));
+    return report;
+  }
   if (!found.Config.Opened) {
-    report.IdleReasons.push_back("no config.json at " + report.Files[0].ShownPath);
+    report.IdleReasons.push_back("config.json at " + config.ShownPath + " is " + config.State);
+    return report;
+  }
+  if (found.Config.Encoding == TextEncoding::Utf16Be) {
+    report.IdleReasons.push_back(
+        "config.json is saved as UTF-16 big-endian, which the plugin does not read: save it as "
+        "UTF-8, or as \"Unicode\" in Notepad");
     return report;
   }
   if (facts.Token.empty()) {
@@ -386,8 +408,7 @@ std::string HumanReport(const CheckReport& report, bool showToken) {
   out += "\nFiles the plugin reads\n";
   for (const FileCheck& file : report.Files) {
     out += "  " + Padded(file.Role, 14) + Printable(file.ShownPath) + "\n";
-    out += "  " + Padded("", 14) +
-           (file.Found ? "found, read as " + file.Encoding : std::string("not found")) + "\n";
+    out += "  " + Padded("", 14) + Printable(file.State) + "\n";
   }
 
   out += "\nFacts, each with the sources looked at in order\n";
@@ -403,6 +424,11 @@ std::string HumanReport(const CheckReport& report, bool showToken) {
       out += "      " + Padded(note.Used ? "used" : "passed over", 13) + note.Source + ": " +
              Printable(MaskedDetail(note.Detail)) + "\n";
     }
+  }
+
+  if (!report.Warnings.empty()) out += "\nWarnings\n";
+  for (const std::string& warning : report.Warnings) {
+    out += "  - " + Printable(MaskedDetail(warning)) + "\n";
   }
 
   if (report.WouldReport) {
@@ -445,6 +471,8 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
     out += file.Found ? "true" : "false";
     out += ",\"encoding\":";
     out += JsonTextOrNull(file.Encoding);
+    out += ",\"state\":";
+    out += JsonString(file.State);
     out += '}';
   }
   out += "},\"facts\":{";
@@ -477,6 +505,11 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   for (std::size_t i = 0; i < report.IdleReasons.size(); ++i) {
     if (i != 0) out += ',';
     out += JsonString(MaskedDetail(report.IdleReasons[i]));
+  }
+  out += "],\"warnings\":[";
+  for (std::size_t i = 0; i < report.Warnings.size(); ++i) {
+    if (i != 0) out += ',';
+    out += JsonString(MaskedDetail(report.Warnings[i]));
   }
   out += "],\"document\":";
   out += WouldSendDocument(report, showToken).value_or("null");

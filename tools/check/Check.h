@@ -3,6 +3,7 @@
 // would stay idle.
 #pragma once
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -28,6 +29,7 @@ struct FileCheck {
   std::string ShownPath;  // the same, absolute and normalised, for the admin
   bool Found = false;
   std::string Encoding;  // how it was decoded (TextEncodingName); empty when not found
+  std::string State;     // how it was found, for a reader (see FileState)
 };
 
 // Everything the checker found out.
@@ -42,11 +44,21 @@ struct CheckReport {
   bool WouldReport = false;
   // Why the plugin would stay idle, each a short sentence; empty when it would report.
   std::vector<std::string> IdleReasons;
+  // What would make the plugin behave otherwise than the admin meant, or not run at all, whatever
+  // the verdict (see FindWarnings).
+  std::vector<std::string> Warnings;
 };
 
 // Runs the plugin's discovery over the inputs exactly as the plugin runs it at start-up. The
 // descriptive facts are gathered even when the plugin would stay idle, for the admin's sake.
 CheckReport RunCheck(const CheckInputs& inputs);
+
+// A path from UTF-8 text, and back.
+std::filesystem::path PathFromUtf8(const std::string& text);
+std::string Utf8FromPath(const std::filesystem::path& path);
+
+// A path the plugin opens, as an admin would look for it: absolute, without "." and "..".
+std::string ShownPath(const std::string& path);
 
 // The plugin folder as the plugin keeps it: the text with the platform's separator added when it
 // does not end with one.

@@ -65,13 +65,17 @@ The --json object:
   plugin_dir         the plugin's folder, absolute
   plugin_dir_exists  true when that folder exists
   command_line       the command line used, its passwords masked, or null
-  files              {"config", "settings", "log"}: each {"path", "found", "encoding"}, the
-                     encoding being null when the file was not found
+  files              {"config", "settings", "log"}: each {"path", "found", "encoding", "state"},
+                     the encoding being null when the file was not found, the state saying
+                     how it was found ("not found", "a directory, not a file", ...)
   facts              {"token", "ip", "port", "session_name", "map", "player_limit", "mods",
                      "pve", "version"}: each {"value", "sources"}; a text value is null when
                      empty; "sources" lists {"source", "used", "detail"} in the order looked at
   verdict            "report" or "idle"
   idle_reasons       why it would stay idle (empty when it would report)
+  warnings           what would make the plugin do otherwise than you meant, or not run at all
+                     (a missing plugin file, a plugin folder at the wrong depth, an "ip" that is
+                     no public address...), whatever the verdict
   document           the heartbeat it would send now without the live world part, or null
 The token is masked in the facts and the document unless --show-token is given; launch
 passwords are masked wherever they appear.
