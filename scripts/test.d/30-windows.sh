@@ -14,7 +14,14 @@ built=$(date +%s)
 # waits for them to close, forever.
 export WINEPREFIX="$dir/wine" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
-(wineserver -p && /usr/lib/wine/wine64 cmd /c exit) </dev/null >/dev/null 2>&1
+# A server left running for this prefix (by a run that was interrupted, say) would make the start
+# fail, so it is stopped first.
+wineserver -k >/dev/null 2>&1 || true
+if ! (wineserver -p && /usr/lib/wine/wine64 cmd /c exit) </dev/null >/dev/null 2>&1; then
+  echo "windows: the Wine server for $WINEPREFIX does not start"
+  echo "windows-wine 0 1" >>"$results"
+  exit 1
+fi
 trap 'wineserver -k >/dev/null 2>&1 || true' EXIT
 
 # A test that hangs under Wine fails after the timeout instead of holding up the whole run.

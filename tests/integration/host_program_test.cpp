@@ -58,11 +58,16 @@ TEST_F(HostProgramTest, AHostThatHoldsTheCallbackPastTheUnloadCanReloadThePlugin
   test::WriteFile(server_.Log(), "ARK Version: 1.0\n");
   test::WriteFile(server_.PluginDir() / "config.second.json",
                   "{\"token\": \"second-token\", \"ip\": \"198.51.100.9\", \"port\": 7000}");
+  // The second server's log is longer than the first, with its version where the first log's
+  // reading stopped long before: only a reading from its beginning finds it.
+  test::WriteFile(server_.Root() / "ShooterGame" / "Saved.second" / "Logs" / "ShooterGame.log",
+                  "ARK Version: 2.0\n" + std::string(100, '.') + "\n");
   const test::HostRun run =
       Run({"--run-ms", "200", "--callback", "never", "--keep-callback-ms", "3000", "--reload",
            "--reload-rename", "config.json=config.first.json", "--reload-rename",
            "config.second.json=config.json", "--reload-rename",
-           "../../../../../Saved=../../../../../Saved.first", "--linger-ms", "3500"});
+           "../../../../../Saved=../../../../../Saved.first", "--reload-rename",
+           "../../../../../Saved.second=../../../../../Saved", "--linger-ms", "3500"});
   ASSERT_EQ(run.exitCode, 0) << run.output;
   ASSERT_EQ(run.requests.size(), 2u) << run.output;
   const nlohmann::json first = Body(run.requests[0]);
@@ -74,7 +79,7 @@ TEST_F(HostProgramTest, AHostThatHoldsTheCallbackPastTheUnloadCanReloadThePlugin
   EXPECT_EQ(second.at("ip"), "198.51.100.9");
   EXPECT_EQ(second.at("port"), 7000);
   EXPECT_FALSE(second.contains("name"));
-  EXPECT_FALSE(second.contains("version"));
+  EXPECT_EQ(second.at("version"), "2.0");
   EXPECT_EQ(Summary(run).at("mapped_after_release"), true) << run.output;
 }
 
