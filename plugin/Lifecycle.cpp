@@ -2,9 +2,6 @@
 
 #include <thread>
 
-#include "discovery/ConfigFile.h"
-#include "discovery/Discovery.h"
-#include "discovery/LaunchArguments.h"
 #include "heartbeat/Submission.h"
 #include "platform/Platform.h"
 #include "plugin/Heartbeat.h"
@@ -53,19 +50,6 @@ void RunHeartbeatSchedule(const std::atomic<bool>& running, SleepFunction sleep,
 
 void HeartbeatLoop() {
   RunHeartbeatSchedule(Profile.Running, gHeartbeatSleep, &SendOnline);
-}
-
-bool DiscoverServerFacts() {
-  try {
-    Profile.PluginDir = DirectoryOf(platform::PluginModulePath());
-    Discovery found =
-        DiscoverServer({Profile.PluginDir, &ReadCommandLineText, &Profile.VersionLog});
-    static_cast<ServerFacts&>(Profile) = std::move(found.Facts);
-    return found.Usable;
-  } catch (...) {
-    // Discovery never lets an error out to the host; without its facts the plugin stays idle.
-    return false;
-  }
 }
 
 bool IsReporting() {

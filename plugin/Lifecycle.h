@@ -24,10 +24,6 @@ void RunHeartbeatSchedule(const std::atomic<bool>& running, SleepFunction sleep,
 // The body of the heartbeat thread: the schedule with the system's sleep and "online" heartbeats.
 void HeartbeatLoop();
 
-// Finds the plugin's own folder and runs start-up discovery there, with the process's command
-// line and the profile's log reader, into the profile. True when the plugin is to report.
-bool DiscoverServerFacts();
-
 // True from a start of reporting until the next stop, also when the thread could not be created.
 bool IsReporting();
 
