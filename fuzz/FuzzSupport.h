@@ -94,74 +94,75 @@ class InputReader {
   std::string_view rest_;
 };
 
-// True when bytes are well-formed UTF-8 (no overlong forms, no surrogates, nothing above
-// U+10FFFF).
-inline bool IsValidUtf8(std::string_view bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    std::size_t length = 0;
-    std::uint32_t code = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      code = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > bytes.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      code = code << 6 | (next & 0x3F);
-    }
-    const std::uint32_t smallest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
-    if (code < smallest || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
-    i += length;
+// The UTF-8 form of one code point.
+inline void AppendCodePoint(std::string& out, std::uint32_t code) {
+  if (code < 0x80) {
+    out += static_cast<char>(code);
+  } else if (code < 0x800) {
+    out += static_cast<char>(0xC0 | code >> 6);
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else if (code < 0x10000) {
+    out += static_cast<char>(0xE0 | code >> 12);
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | code >> 18);
+    out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
+    out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
+    out += static_cast<char>(0x80 | (code & 0x3F));
   }
-  return true;
+}
+
+// The UTF-8 of the text the bytes stand for, the reference way: a sequence is decoded to its code
+// point and kept when that code point is one its length may carry (no overlong forms, no
+// surrogates, nothing above U+10FFFF); every other byte is the Latin-1 character of its value.
+inline std::string ReferenceUtf8(std::string_view bytes) {
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size();) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    const std::size_t length = (lead >> 5) == 6    ? 2
+                               : (lead >> 4) == 14 ? 3
+                               : (lead >> 3) == 30 ? 4
+                                                   : 1;
+    if (lead >= 0x80 && length > 1 && i + length <= bytes.size()) {
+      std::uint32_t code = lead & (0x7F >> length);
+      bool continued = true;
+      for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(bytes[i + k]);
+        continued = continued && (next & 0xC0) == 0x80;
+        code = code << 6 | (next & 0x3F);
+      }
+      const std::uint32_t smallest = length == 2 ? 0x80 : length == 3 ? 0x800 : 0x10000;
+      if (continued && code >= smallest && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF)) {
+        out.append(bytes.substr(i, length));
+        i += length;
+        continue;
+      }
+    }
+    AppendCodePoint(out, lead);
+    ++i;
+  }
+  return out;
+}
+
+// True when bytes are well-formed UTF-8: they stand for themselves.
+inline bool IsValidUtf8(std::string_view bytes) {
+  return ReferenceUtf8(bytes) == bytes;
 }
 
 // UTF-16 code units to UTF-8, the reference way: a high surrogate directly followed by a low one
 // is one code point; any other surrogate is U+FFFD.
 inline std::string ReferenceUtf16ToUtf8(const std::u16string& units) {
   std::string out;
-  auto put = [&out](std::uint32_t code) {
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | code >> 6);
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | code >> 12);
-      out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | code >> 18);
-      out += static_cast<char>(0x80 | (code >> 12 & 0x3F));
-      out += static_cast<char>(0x80 | (code >> 6 & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  };
   for (std::size_t i = 0; i < units.size(); ++i) {
     const std::uint32_t unit = units[i];
     const bool high = unit >= 0xD800 && unit <= 0xDBFF;
     const bool low = unit >= 0xDC00 && unit <= 0xDFFF;
     if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-      put(0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
+      AppendCodePoint(out, 0x10000 + ((unit - 0xD800) << 10) + (units[i + 1] - 0xDC00));
       ++i;
-    } else if (high || low) {
-      put(0xFFFD);
     } else {
-      put(unit);
+      AppendCodePoint(out, high || low ? 0xFFFD : unit);
     }
   }
   return out;

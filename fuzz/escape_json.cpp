@@ -1,6 +1,7 @@
 // EscapeJson of any bytes: the result between double quotes is one JSON string that a strict
 // parser accepts, reading back as the text the bytes stand for (valid UTF-8 exactly as it is,
-// other bytes as Latin-1); and the writer never needs more room than it promises.
+// other bytes as Latin-1), escaped in the one form the heartbeat promises; and the writer never
+// needs more room than it promises.
 // Input: the bytes.
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +11,6 @@
 
 #include "fuzz/FuzzSupport.h"
 #include "heartbeat/Json.h"
-#include "tests/support/Utf8Reference.h"
 
 using namespace vesperline;
 using namespace vesperline::fuzz;
@@ -28,8 +28,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   FUZZ_CHECK(parsed.is_string());
   const std::string& read = parsed.get_ref<const std::string&>();
-  FUZZ_CHECK(read == test::ReferenceUtf8(text));
-  if (IsValidUtf8(text)) FUZZ_CHECK(read == text);
+  FUZZ_CHECK(read == ReferenceUtf8(text));
+  // And in the one form the heartbeat promises: a quote and a backslash behind a backslash, the
+  // short escapes \b \f \n \r \t, \u00xx for the other control bytes, everything else as it is;
+  // which is how a strict JSON writer writes that string.
+  FUZZ_CHECK(nlohmann::json(read).dump() == "\"" + escaped + "\"");
 
   // The writer, into exactly the room it asks for.
   const std::size_t room = MaxEscapedJsonSize(size);

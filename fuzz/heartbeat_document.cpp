@@ -5,45 +5,22 @@
 // them, numbers as four bytes, little-endian), up to 32 players.
 #include <cstddef>
 #include <cstdint>
-#include <nlohmann/json.hpp>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "fuzz/FuzzSupport.h"
 #include "heartbeat/Document.h"
-#include "tests/support/Utf8Reference.h"
+#include "tests/support/StrictJson.h"
 
 namespace {
 
 using namespace vesperline;
 using namespace vesperline::fuzz;
-using Json = nlohmann::ordered_json;
-
-// Parses the document strictly, failing on any repeated member name as well.
-Json ParseStrict(const std::string& document) {
-  std::vector<std::set<std::string>> open;
-  const Json::parser_callback_t watch = [&](int, Json::parse_event_t event, Json& parsed) {
-    if (event == Json::parse_event_t::object_start) {
-      open.emplace_back();
-    } else if (event == Json::parse_event_t::object_end) {
-      open.pop_back();
-    } else if (event == Json::parse_event_t::key) {
-      FUZZ_CHECK(open.back().insert(parsed.get<std::string>()).second);
-    }
-    return true;
-  };
-  try {
-    return Json::parse(document, watch);
-  } catch (const Json::exception& error) {
-    std::fprintf(stderr, "%s\n", error.what());
-    Fail("the document is strict JSON", __FILE__, __LINE__);
-  }
-}
+using test::Json;
 
 void CheckString(const Json& member, const std::string& built) {
   FUZZ_CHECK(member.is_string());
-  FUZZ_CHECK(member.get<std::string>() == test::ReferenceUtf8(built));
+  FUZZ_CHECK(member.get<std::string>() == ReferenceUtf8(built));
 }
 
 }  // namespace
@@ -77,7 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::string document =
       BuildHeartbeatDocument(facts, status, playerCount, dayNumber, roster);
-  const Json value = ParseStrict(document);
+  Json value;
+  FUZZ_CHECK(test::ParseStrictJson(document, value));
   FUZZ_CHECK(value.is_object());
   FUZZ_CHECK(value.dump() == document);
 

@@ -323,22 +323,4 @@ ProgramRun RunCheckerAsTyped(const std::string& typed) {
 }
 #endif
 
-std::string HostField(const std::string& line, const std::string& member) {
-  const std::string key = "\"" + member + "\":";
-  const std::size_t at = line.find(key);
-  if (at == std::string::npos) return {};
-  std::size_t start = at + key.size();
-  if (start < line.size() && line[start] == '"') {
-    std::string value;
-    for (std::size_t i = start + 1; i < line.size() && line[i] != '"'; ++i) {
-      if (line[i] == '\\' && i + 1 < line.size()) ++i;
-      value.push_back(line[i]);
-    }
-    return value;
-  }
-  std::size_t end = start;
-  while (end < line.size() && line[end] != ',' && line[end] != '}') ++end;
-  return line.substr(start, end - start);
-}
-
 }  // namespace vesperline::test

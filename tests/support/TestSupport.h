@@ -117,8 +117,5 @@ ProgramRun RunCheckerAsTyped(const std::string& typed);
 // Copies the built plugin file into dir.
 void InstallPlugin(const std::filesystem::path& dir);
 
-// The value of a JSON string member in a flat line written by the host program (for the fields
-// the host program itself writes, which need no real parser).
-std::string HostField(const std::string& line, const std::string& member);
 
 }  // namespace vesperline::test
