@@ -3,7 +3,9 @@
 
 #include <fstream>
 
+#include "discovery/ConfigFile.h"
 #include "discovery/Discovery.h"
+#include "discovery/LaunchArguments.h"
 #include "discovery/ServerInfo.h"
 #include "heartbeat/Document.h"
 #include "plugin/Heartbeat.h"
@@ -21,13 +23,10 @@ class ServerTree : public test::ServerTree {
   void Log(const std::string& text) const { test::WriteFile(test::ServerTree::Log(), text); }
 
   // The descriptive facts of this tree with the given command line, from fresh facts.
-  ServerFacts Collect(const std::string& commandLine, SourceNotes* notes = nullptr) const {
+  ServerFacts Collect(const std::string& commandLine) const {
     ServerFacts facts;
-    ServerInfoSources sources;
     CollectServerInfo(
-        facts, {commandLine, SettingsFilePath(PluginDirText()), ServerLogPath(PluginDirText())},
-        &sources);
-    if (notes != nullptr) AddServerInfoNotes(sources, *notes);
+        facts, {commandLine, SettingsFilePath(PluginDirText()), ServerLogPath(PluginDirText())});
     return facts;
   }
 };
@@ -101,31 +100,12 @@ TEST(ServerInfoTest, VersionAndMapComeFromTheLogAndTheFirstArgument) {
   EXPECT_EQ(facts.MapName, "ScorchedEarth_WP");
 }
 
-TEST(ServerInfoTest, ASettingsFileInTheWrongPlaceIsLikeAMissingOne) {
-  ServerTree tree;
-  test::WriteFile(tree.Root() / "ShooterGame" / "Saved" / "Config" / "GameUserSettings.ini",
-                  "[SessionSettings]\nSessionName=Misplaced\n[ServerSettings]\nbServerPVE=True\n");
-  const ServerFacts facts = tree.Collect(std::string(kExe) + "TheIsland_WP?MaxPlayers=10");
-  EXPECT_EQ(facts.SessionName, "");
-  EXPECT_FALSE(facts.IsPve);
-  EXPECT_EQ(facts.PlayerLimit, 10);
-}
-
-TEST(ServerInfoTest, NotesTellWhichSourceGaveEachFact) {
-  ServerTree tree;
-  tree.Settings("[SessionSettings]\nSessionName=From File\n[ServerSettings]\nActiveMods=\n");
-  SourceNotes notes;
-  tree.Collect(std::string(kExe) + "TheIsland_WP?listen -mods=9", &notes);
-  auto used = [&](const std::string& fact) {
-    for (const SourceNote& note : notes) {
-      if (note.Fact == fact && note.Used) return note.Source;
-    }
-    return std::string("(none)");
-  };
-  EXPECT_EQ(used("session name"), "settings file, any section: SessionName");
-  EXPECT_EQ(used("mods"), "launch argument -mods=");
-  EXPECT_EQ(used("player limit"), "(none)");
-  EXPECT_EQ(used("map"), "launch arguments: first argument");
+TEST(ServerInfoTest, ThePluginsFolderEndsAtTheLastSeparatorOfEitherKind) {
+  EXPECT_EQ(DirectoryOf("C:\\ARK\\Plugins\\Vesperline\\Vesperline.dll"),
+            "C:\\ARK\\Plugins\\Vesperline\\");
+  EXPECT_EQ(DirectoryOf("C:\\ARK/Plugins/Vesperline.dll"), "C:\\ARK/Plugins/");
+  EXPECT_EQ(DirectoryOf("Vesperline.dll"), "");
+  EXPECT_EQ(DirectoryOf(""), "");
 }
 
 // ---- The version found later, by the heartbeats ---------------------------------------------
@@ -183,6 +163,38 @@ TEST_F(LateVersionTest, StartUpAndTheHeartbeatsReadOnlyWhatTheServerAppendedSinc
   std::ofstream(log, std::ios::binary | std::ios::app) << "ARK Version: 2.0\r\n";
   ReadVersionFromLog(Profile, Profile.VersionLog, Profile.PluginDir);
   EXPECT_EQ(Profile.ServerVersion, "2.0");
+}
+
+// The map: the first argument behind the executable path, a launcher word or an executable's name
+// passed over, case by case. (The number and text scans, case by case, are the launch_arguments
+// fuzz target's seeds, checked against its reference reading in every build.)
+TEST(LaunchMapTest, TheMapIsTheFirstArgumentBehindTheExecutable) {
+  const struct {
+    const char* line;
+    std::optional<std::string> map;
+  } cases[] = {
+      {R"("C:\ARK\ArkAscendedServer.exe" TheIsland_WP?listen -log)", "TheIsland_WP"},
+      {R"("C:\ARK\ArkAscendedServer.exe"   ScorchedEarth_WP)", "ScorchedEarth_WP"},
+      {R"(/srv/ark/ArkAscendedServer TheIsland_WP?listen)", "TheIsland_WP"},
+      {R"("C:\ARK\ArkAscendedServer.exe" "\TheIsland_WP\"?listen)", "TheIsland_WP"},
+      // Pieces of an unquoted executable path are skipped only when they end in ".exe".
+      {R"(C:\ARK Server\ArkAscendedServer.EXE TheIsland_WP?listen)", "TheIsland_WP"},
+      {R"(C:\My ARK Server\ArkAscendedServer.exe TheIsland_WP?listen)", "ARK"},
+      // "start" is skipped only in lower case, and stays when nothing follows it.
+      {R"("C:\ARK\S.exe" start TheIsland_WP?listen)", "TheIsland_WP"},
+      {R"("C:\ARK\S.exe" Start TheIsland_WP?listen)", "Start"},
+      {R"("C:\ARK\S.exe" start)", "start"},
+      {R"("C:\ARK\S.exe" start   )", "start"},
+      {R"("C:\ARK\S.exe" other.exe?listen TheIsland_WP)", "other.exe"},
+      // Nothing behind the executable.
+      {R"("C:\ARK\S.exe")", std::nullopt},
+      {R"("C:\ARK\S.exe"   )", std::nullopt},
+      {R"("C:\ARK\S.exe)", std::nullopt},
+      {R"(")", std::nullopt},
+      {"ArkAscendedServer.exe", std::nullopt},
+      {"", std::nullopt},
+  };
+  for (const auto& check : cases) EXPECT_EQ(ScanLaunchMap(check.line), check.map) << check.line;
 }
 
 }  // namespace

@@ -1,0 +1,227 @@
+// Reading the server's files: binary reads, a UTF-16LE file and how it was read, paths outside
+// ASCII and files the server holds open; the settings file in one pass, its limits; the version in
+// the log and the log read on as it grows. The rules of decoding, of the settings file and of the
+// version line, case by case and in every split, are the server_text, ini_value and version_scan
+// fuzz targets' seeds (fuzz/corpus), checked against their references in every build.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include "common/Text.h"
+#include "discovery/ServerFile.h"
+#include "discovery/ServerLog.h"
+#include "discovery/SettingsFile.h"
+#include "tests/support/TestSupport.h"
+
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#endif
+
+namespace vesperline {
+namespace {
+
+using test::Utf16LeBytes;
+
+TEST(ReadServerFileTest, ReadsEveryByteInBinaryMode) {
+  test::TempDir dir;
+  // A stray end-of-file byte (0x1A) ends a Windows text-mode read; CRLF must reach the scanners
+  // as written.
+  const std::string bytes = std::string("[S]\r\nA=1\r\n\x1A\r\nB=2\r\n") + std::string(200000, 'x');
+  test::WriteFile(dir.Path() / "GameUserSettings.ini", bytes);
+  FileRead read;
+  read.Encoding = TextEncoding::Utf16Le;
+  EXPECT_EQ(ReadServerFile(dir.DirText() + "GameUserSettings.ini", &read), bytes);
+  EXPECT_EQ(read.Encoding, TextEncoding::Plain);
+}
+
+TEST(ReadServerFileTest, DecodesAUtf16LeFileAndReportsHow) {
+  test::TempDir dir;
+  // A folder name outside ASCII: the UTF-8 path must reach the system intact.
+  const std::string folder = "Serv\xC3\xA9r \xF0\x9F\xA6\x96";
+  test::WriteFile(dir.Path() / test::PathFromUtf8(folder) / "config.json",
+                  "\xFF\xFE" + Utf16LeBytes(u"{\"ip\":\"1.2.3.4\"}"));
+  FileRead read;
+  EXPECT_EQ(ReadServerFile(dir.DirText() + folder + "/config.json", &read), "{\"ip\":\"1.2.3.4\"}");
+  EXPECT_TRUE(read.Opened);
+  EXPECT_EQ(read.Encoding, TextEncoding::Utf16Le);
+  EXPECT_EQ(TextEncodingName(read.Encoding), "UTF-16LE");
+}
+
+TEST(ReadServerFileTest, AMissingFileGivesNothing) {
+  test::TempDir dir;
+  EXPECT_EQ(ReadServerFile(dir.DirText() + "config.json"), std::nullopt);
+  EXPECT_EQ(ReadServerFile(dir.DirText()), std::nullopt) << "a directory is no file";
+}
+
+TEST(ReadServerFileTest, AFileTheServerHoldsOpenForWritingIsRead) {
+  test::TempDir dir;
+  const std::filesystem::path log = dir.Path() / "Saved" / "Logs" / "ShooterGame.log";
+  test::WriteFile(log, "first line\r\n");
+#if defined(_WIN32)
+  // The server writes its log through a handle that lets others read, write and delete.
+  HANDLE writer = CreateFileW(log.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(writer, INVALID_HANDLE_VALUE);
+  SetFilePointer(writer, 0, nullptr, FILE_END);
+  DWORD written = 0;
+  ASSERT_TRUE(WriteFile(writer, "second line\r\n", 13, &written, nullptr));
+  const std::optional<std::string> text = ReadServerFile(test::Utf8FromPath(log));
+  CloseHandle(writer);
+#else
+  std::ofstream writer(log, std::ios::binary | std::ios::app);
+  writer << "second line\r\n" << std::flush;
+  const std::optional<std::string> text = ReadServerFile(test::Utf8FromPath(log));
+#endif
+  EXPECT_EQ(text, "first line\r\nsecond line\r\n");
+}
+
+TEST(FindIniValueTest, ValuesAndSectionNamesLongerThan4096BytesAreCutBeforeTheSplitCharacter) {
+  const std::string a4095(4095, 'a');
+  const std::string e = "\xC3\xA9";  // two bytes
+  const std::pair<std::string, std::string> lines[] = {
+      // The rest of the key line up to its line feed, and the value kept.
+      {std::string(5000, 'a'), std::string(4096, 'a')},
+      {a4095 + e + "\r", a4095},
+      {a4095 + "a\r", a4095 + "a"},  // only the carriage return is past the limit: no cut
+  };
+  for (const auto& [line, kept] : lines) {
+    EXPECT_TRUE(FindIniValue("[S]\nKey=" + line + "\n", "Key", "S") == kept) << line.size();
+  }
+  // The first 4,096 bytes of a longer name open the section they name.
+  for (const std::string& header : {"[" + a4095 + e + "]", "[" + a4095 + e + "\r"}) {
+    EXPECT_EQ(FindIniValue("Key=elsewhere\n" + header + "\nKey=inside\n", "Key", a4095), "inside");
+  }
+}
+
+TEST(ReadIniValueTest, AMissingFileGivesEmptyText) {
+  test::TempDir dir;
+  EXPECT_EQ(ReadIniValue(dir.DirText() + "GameUserSettings.ini", "SessionName", ""), "");
+}
+
+TEST(ReadIniValueTest, AByteOrderMarkDoesNotHideTheFirstHeader) {
+  test::TempDir dir;
+  const std::string path = dir.DirText() + "GameUserSettings.ini";
+  test::WriteFile(test::PathFromUtf8(path), "\xEF\xBB\xBF[ServerSettings]\r\nActiveMods=1,2\r\n");
+  EXPECT_EQ(ReadIniValue(path, "ActiveMods", "ServerSettings"), "1,2");
+}
+
+TEST(ReadIniValueTest, OnePassOverAUtf16FileAnswersEveryLookup) {
+  std::u16string text =
+      u"ActiveMods=elsewhere\r\n[SessionSettings]\r\nSessionName=Zo\u00eb's \u00c4rk\r\n"
+      u"[ServerSettings]\r\n";
+  // Surrogate pairs and lines across the reader's blocks; a line ending in '[' opens no section.
+  while (text.size() < 300 * 1024) text += u"Other=\U0001F996\U0001F996\U0001F996[\n";
+  text += u"ActiveMods=1,2\r\nbServerPVE=True\r\nFiller=\U0001F996\r\n";
+  test::TempDir dir;
+  const std::string path = dir.DirText() + "GameUserSettings.ini";
+  test::WriteFile(test::PathFromUtf8(path), test::Utf16LeFile(text));
+  const std::vector<IniLookup> lookups{{"SessionName", ""},
+                                       {"ActiveMods", "ServerSettings"},
+                                       {"bServerPVE", "ServerSettings"},
+                                       {"MaxPlayers", "/Script/Engine.GameSession"},
+                                       {"filler", "ServerSettings"}};
+  EXPECT_EQ(
+      ReadIniValues(path, lookups),
+      (std::vector<std::string>{"Zo\xC3\xAB's \xC3\x84rk", "1,2", "True", "", "\xF0\x9F\xA6\x96"}));
+}
+
+TEST(VersionScanTest, AValueLongerThan256BytesIsCutThereBeforeTheCharacterTheLimitSplits) {
+  const std::string v255(255, 'v');
+  const std::string e = "\xC3\xA9";  // two bytes
+  const struct {
+    std::string value;
+    std::string version;
+  } cases[] = {
+      {std::string(600 * 1024, 'v'), std::string(256, 'v')},
+      {v255 + e + "tail", v255},
+      // 256 bytes before the trimmed end are kept whole, as ever, broken UTF-8 and all.
+      {v255 + "v \r", v255 + "v"},
+      {v255 + "\xC3 \r", v255 + "\xC3"},
+      {std::string(254, 'v') + "\xF0\x9F\xA6\x96", std::string(254, 'v')},
+      {std::string(250, 'v') + std::string(10, ' ') + "x", std::string(250, 'v')},
+  };
+  for (const auto& [value, version] : cases) {
+    // The value runs over more than one of the reader's blocks.
+    const std::string log = std::string(300 * 1024, 'x') + "\nARK Version: " + value + "\r\n";
+    test::TempDir dir;
+    const std::string path = dir.DirText() + "ShooterGame.log";
+    test::WriteFile(test::PathFromUtf8(path), log);
+    const std::optional<std::string> found = ScanVersionLog(path);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_TRUE(*found == version)
+        << "a value of " << value.size() << " bytes gave " << found->size() << " bytes";
+  }
+}
+
+TEST(VersionLogFileTest, AMissingLogGivesNothing) {
+  test::TempDir dir;
+  EXPECT_EQ(ScanVersionLog(dir.DirText() + "ShooterGame.log"), std::nullopt);
+}
+
+TEST(VersionLogFileTest, AUtf16LogIsConvertedFirst) {
+  test::TempDir dir;
+  const std::string path = dir.DirText() + "ShooterGame.log";
+  test::WriteFile(test::PathFromUtf8(path),
+                  test::Utf16LeFile(u"Log: start\r\nLogInit: ARK Version: 74.24\r\n"));
+  EXPECT_EQ(ScanVersionLog(path), "74.24");
+}
+
+// ---- The log read as it grows ----------------------------------------------------------------
+
+TEST(VersionLogReaderTest, ALogReadAsItGrowsGivesWhatAReadOfTheWholeLogGives) {
+  // Pieces of every length end inside lines, markers, the byte-order mark, UTF-8 sequences,
+  // UTF-16 units and surrogate pairs.
+  std::mt19937 random(20261207);
+  const std::u16string fragments[] = {
+      u"ARK Version: ", u"ARK Vers", u"ion: ", u"74.2",
+      u"\r\n",          u"\n",       u" ",     u"LogNet: Zo\u00eb \U0001F996",
+      u"\xD83E",        u"K"};
+  for (int round = 0; round < 30; ++round) {
+    std::u16string text;
+    for (int i = static_cast<int>(random() % 40); i > 0; --i) {
+      text += fragments[random() % std::size(fragments)];
+    }
+    const std::string bytes = round % 3 == 0   ? test::Utf16LeFile(text)
+                              : round % 3 == 1 ? "\xEF\xBB\xBF" + Utf16ToUtf8(text)
+                                               : Utf16ToUtf8(text);
+    test::TempDir dir;
+    const std::string path = dir.DirText() + "ShooterGame.log";
+    test::WriteFile(test::PathFromUtf8(path), "");
+    VersionLogReader reader;
+    for (std::size_t at = 0; at < bytes.size();) {
+      const std::size_t piece = std::min<std::size_t>(1 + random() % 9, bytes.size() - at);
+      std::ofstream(test::PathFromUtf8(path), std::ios::binary | std::ios::app)
+          << bytes.substr(at, piece);
+      at += piece;
+      ASSERT_EQ(reader.Scan(path), ScanVersionLog(path)) << "round " << round << ", " << at;
+    }
+  }
+}
+
+TEST(VersionLogReaderTest, ALogShorterThanWhatWasReadIsANewLogReadFromItsBeginning) {
+  // A server that starts anew begins a new log, which may be encoded otherwise.
+  const std::string filler(1000, 'x');
+  const std::string logs[][2] = {
+      {filler + "\nARK Version: 1.0\n", test::Utf16LeFile(u"ARK Version: 2.0\r\n")},
+      {test::Utf16LeFile(u"ARK Version: 1.0\r\n" + std::u16string(1000, u'x')),
+       "ARK Version: 2.0\r\n"},
+  };
+  for (const auto& [first, second] : logs) {
+    test::TempDir dir;
+    const std::string path = dir.DirText() + "ShooterGame.log";
+    VersionLogReader reader;
+    test::WriteFile(test::PathFromUtf8(path), first);
+    EXPECT_EQ(reader.Scan(path), "1.0");
+    test::WriteFile(test::PathFromUtf8(path), second);
+    EXPECT_EQ(reader.Scan(path), "2.0");
+  }
+}
+
+}  // namespace
+}  // namespace vesperline
