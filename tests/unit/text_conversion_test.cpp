@@ -43,17 +43,27 @@ TEST(ParseDecimal32Test, TheSigned32BitRangeIsKeptExactly) {
   EXPECT_EQ(ParseDecimal32(std::string(100000, '9')), std::nullopt);
 }
 
+// The one conversion of UTF-16 to UTF-8 that engine strings, the command line and UTF-16 files
+// all go through.
 TEST(Utf16ToUtf8Test, CombinesSurrogatePairsAndReplacesUnpairedOnes) {
-  EXPECT_EQ(Utf16ToUtf8(u"Gr\u00f6\u00dfe \u20ac"),
-            "Gr\xC3\xB6\xC3\x9F"
-            "e \xE2\x82\xAC");
-  EXPECT_EQ(Utf16ToUtf8(u"\U0001F996"), "\xF0\x9F\xA6\x96");
-  const std::u16string unpaired{u'a', char16_t{0xD83E}, u'b', char16_t{0xDD96}, char16_t{0xD83E}};
-  EXPECT_EQ(Utf16ToUtf8(unpaired),
-            "a\xEF\xBF\xBD"
-            "b\xEF\xBF\xBD\xEF\xBF\xBD");
-  // Units that stand for no character of their own must not be swallowed.
-  EXPECT_EQ(Utf16ToUtf8(std::u16string(u"a\0b", 3)), std::string("a\0b", 3));
+  const char* const kReplacement = "\xEF\xBF\xBD";
+  const struct {
+    const char* what;
+    std::u16string in;
+    std::string out;
+  } cases[] = {
+      {"Latin and the euro sign", u"Gr\u00f6\u00dfe \u20ac",
+       "Gr\xC3\xB6\xC3\x9F"
+       "e \xE2\x82\xAC"},
+      {"Cyrillic and Chinese", u"\u0416\u4E2D", "\xD0\x96\xE4\xB8\xAD"},
+      {"a pair", u"\U0001F996", "\xF0\x9F\xA6\x96"},
+      {"a lone high surrogate", {u'a', 0xD83E, u'b'}, std::string("a") + kReplacement + "b"},
+      {"a lone low surrogate", {u'a', 0xDD96}, std::string("a") + kReplacement},
+      {"a pair in the wrong order", {0xDD96, 0xD83E}, std::string(kReplacement) + kReplacement},
+      {"a high surrogate at the end", {u'a', 0xD83E}, std::string("a") + kReplacement},
+      {"zero units are units", std::u16string(u"a\0b", 3), std::string("a\0b", 3)},
+  };
+  for (const auto& check : cases) EXPECT_EQ(Utf16ToUtf8(check.in), check.out) << check.what;
 }
 
 }  // namespace
