@@ -78,52 +78,86 @@ void ExpectGolden(const std::string& name, const std::string& text) {
   EXPECT_EQ(text, test::ReadFile(golden)) << "against " << test::Utf8FromPath(golden);
 }
 
-// A dedicated server's folder with the plugin installed five levels below its ShooterGame folder.
-class CheckerTest : public ::testing::Test {
- protected:
-  CheckerTest()
-      : game_(server_.Path() / "ShooterGame"),
-        pluginDir_(game_ / "Binaries" / "Win64" / "ArkApi" / "Plugins" / "Vesperline") {
-    test::InstallPlugin(pluginDir_);
-  }
+const std::string kFullConfig =
+    std::string("{\"token\": \"") + kToken + "\", \"ip\": \"1.2.3.4\", \"port\": 7777}\n";
 
-  void WriteConfig(const std::string& bytes) { test::WriteFile(pluginDir_ / "config.json", bytes); }
-  fs::path SettingsFile() const {
-    return game_ / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini";
-  }
-  fs::path LogFile() const { return game_ / "Saved" / "Logs" / "ShooterGame.log"; }
+// The document the plugin posts when it is unloaded in the server, or nothing when it stays idle.
+std::optional<json> RunPlugin(const test::ServerTree& server,
+                              const std::vector<std::string>& launch) {
+  std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(server.PluginDir()),
+                                     "--run-ms", "200", "--"};
+  arguments.insert(arguments.end(), launch.begin(), launch.end());
+  const test::HostRun run = test::RunHost(arguments);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  if (run.requests.empty()) return std::nullopt;
+  EXPECT_EQ(run.requests.size(), 1u) << run.output;
+  return json::parse(json::parse(run.requests.back()).at("body").get<std::string>());
+}
 
-  // The document the plugin posts when it is unloaded, or nothing when it stayed idle.
-  std::optional<json> RunPlugin(const std::vector<std::string>& launch) {
-    std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(pluginDir_), "--run-ms",
-                                       "200", "--"};
-    arguments.insert(arguments.end(), launch.begin(), launch.end());
-    const test::HostRun run = test::RunHost(arguments);
-    EXPECT_EQ(run.exitCode, 0) << run.output;
-    if (run.requests.empty()) return std::nullopt;
-    EXPECT_EQ(run.requests.size(), 1u) << run.output;
-    return json::parse(json::parse(run.requests.back()).at("body").get<std::string>());
-  }
+// The checker's --json report for the same launch arguments, behind a server executable.
+json RunCheck(const test::ServerTree& server, const std::vector<std::string>& launch) {
+  std::string commandLine = "ShooterGameServer.exe";
+  for (const std::string& argument : launch) commandLine += " " + argument;
+  const test::ProgramRun run =
+      test::RunChecker({"--plugin-dir", test::Utf8FromPath(server.PluginDir()), "--command-line",
+                        commandLine, "--json", "--show-token"});
+  json report = json::parse(run.output);
+  EXPECT_EQ(run.exitCode, report.at("verdict") == "report" ? 0 : 1);
+  return report;
+}
 
-  // The checker's --json report for the same launch arguments, behind a server executable.
-  json RunCheck(const std::vector<std::string>& launch, std::vector<std::string> extra = {}) {
-    std::string commandLine = "ShooterGameServer.exe";
-    for (const std::string& argument : launch) commandLine += " " + argument;
-    std::vector<std::string> arguments{"--plugin-dir",   test::Utf8FromPath(pluginDir_),
-                                       "--command-line", commandLine,
-                                       "--json",         "--show-token"};
-    arguments.insert(arguments.end(), extra.begin(), extra.end());
-    const test::ProgramRun run = test::RunChecker(arguments);
-    json report = json::parse(run.output);
-    EXPECT_EQ(run.exitCode, report.at("verdict") == "report" ? 0 : 1);
-    return report;
-  }
-
-  // Runs both; the checker's verdict and document must be the plugin's, the status and the live
-  // world part aside.
-  json RunBoth(const std::vector<std::string>& launch) {
-    const std::optional<json> posted = RunPlugin(launch);
-    json report = RunCheck(launch);
+// The checker runs the plugin's own start-up: in the same server tree, with the same launch
+// arguments, it predicts exactly what the plugin posts, the status and the live world part aside,
+// or that it stays idle.
+TEST(CheckerTest, PredictsWhatThePluginDoesInTheSameServer) {
+  const auto settings = [](const char* text) {
+    return [text](const test::ServerTree& server) { test::WriteFile(server.SettingsFile(), text); };
+  };
+  const struct {
+    const char* what;
+    std::optional<std::string> config;
+    std::function<void(const test::ServerTree&)> more;
+    std::vector<std::string> launch;
+  } cases[] = {
+      {"everything found", kFullConfig,
+       [](const test::ServerTree& server) {
+         test::WriteFile(server.SettingsFile(),
+                         "[ServerSettings]\r\nActiveMods=928102,931877\r\nbServerPVE=True\r\n"
+                         "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
+         test::WriteFile(server.Log(), "LogInit: ARK Version: 74.24\r\n");
+       },
+       kLaunch},
+      {"no config.json", std::nullopt, settings("[ServerSettings]\r\nActiveMods=1\r\n"), kLaunch},
+      {"a Notepad config.json without a port, the port in the launch arguments",
+       Utf16LeFile(u"{\r\n \"token\": \"t\u00f6ken-\U0001F996\",\r\n \"ip\": \"1.2.3.4\"\r\n}\r\n"),
+       settings(""), kLaunch},
+      {"no port anywhere",
+       std::string("{\"token\": \"") + kToken + "\", \"ip\": \"1.2.3.4\"}",
+       settings(""),
+       {"TheIsland_WP?listen"}},
+      {"a settings file one level too high, beside ShooterGame", kFullConfig,
+       [](const test::ServerTree& server) {
+         test::WriteFile(
+             server.Root() / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini",
+             "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
+       },
+       kLaunch},
+      {"a Notepad settings file",
+       kFullConfig,
+       [](const test::ServerTree& server) {
+         test::WriteFile(server.SettingsFile(),
+                         Utf16LeFile(u"[SessionSettings]\r\nSessionName=\u00c4rger \U0001F996\r\n"
+                                     u"[ServerSettings]\r\nServerPVE=true\r\n"));
+       },
+       {"TheIsland_WP?listen?Port=7777"}},
+  };
+  for (const auto& check : cases) {
+    SCOPED_TRACE(check.what);
+    const test::ServerTree server;
+    if (check.config) server.WriteConfig(*check.config);
+    check.more(server);
+    const std::optional<json> posted = RunPlugin(server, check.launch);
+    const json report = RunCheck(server, check.launch);
     EXPECT_EQ(report.at("verdict"), posted ? "report" : "idle");
     if (posted) {
       json predicted = report.at("document");
@@ -135,99 +169,9 @@ class CheckerTest : public ::testing::Test {
       EXPECT_EQ(predicted, actual);
     } else {
       EXPECT_TRUE(report.at("document").is_null());
+      EXPECT_FALSE(report.at("idle_reasons").empty());
     }
-    return report;
   }
-
-  test::TempDir server_;
-  fs::path game_;
-  fs::path pluginDir_;
-};
-
-// The source that gave the fact its value, or empty text when none did.
-std::string UsedSource(const json& report, const std::string& fact) {
-  for (const json& note : report.at("facts").at(fact).at("sources")) {
-    if (note.at("used") == true) return note.at("source");
-  }
-  return {};
-}
-
-const std::string kFullConfig =
-    std::string("{\"token\": \"") + kToken + "\", \"ip\": \"1.2.3.4\", \"port\": 7777}\n";
-
-TEST_F(CheckerTest, AServerWhereEverythingIsFoundIsReportedWithEachFactsSource) {
-  WriteConfig(kFullConfig);
-  test::WriteFile(SettingsFile(),
-                  "[ServerSettings]\r\nActiveMods=928102,931877\r\nbServerPVE=True\r\n"
-                  "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
-  test::WriteFile(LogFile(), "[2026.12.06-10.00.00:000][  0]LogInit: ARK Version: 74.24\r\n");
-  const json report = RunBoth(kLaunch);
-  EXPECT_EQ(report.at("verdict"), "report");
-  EXPECT_EQ(report.at("files").at("config").at("path"), Normalised(pluginDir_ / "config.json"));
-  EXPECT_EQ(report.at("files").at("settings").at("path"), Normalised(SettingsFile()));
-  EXPECT_EQ(report.at("files").at("log").at("path"), Normalised(LogFile()));
-  for (const char* file : {"config", "settings", "log"}) {
-    EXPECT_EQ(report.at("files").at(file).at("found"), true) << file;
-    EXPECT_EQ(report.at("files").at(file).at("encoding"), "plain") << file;
-  }
-  EXPECT_EQ(UsedSource(report, "port"), "config.json \"port\"");
-  EXPECT_EQ(UsedSource(report, "session_name"), "launch argument ?SessionName=");
-  EXPECT_EQ(UsedSource(report, "player_limit"),
-            "settings file [/Script/Engine.GameSession] MaxPlayers");
-  EXPECT_EQ(UsedSource(report, "mods"), "settings file [ServerSettings] ActiveMods");
-  EXPECT_EQ(UsedSource(report, "version"), "server log: \"ARK Version: \" line");
-  EXPECT_EQ(report.at("document").at("name"), "My Server (v74.24)");
-}
-
-TEST_F(CheckerTest, WithoutConfigJsonBothStayIdleAndTheCheckerSaysWhereItLooked) {
-  test::WriteFile(SettingsFile(), "[ServerSettings]\r\nActiveMods=1\r\n");
-  const json report = RunBoth(kLaunch);
-  EXPECT_EQ(report.at("files").at("config").at("found"), false);
-  EXPECT_TRUE(report.at("files").at("config").at("encoding").is_null());
-  ASSERT_EQ(report.at("idle_reasons").size(), 1u);
-  EXPECT_EQ(report.at("idle_reasons")[0],
-            "no config.json at " + Normalised(pluginDir_ / "config.json"));
-}
-
-TEST_F(CheckerTest, APortOnlyInTheLaunchArgumentsIsFoundThere) {
-  WriteConfig(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\"}");
-  json report = RunBoth(kLaunch);
-  EXPECT_EQ(report.at("facts").at("port").at("value"), 7777);
-  EXPECT_EQ(UsedSource(report, "port"), "launch argument ?Port=");
-  EXPECT_EQ(report.at("facts").at("port").at("sources")[0].at("detail"),
-            "no \"port\" key (keys are matched with their case)");
-
-  report = RunBoth({"TheIsland_WP?listen"});
-  ASSERT_EQ(report.at("idle_reasons").size(), 1u);
-  EXPECT_EQ(report.at("idle_reasons")[0].get<std::string>().rfind("port below 1 (0)", 0), 0u)
-      << report.at("idle_reasons")[0];
-}
-
-TEST_F(CheckerTest, AMisplacedSettingsFileIsNotFoundWhereThePluginLooks) {
-  WriteConfig(kFullConfig);
-  // One level too high: beside ShooterGame instead of inside it.
-  test::WriteFile(server_.Path() / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini",
-                  "[ServerSettings]\r\nActiveMods=928102\r\n"
-                  "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
-  const json report = RunBoth(kLaunch);
-  EXPECT_EQ(report.at("files").at("settings").at("found"), false);
-  EXPECT_EQ(report.at("files").at("settings").at("path"), Normalised(SettingsFile()));
-  EXPECT_EQ(UsedSource(report, "player_limit"), "launch argument -WinLiveMaxPlayers=");
-  EXPECT_EQ(report.at("facts").at("player_limit").at("value"), 50);
-  EXPECT_TRUE(report.at("facts").at("mods").at("value").is_null());
-}
-
-TEST_F(CheckerTest, AUtf16SettingsFileIsReadAsThePluginReadsIt) {
-  WriteConfig(kFullConfig);
-  test::WriteFile(SettingsFile(), Utf16LeFile(u"[SessionSettings]\r\nSessionName=\u00c4rger "
-                                              u"\U0001F996 Server\r\n[ServerSettings]\r\n"
-                                              u"ServerPVE=true\r\n"));
-  const json report = RunBoth({"TheIsland_WP?listen?Port=7777"});
-  EXPECT_EQ(report.at("files").at("settings").at("encoding"), "UTF-16LE");
-  EXPECT_EQ(UsedSource(report, "session_name"), "settings file, any section: SessionName");
-  EXPECT_EQ(report.at("document").at("name"), "\xC3\x84rger \xF0\x9F\xA6\x96 Server");
-  EXPECT_EQ(UsedSource(report, "pve"), "settings file [ServerSettings] ServerPVE");
-  EXPECT_EQ(report.at("document").at("is_pve"), true);
 }
 
 // The warnings of a text report, one per line of its Warnings section.
@@ -281,6 +225,15 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        config("{\"token\": \"SECRETtoken-4711\", \"ip\": \"\x1b]0;owned\x07\t\r"
               "203.0.113.7\x7f\xff\xc2\x9b\", \"port\": 7777}"),
        std::nullopt, 0},
+      // Why each source of the token, the address and the port gave what it gave.
+      {"port-from-the-launch-arguments",
+       config(R"({"token": " SECRETtoken-4711", "ip": "1.2.3.4", "port": "7777"})"),
+       "S.exe TheIsland_WP?listen?Port=x -port=7778", 0},
+      {"no-usable-identity", config(R"({"token": "", "Ip": "1.2.3.4", "port": -5})"),
+       "S.exe TheIsland_WP?listen?Port=0", 1},
+      {"a-port-beyond-the-range",
+       config(R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 99999999999})"),
+       std::nullopt, 1},
       {"idle-without-command-line",
        config(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"1.2.3.4\"}"), std::nullopt,
        1},
@@ -420,9 +373,10 @@ TEST(AddressTest, EachKindOfAddressIsToldApart) {
 }
 
 // The line --raw prints is the document of the --json report, byte for byte, its token masked.
-TEST_F(CheckerTest, RawPrintsTheDocumentAloneOnOneLine) {
-  WriteConfig(kFullConfig);
-  std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(pluginDir_),
+TEST(CheckerTest, RawPrintsTheDocumentAloneOnOneLine) {
+  const test::ServerTree server;
+  server.WriteConfig(kFullConfig);
+  std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(server.PluginDir()),
                                      "--command-line", "S.exe TheIsland_WP?SessionName=Raw",
                                      "--json"};
   const std::string report = test::RunChecker(arguments).output;
@@ -436,20 +390,21 @@ TEST_F(CheckerTest, RawPrintsTheDocumentAloneOnOneLine) {
   EXPECT_EQ(UnixLines(raw.output), document + "\n");
 
   // Idle: nothing at all, and the exit status says so.
-  fs::remove(pluginDir_ / "config.json");
+  fs::remove(server.PluginDir() / "config.json");
   const test::ProgramRun idle = test::RunChecker(arguments);
   EXPECT_EQ(idle.exitCode, 1);
   EXPECT_EQ(idle.output, "");
 }
 
-TEST_F(CheckerTest, ACommandLineFileSavedAsUnicodeGivesTheSameReport) {
-  WriteConfig(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\"}");
-  const fs::path file = server_.Path() / "command line.txt";
+TEST(CheckerTest, ACommandLineFileSavedAsUnicodeGivesTheSameReport) {
+  const test::ServerTree server;
+  server.WriteConfig(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"203.0.113.7\"}");
+  const fs::path file = server.Root() / "command line.txt";
   test::WriteFile(file, Utf16LeFile(u"ShooterGameServer.exe TheIsland_WP?listen?SessionName="
                                     u"\u00c4rger?Port=7777\r\n"));
   const test::ProgramRun run =
-      test::RunChecker({"--plugin-dir", test::Utf8FromPath(pluginDir_), "--command-line-file",
-                        test::Utf8FromPath(file), "--json"});
+      test::RunChecker({"--plugin-dir", test::Utf8FromPath(server.PluginDir()),
+                        "--command-line-file", test::Utf8FromPath(file), "--json"});
   EXPECT_EQ(run.exitCode, 0) << run.output;
   const json report = json::parse(run.output);
   EXPECT_EQ(report.at("command_line"),
@@ -458,9 +413,10 @@ TEST_F(CheckerTest, ACommandLineFileSavedAsUnicodeGivesTheSameReport) {
   EXPECT_EQ(report.at("document").at("name"), "\xC3\x84rger");
 }
 
-TEST_F(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
-  const std::string dir = test::Utf8FromPath(pluginDir_);
-  const fs::path script = server_.Path() / "start.bat";
+TEST(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
+  const test::ServerTree server;
+  const std::string dir = test::Utf8FromPath(server.PluginDir());
+  const fs::path script = server.Root() / "start.bat";
   test::WriteFile(script, "cd /d C:\\ARK\r\n\r\nArkAscendedServer.exe TheIsland_WP?listen\r\n");
   const struct {
     std::vector<std::string> arguments;
@@ -492,9 +448,10 @@ TEST_F(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
 // A folder typed in quotes with a backslash before the closing quote: the backslash escapes the
 // quote, and the rest of the line, --json included, runs into the folder. The checker explains
 // that rather than look for such a folder.
-TEST_F(CheckerTest, AQuoteEscapedByAFoldersLastBackslashIsExplained) {
-  WriteConfig(kFullConfig);
-  const std::string dir = test::Utf8FromPath(pluginDir_);
+TEST(CheckerTest, AQuoteEscapedByAFoldersLastBackslashIsExplained) {
+  const test::ServerTree server;
+  server.WriteConfig(kFullConfig);
+  const std::string dir = test::Utf8FromPath(server.PluginDir());
 #if defined(_WIN32)
   const test::ProgramRun run = test::RunCheckerAsTyped("--plugin-dir \"" + dir + "\\\" --json");
 #else

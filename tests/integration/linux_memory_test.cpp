@@ -32,26 +32,21 @@ void AppendRepeated(std::ofstream& out, char byte, std::size_t size) {
 
 class LinuxMemoryTest : public ::testing::Test {
  protected:
-  LinuxMemoryTest()
-      : game_(server_.Path() / "ShooterGame"),
-        pluginDir_(game_ / "Binaries" / "Win64" / "ArkApi" / "Plugins" / "Vesperline") {
-    test::InstallPlugin(pluginDir_);
-    test::WriteFile(pluginDir_ / "config.json",
-                    R"({"token": "t", "ip": "203.0.113.7", "port": 7777})");
+  LinuxMemoryTest() {
+    server_.WriteConfig(R"({"token": "t", "ip": "203.0.113.7", "port": 7777})");
     fs::create_directories(SettingsFile().parent_path());
     fs::create_directories(LogFile().parent_path());
   }
 
-  fs::path SettingsFile() const {
-    return game_ / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini";
-  }
-  fs::path LogFile() const { return game_ / "Saved" / "Logs" / "ShooterGame.log"; }
+  fs::path SettingsFile() const { return server_.SettingsFile(); }
+  fs::path LogFile() const { return server_.Log(); }
 
   // Loads the plugin, unloads it at once, and gives its "offline" document and the process's peak
   // memory in KiB.
   std::pair<nlohmann::json, long> Run() {
-    const test::HostRun run = test::RunHost(
-        {"--plugin-dir", test::Utf8FromPath(pluginDir_), "--run-ms", "0", "--", "TheIsland_WP"});
+    const test::HostRun run =
+        test::RunHost({"--plugin-dir", test::Utf8FromPath(server_.PluginDir()), "--run-ms", "0",
+                       "--", "TheIsland_WP"});
     EXPECT_EQ(run.exitCode, 0) << run.summary;
     EXPECT_EQ(run.requests.size(), 1u) << run.summary;
     if (run.requests.empty()) return {nlohmann::json(), run.peakKilobytes};
@@ -66,9 +61,7 @@ class LinuxMemoryTest : public ::testing::Test {
     return Run().second;
   }
 
-  test::TempDir server_;
-  fs::path game_;
-  fs::path pluginDir_;
+  test::ServerTree server_;
 };
 
 TEST_F(LinuxMemoryTest, EndlessLinesInTheSettingsFileAndAfterTheLogsMarker) {
