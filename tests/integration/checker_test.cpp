@@ -190,7 +190,9 @@ std::vector<std::string> TextWarnings(const std::string& report) {
 // Makes the server one the plugin reports without a word, which each case below breaks in one way.
 void Complete(const test::ServerTree& server) {
   server.WriteConfig(kFullConfig);
-  test::WriteFile(server.SettingsFile(), "[ServerSettings]\r\nActiveMods=928102\r\n");
+  test::WriteFile(server.SettingsFile(),
+                  "[ServerSettings]\r\nActiveMods=928102\r\n"
+                  "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
   test::WriteFile(server.Log(), "LogInit: ARK Version: 74.24\r\n");
 }
 

@@ -83,14 +83,16 @@ TEST_F(LinuxMemoryTest, EndlessLinesInTheSettingsFileAndAfterTheLogsMarker) {
             std::string(4096, 'n') + " (v" + std::string(256, 'v') + ")");
 }
 
-TEST_F(LinuxMemoryTest, ABigLogWithoutTheMarker) {
+// A log saved as UTF-16, which is read decoded a block at a time.
+TEST_F(LinuxMemoryTest, ABigUnicodeLogWithoutTheMarker) {
   const long small = SmallFilesPeak();
   {
-    std::string lines;
-    while (lines.size() < kMegabyte)
-      lines += "[2026.12.06-10.00.00:000][  0]LogNet: Join succeeded\r\n";
+    std::u16string lines;
+    while (lines.size() < kMegabyte / 2) lines += u"[2026.12.06-10.00.00:000][  0]LogNet: Join\r\n";
+    const std::string bytes = test::Utf16LeBytes(lines);
     std::ofstream log(LogFile(), std::ios::binary | std::ios::trunc);
-    for (int i = 0; i < 400; ++i) log << lines;
+    log << "\xFF\xFE";
+    for (int i = 0; i < 300; ++i) log << bytes;
   }
   const auto [document, peak] = Run();
   EXPECT_LE(peak, small + kAllowedKilobytes) << "with small files: " << small << " KiB";

@@ -57,6 +57,8 @@ TEST(Utf16ToUtf8Test, CombinesSurrogatePairsAndReplacesUnpairedOnes) {
        "e \xE2\x82\xAC"},
       {"Cyrillic and Chinese", u"\u0416\u4E2D", "\xD0\x96\xE4\xB8\xAD"},
       {"a pair", u"\U0001F996", "\xF0\x9F\xA6\x96"},
+      {"the edges of each length", u"\u007F\u0080\u07FF\u0800\uFFFF\U00010000\U0010FFFF",
+       "\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF\xF0\x90\x80\x80\xF4\x8F\xBF\xBF"},
       {"a lone high surrogate", {u'a', 0xD83E, u'b'}, std::string("a") + kReplacement + "b"},
       {"a lone low surrogate", {u'a', 0xDD96}, std::string("a") + kReplacement},
       {"a pair in the wrong order", {0xDD96, 0xD83E}, std::string(kReplacement) + kReplacement},
