@@ -1,6 +1,6 @@
 // The Windows calls of the platform layer, run for real (under Wine when cross-built): the command
-// line as the server was started, the module path from a deep folder with non-ASCII names, and
-// files read while other programs hold, rename or delete them.
+// line as the server was started, the plugin's own path from a deep folder with non-ASCII names,
+// and files read while other programs hold, rename or delete them.
 #include <gtest/gtest.h>
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -30,10 +30,6 @@ constexpr const char* kServerProgram = "ShooterGameServer.exe";
 
 fs::path ProbeProgram() {
   return fs::path(VESPERLINE_PLUGIN_FILE).parent_path() / "platform_probe.exe";
-}
-
-fs::path ProbeModule() {
-  return fs::path(VESPERLINE_PLUGIN_FILE).parent_path() / "module_probe.dll";
 }
 
 // A folder the way an admin's server might be installed: names with spaces and characters from
@@ -73,8 +69,6 @@ class Process {
                        nullptr, &startup, &info)) {
       CloseHandle(info.hThread);
       process_ = info.hProcess;
-    } else {
-      startError_ = GetLastError();
     }
   }
   ~Process() {
@@ -86,8 +80,6 @@ class Process {
   Process& operator=(const Process&) = delete;
 
   bool Started() const { return process_ != nullptr; }
-  // Why the program could not be started.
-  DWORD StartError() const { return startError_; }
 
   // The exit code, or -1 when the program has not ended within the time.
   int Wait(std::chrono::milliseconds timeout) {
@@ -102,7 +94,6 @@ class Process {
 
  private:
   HANDLE process_ = nullptr;
-  DWORD startError_ = 0;
 };
 
 bool WaitForFile(const fs::path& path) {
@@ -122,7 +113,6 @@ std::string ReadAll(platform::InputFile& file) {
 
 // What the probe reported.
 struct ProbeReport {
-  DWORD startError = 0;
   int exitCode = -1;
   std::string commandLine;
 };
@@ -133,7 +123,6 @@ ProbeReport RunProbe(const fs::path& program, const std::wstring& commandLine) {
   ScopedVariable variable(L"VESPERLINE_PROBE_OUT", out.native());
   Process probe(program, commandLine);
   ProbeReport report;
-  report.startError = probe.StartError();
   report.exitCode = probe.Wait(30s);
   report.commandLine = test::ReadFile(out);
   return report;
@@ -179,24 +168,8 @@ TEST(WindowsCommandLineTest, TheServerCommandLineComesBackAsUtf8ExactlyAsStarted
 
 // ---- The module path -------------------------------------------------------------------------
 
-TEST(WindowsModulePathTest, AModuleInADeepNonAsciiFolderKnowsItsFullPath) {
-  test::TempDir root;
-  const fs::path module = DeepServerFolder(root.Path()) / "module_probe.dll";
-  fs::copy_file(ProbeModule(), module);
-  ASSERT_GT(module.native().size(), 260u);
-
-  // The system loads a module from a path this long only by its extended form.
-  const HMODULE loaded = LoadLibraryW((L"\\\\?\\" + module.native()).c_str());
-  ASSERT_NE(loaded, nullptr) << "error " << GetLastError();
-  using Probe = const char* (*)();
-  const auto probe =
-      reinterpret_cast<Probe>(reinterpret_cast<void*>(GetProcAddress(loaded, "ProbeModulePath")));
-  ASSERT_NE(probe, nullptr);
-  const std::string path = probe();
-  FreeLibrary(loaded);
-  EXPECT_EQ(path, test::Utf8FromPath(module));
-}
-
+// The plugin finds config.json beside itself only through its own module's path, which the
+// system gives in full, however long and whatever its characters.
 TEST(WindowsModulePathTest, TheHostRunsThePluginFromADeepNonAsciiFolder) {
   test::TempDir root;
   const fs::path dir =
