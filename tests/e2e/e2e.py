@@ -335,19 +335,14 @@ def main():
             detail = str(error) if isinstance(error, Failure) else traceback.format_exc()
             outcomes[case.__name__] = (False, detail, time.monotonic() - started)
 
-    # The minute-long case runs beside the others; the short ones run two at a time.
-    long_cases = [case for case in cases if case is one_minute]
-    threads = [threading.Thread(target=run, args=(case,)) for case in long_cases]
-    for thread in threads:
+    # The minute-long case runs beside the others, which run one after another.
+    long_cases = [threading.Thread(target=run, args=(case,)) for case in cases if case is one_minute]
+    for thread in long_cases:
         thread.start()
-    short = [case for case in cases if case is not one_minute]
-    for i in range(0, len(short), 2):
-        pair = [threading.Thread(target=run, args=(case,)) for case in short[i:i + 2]]
-        for thread in pair:
-            thread.start()
-        for thread in pair:
-            thread.join()
-    for thread in threads:
+    for case in cases:
+        if case is not one_minute:
+            run(case)
+    for thread in long_cases:
         thread.join()
 
     passed = failed = 0

@@ -92,7 +92,6 @@ std::string ReadFile(const fs::path& path) {
 void ResetPlugin() {
   Profile.Running.store(false);
   if (Profile.HeartbeatThread.joinable()) Profile.HeartbeatThread.join();
-  Profile.HeartbeatThread = std::thread();
   ResetProfile();
   simhost::Reset();
 }
@@ -106,13 +105,6 @@ void PluginTest::TearDown() {
     EXPECT_TRUE(CheckHeartbeatDocument(request.body, document));
   }
   ResetPlugin();
-}
-
-void IdentifiedServerTest::SetUp() {
-  PluginTest::SetUp();
-  Profile.Token = "token";
-  Profile.ServerIp = "203.0.113.7";
-  Profile.ServerPort = 7777;
 }
 
 ServerTree::ServerTree()
@@ -156,7 +148,8 @@ constexpr std::chrono::seconds kProgramTimeout{120};
 // system tells, peakKilobytes receives the program's peak resident memory.
 int Spawn(const std::string& program, const std::vector<std::string>& arguments,
           const std::string& output = "", const std::string& errors = "",
-          [[maybe_unused]] const std::string* typed = nullptr, long* peakKilobytes = nullptr) {
+          [[maybe_unused]] const std::string* typed = nullptr,
+          [[maybe_unused]] long* peakKilobytes = nullptr) {
 #if defined(_WIN32)
   // Quote the arguments that need it by the rules the C runtime parses them back with, and only
   // those, so that the command line reads as a launcher would write it (and as the Linux one is
@@ -214,7 +207,6 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
   if (outputFile != INVALID_HANDLE_VALUE) CloseHandle(outputFile);
   if (!errors.empty() && errorFile != INVALID_HANDLE_VALUE) CloseHandle(errorFile);
   if (!started) return -1;
-  (void)peakKilobytes;
   DWORD code = 0;
   if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(kProgramTimeout.count() * 1000)) !=
       WAIT_OBJECT_0) {

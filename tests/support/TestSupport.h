@@ -72,13 +72,6 @@ class PluginTest : public ::testing::Test {
   void TearDown() override;
 };
 
-// A plugin test whose profile identifies a server (token, address and port), so heartbeats are
-// posted.
-class IdentifiedServerTest : public PluginTest {
- protected:
-  void SetUp() override;
-};
-
 // What one run of the host program gave.
 struct HostRun {
   int exitCode = -1;
@@ -116,6 +109,5 @@ ProgramRun RunCheckerAsTyped(const std::string& typed);
 
 // Copies the built plugin file into dir.
 void InstallPlugin(const std::filesystem::path& dir);
-
 
 }  // namespace vesperline::test

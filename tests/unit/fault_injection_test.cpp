@@ -44,16 +44,13 @@ struct Fault {
 
 // The document of the healthy world the tests install.
 Json Healthy(const std::string& status) {
-  Json players = Json::array();
-  players.push_back(
-      {{"name", "Alice"}, {"char_name", "Chief"}, {"eos_id", "0002aa"}, {"player_data_id", 101}});
-  players.push_back(
-      {{"name", "Bob"}, {"char_name", "Keeper"}, {"eos_id", "0002bb"}, {"player_data_id", 202}});
-  players.push_back(
-      {{"name", "Carol"}, {"char_name", "Tamer"}, {"eos_id", "0002cc"}, {"player_data_id", 303}});
-  return Json{{"token", "tok-3f9"}, {"ip", "203.0.113.7"}, {"port", 7777},
-              {"status", status},   {"player_current", 3}, {"day", 42},
-              {"version", "58.12"}, {"is_pve", false},     {"players", players}};
+  Json document = Json::parse(R"({"token":"tok-3f9","ip":"203.0.113.7","port":7777,"status":"",
+    "player_current":3,"day":42,"version":"58.12","is_pve":false,"players":[
+    {"name":"Alice","char_name":"Chief","eos_id":"0002aa","player_data_id":101},
+    {"name":"Bob","char_name":"Keeper","eos_id":"0002bb","player_data_id":202},
+    {"name":"Carol","char_name":"Tamer","eos_id":"0002cc","player_data_id":303}]})");
+  document["status"] = status;
+  return document;
 }
 
 std::function<void(Json&)> Clear(const char* member) {
@@ -82,25 +79,11 @@ Fault ResolutionFails(const char* name, std::function<void(Json&)> expect, std::
       leaked};
 }
 
-// The walk ends at the n-th weak pointer: the players before it are kept.
-Fault WeakGetFailsAt(std::size_t call, const char* name) {
-  return {name, [call] { simhost::SetWeakGetThrowsAt(call); },
-          [call](Json& document) {
-            Json& players = document["players"];
-            players.erase(players.begin() + static_cast<std::ptrdiff_t>(call - 1), players.end());
-          },
-          true};
-}
-
-// The n-th engine allocation of a heartbeat fails. Each player takes two: the copy of the name,
-// then the id the engine fills; the failing one leaves only its own text empty.
-Fault AllocationFailsAt(std::size_t call, const char* name) {
+// The first engine allocation of a heartbeat (the copy of the first player's name) or its second
+// (the id the engine fills for that player) fails once: only that one text is left empty.
+Fault FirstPlayersAllocationFails(std::size_t call, const char* member, const char* name) {
   return {name, [call] { simhost::SetAllocatorThrowsAt(call); },
-          [call](Json& document) {
-            Json& player = document["players"][(call - 1) / 2];
-            player[call % 2 == 1 ? "name" : "eos_id"] = "";
-          },
-          true};
+          [member](Json& document) { document["players"][0][member] = ""; }, true};
 }
 
 const std::vector<Fault> kFaults = {
@@ -125,9 +108,11 @@ const std::vector<Fault> kFaults = {
     // Without Free the texts are read all the same, but the name copies and the filled ids cannot
     // be given back: the one failure that leaks engine memory, two strings per player.
     ResolutionFails("FMemory.Free(void*)", Unchanged, 6),
-    WeakGetFailsAt(2, "WeakGetSecond"),
-    AllocationFailsAt(1, "AllocationOfAName"),
-    AllocationFailsAt(2, "AllocationOfAnId"),
+    // The walk ends at the second weak pointer: the player before it is kept.
+    {"WeakGetSecond", [] { simhost::SetWeakGetThrowsAt(2); },
+     [](Json& document) { document["players"] = Json::array({document["players"][0]}); }, true},
+    FirstPlayersAllocationFails(1, "name", "AllocationOfAName"),
+    FirstPlayersAllocationFails(2, "eos_id", "AllocationOfAnId"),
     {"StringConstructor", [] { simhost::SetStringConstructorThrows(true); }, Clear("eos_id")},
     // The engine fills the id string, then throws: the string it filled still goes back.
     {"IdFilledThenThrows",

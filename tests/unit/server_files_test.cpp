@@ -52,10 +52,12 @@ TEST(ReadServerFileTest, DecodesAUtf16LeFileAndReportsHow) {
   EXPECT_EQ(TextEncodingName(read.Encoding), "UTF-16LE");
 }
 
-TEST(ReadServerFileTest, AMissingFileGivesNothing) {
+TEST(ReadServerFileTest, AMissingFileGivesNothingToEveryReader) {
   test::TempDir dir;
   EXPECT_EQ(ReadServerFile(dir.DirText() + "config.json"), std::nullopt);
   EXPECT_EQ(ReadServerFile(dir.DirText()), std::nullopt) << "a directory is no file";
+  EXPECT_EQ(ReadIniValue(dir.DirText() + "GameUserSettings.ini", "SessionName", ""), "");
+  EXPECT_EQ(ScanVersionLog(dir.DirText() + "ShooterGame.log"), std::nullopt);
 }
 
 TEST(ReadServerFileTest, AFileTheServerHoldsOpenForWritingIsRead) {
@@ -97,11 +99,6 @@ TEST(FindIniValueTest, ValuesAndSectionNamesLongerThan4096BytesAreCutBeforeTheSp
   for (const std::string& header : {"[" + a4095 + e + "]", "[" + a4095 + e + "\r"}) {
     EXPECT_EQ(FindIniValue("Key=elsewhere\n" + header + "\nKey=inside\n", "Key", a4095), "inside");
   }
-}
-
-TEST(ReadIniValueTest, AMissingFileGivesEmptyText) {
-  test::TempDir dir;
-  EXPECT_EQ(ReadIniValue(dir.DirText() + "GameUserSettings.ini", "SessionName", ""), "");
 }
 
 TEST(ReadIniValueTest, AByteOrderMarkDoesNotHideTheFirstHeader) {
@@ -157,19 +154,6 @@ TEST(VersionScanTest, AValueLongerThan256BytesIsCutThereBeforeTheCharacterTheLim
     EXPECT_TRUE(*found == version)
         << "a value of " << value.size() << " bytes gave " << found->size() << " bytes";
   }
-}
-
-TEST(VersionLogFileTest, AMissingLogGivesNothing) {
-  test::TempDir dir;
-  EXPECT_EQ(ScanVersionLog(dir.DirText() + "ShooterGame.log"), std::nullopt);
-}
-
-TEST(VersionLogFileTest, AUtf16LogIsConvertedFirst) {
-  test::TempDir dir;
-  const std::string path = dir.DirText() + "ShooterGame.log";
-  test::WriteFile(test::PathFromUtf8(path),
-                  test::Utf16LeFile(u"Log: start\r\nLogInit: ARK Version: 74.24\r\n"));
-  EXPECT_EQ(ScanVersionLog(path), "74.24");
 }
 
 // ---- The log read as it grows ----------------------------------------------------------------

@@ -92,14 +92,6 @@ TEST(ServerInfoTest, PveIsTrueOnlyForTheWordTrueInAnyCase) {
   EXPECT_FALSE(tree.Collect(line).IsPve);
 }
 
-TEST(ServerInfoTest, VersionAndMapComeFromTheLogAndTheFirstArgument) {
-  ServerTree tree;
-  tree.Log("LogInit: ARK Version: 74.24\r\n");
-  const ServerFacts facts = tree.Collect(std::string(kExe) + "\"ScorchedEarth_WP?listen\"");
-  EXPECT_EQ(facts.ServerVersion, "74.24");
-  EXPECT_EQ(facts.MapName, "ScorchedEarth_WP");
-}
-
 TEST(ServerInfoTest, ThePluginsFolderEndsAtTheLastSeparatorOfEitherKind) {
   EXPECT_EQ(DirectoryOf("C:\\ARK\\Plugins\\Vesperline\\Vesperline.dll"),
             "C:\\ARK\\Plugins\\Vesperline\\");

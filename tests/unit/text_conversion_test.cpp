@@ -1,47 +1,14 @@
-// The conversions every scanner shares: text to a number, and UTF-16 to UTF-8.
+// The conversion of UTF-16 to UTF-8 every source of UTF-16 shares. (The conversion of text to a
+// number, at its edges, is seeds of the launch_arguments fuzz target, fuzz/corpus/launch_arguments/
+// decimal_*, checked against the C library's own conversion in every build.)
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "common/Decimal.h"
 #include "common/Text.h"
 
 namespace vesperline {
 namespace {
-
-TEST(ParseDecimal32Test, TakesLeadingWhiteSpaceOneSignAndTheDigitsUpToTheFirstOtherByte) {
-  EXPECT_EQ(ParseDecimal32("7777"), 7777);
-  EXPECT_EQ(ParseDecimal32(" \t\n\v\f\r7777"), 7777);
-  EXPECT_EQ(ParseDecimal32("+42"), 42);
-  EXPECT_EQ(ParseDecimal32("-42"), -42);
-  EXPECT_EQ(ParseDecimal32("7777?QueryPort=27015 -port=1"), 7777);
-  EXPECT_EQ(ParseDecimal32("7777.5"), 7777);
-  EXPECT_EQ(ParseDecimal32("0x1F"), 0);
-  EXPECT_EQ(ParseDecimal32("000000000000000000000000012"), 12);
-}
-
-TEST(ParseDecimal32Test, NoDigitIsNoValue) {
-  EXPECT_EQ(ParseDecimal32(""), std::nullopt);
-  EXPECT_EQ(ParseDecimal32("   "), std::nullopt);
-  EXPECT_EQ(ParseDecimal32("-"), std::nullopt);
-  EXPECT_EQ(ParseDecimal32("+-5"), std::nullopt);
-  EXPECT_EQ(ParseDecimal32("- 5"), std::nullopt);
-  EXPECT_EQ(ParseDecimal32("\"7777\""), std::nullopt);
-  EXPECT_EQ(ParseDecimal32("abc"), std::nullopt);
-  // A no-break space is not white space to the conversion.
-  EXPECT_EQ(ParseDecimal32("\xC2\xA0"
-                           "5"),
-            std::nullopt);
-}
-
-TEST(ParseDecimal32Test, TheSigned32BitRangeIsKeptExactly) {
-  EXPECT_EQ(ParseDecimal32("2147483647"), 2147483647);
-  EXPECT_EQ(ParseDecimal32("-2147483648"), INT32_MIN);
-  EXPECT_EQ(ParseDecimal32("2147483648"), std::nullopt);
-  EXPECT_EQ(ParseDecimal32("-2147483649"), std::nullopt);
-  EXPECT_EQ(ParseDecimal32("99999999999999999999999999999999"), std::nullopt);
-  EXPECT_EQ(ParseDecimal32(std::string(100000, '9')), std::nullopt);
-}
 
 // The one conversion of UTF-16 to UTF-8 that engine strings, the command line and UTF-16 files
 // all go through.

@@ -219,14 +219,8 @@ TEST(NarrowTextTest, ReadsUnitsAtAnOddAddress) {
   EXPECT_EQ(NarrowText(EngineString{reinterpret_cast<char16_t*>(bytes + 1), 4, 4}), "O\xC3\xA9k");
 }
 
-class EngineStringTest : public test::PluginTest {
- protected:
-  void TearDown() override {
-    EXPECT_EQ(simhost::Allocator().live, 0u) << "every engine block is given back";
-    EXPECT_TRUE(simhost::UnknownNames().empty());
-    test::PluginTest::TearDown();
-  }
-};
+// Every engine block is given back (checked on tear-down), as in the world tests.
+using EngineStringTest = WorldTest;
 
 TEST_F(EngineStringTest, CopyOfAnEmptyStringAllocatesNothing) {
   std::vector<char16_t> units{0, 0};
