@@ -60,8 +60,6 @@ void VersionScanner::Feed(const char* data, std::size_t size) {
     } else {
       partialMarker_ = 0;
       capturing_ = true;
-      value_.clear();
-      cut_ = false;
       pos = missing;
     }
   }
@@ -91,8 +89,6 @@ void VersionScanner::Feed(const char* data, std::size_t size) {
       if (start + kMarkerSize > size) break;  // may go on in the next piece
       if (std::memcmp(data + start, kVersionMarker.data(), kMarkerSize) == 0) {
         capturing_ = true;
-        value_.clear();
-        cut_ = false;
         pos = start + kMarkerSize;
         found = true;
         break;

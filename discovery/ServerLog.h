@@ -39,7 +39,8 @@ class VersionScanner {
 
   // Bytes at the end of the previous piece that begin the marker.
   std::size_t partialMarker_ = 0;
-  // Inside a marker line: its value is being collected until the line ends.
+  // Inside a marker line: its value is being collected until the line ends. Outside one, value_
+  // is empty and cut_ false, so that a capture always starts afresh.
   bool capturing_ = false;
   std::string value_;
   // The value went on past the limit with something else than the bytes trimmed at its end.

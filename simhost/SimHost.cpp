@@ -131,14 +131,14 @@ void CountAllocatorCall(State& s) {
   }
 }
 
-// A real engine ends the process when its allocator cannot serve a request. The simulated one
-// notes the size and throws instead, so that a test sees such a request without the process
-// taking gigabytes. Called with the lock held.
-void RefuseHugeRequest(State& s, std::uint64_t size) {
-  constexpr std::uint64_t kLargestServed = std::uint64_t{1} << 28;
-  if (size <= kLargestServed) return;
+// Notes a request's size and alignment. A real engine ends the process when its allocator cannot
+// serve a request; the simulated one throws instead, so that a test sees such a request without
+// the process taking gigabytes. Called with the lock held.
+void NoteRequest(State& s, std::uint64_t size, std::uint32_t alignment) {
   s.allocator.sizes.push_back(size);
-  throw std::bad_alloc();
+  s.allocator.alignments.push_back(alignment);
+  constexpr std::uint64_t kLargestServed = std::uint64_t{1} << 28;
+  if (size > kLargestServed) throw std::bad_alloc();
 }
 
 template <typename Registry>
@@ -208,26 +208,24 @@ void SetWorldThrows(bool throws) {
   TheState().worldThrows.store(throws);
 }
 
-void* EngineMalloc(std::uint64_t size, std::uint32_t) {
+void* EngineMalloc(std::uint64_t size, std::uint32_t alignment) {
   State& s = TheState();
   std::lock_guard<std::mutex> lock(s.mutex);
   CountAllocatorCall(s);
-  RefuseHugeRequest(s, size);
+  NoteRequest(s, size, alignment);
   void* block = ::operator new(size == 0 ? 1 : static_cast<std::size_t>(size));
   s.blocks[block] = size;
   ++s.allocator.mallocs;
   ++s.allocator.live;
-  s.allocator.sizes.push_back(size);
   return block;
 }
 
-void* EngineRealloc(void* block, std::uint64_t size, std::uint32_t) {
+void* EngineRealloc(void* block, std::uint64_t size, std::uint32_t alignment) {
   State& s = TheState();
   std::lock_guard<std::mutex> lock(s.mutex);
   CountAllocatorCall(s);
   ++s.allocator.reallocs;
-  RefuseHugeRequest(s, size);
-  s.allocator.sizes.push_back(size);
+  NoteRequest(s, size, alignment);
   void* grown = ::operator new(size == 0 ? 1 : static_cast<std::size_t>(size));
   if (block == nullptr) {
     ++s.allocator.mallocs;

@@ -61,6 +61,7 @@ struct AllocatorStats {
   std::size_t frees = 0;             // non-null blocks given back
   std::size_t live = 0;              // blocks handed out and not given back
   std::vector<std::uint64_t> sizes;  // the size asked for by every Malloc and Realloc, in order
+  std::vector<std::uint32_t> alignments;  // the alignment asked for by each of them, in order
 };
 SIMHOST_API AllocatorStats Allocator();
 // The allocator throws std::bad_alloc on its n-th call from now (1 = the next); 0 never.

@@ -251,6 +251,7 @@ TEST_F(EngineStringTest, CopyTakesEveryUnitOfTheCountThroughReallocOfNoBlock) {
   EXPECT_EQ(simhost::Allocator().mallocs, 1u);
   EXPECT_EQ(simhost::Allocator().reallocs, 0u);
   EXPECT_EQ(simhost::Allocator().sizes, std::vector<std::uint64_t>{8});
+  EXPECT_EQ(simhost::Allocator().alignments, std::vector<std::uint32_t>{0});
 
   ReleaseEngineString(copy);
   EXPECT_EQ(copy.Data, nullptr);
@@ -262,6 +263,7 @@ TEST_F(EngineStringTest, ReallocOfABlockGoesToTheEngineAndReleasingNothingCallsN
   block = FMemory::Realloc(block, 16, 8);
   EXPECT_EQ(simhost::Allocator().reallocs, 1u);
   EXPECT_EQ(simhost::Allocator().sizes, (std::vector<std::uint64_t>{4, 16}));
+  EXPECT_EQ(simhost::Allocator().alignments, (std::vector<std::uint32_t>{8, 8}));
   FMemory::Free(block);
   const std::size_t frees = simhost::ResolutionCount("FMemory.Free(void*)");
   EngineString empty;
