@@ -219,10 +219,14 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        config("{\"token\": \"SECRETtoken-4711\", \"ip\": \"\x1b]0;owned\x07\t\r"
               "203.0.113.7\x7f\xff\xc2\x9b\", \"port\": 7777}"),
        std::nullopt, 0},
-      // Why each source of the token, the address and the port gave what it gave.
-      {"port-from-the-launch-arguments",
-       config(R"({"token": " SECRETtoken-4711", "ip": "1.2.3.4", "port": "7777"})"),
-       "S.exe TheIsland_WP?listen?Port=x -port=7778", 0},
+      // Why each source of the token, the address, the port and the player limit gave what it gave.
+      {"numbers-from-the-launch-arguments",
+       [](const test::ServerTree& server) {
+         server.WriteConfig(R"({"token": " SECRETtoken-4711", "ip": "1.2.3.4", "port": "7777"})");
+         test::WriteFile(server.SettingsFile(), "[ServerSettings]\r\nActiveMods=928102\r\n");
+         return server.PluginDir();
+       },
+       "S.exe TheIsland_WP?listen?Port=x?MaxPlayers=40 -port=7778 -WinLiveMaxPlayers=50", 0},
       {"no-usable-identity", config(R"({"token": "", "Ip": "1.2.3.4", "port": -5})"),
        "S.exe TheIsland_WP?listen?Port=0", 1},
       {"a-port-beyond-the-range",
