@@ -114,7 +114,9 @@ TEST(ReadIniValueTest, OnePassOverAUtf16FileAnswersEveryLookup) {
       u"[ServerSettings]\r\n";
   // Surrogate pairs and lines across the reader's blocks; a line ending in '[' opens no section.
   while (text.size() < 300 * 1024) text += u"Other=\U0001F996\U0001F996\U0001F996[\n";
-  text += u"ActiveMods=1,2\r\nbServerPVE=True\r\nFiller=\U0001F996\r\n";
+  // The last line ends without a line end, in half a surrogate pair.
+  text += u"ActiveMods=1,2\r\nbServerPVE=True\r\nFiller=\U0001F996";
+  text += char16_t{0xD83E};
   test::TempDir dir;
   const std::string path = dir.DirText() + "GameUserSettings.ini";
   test::WriteFile(test::PathFromUtf8(path), test::Utf16LeFile(text));
@@ -123,9 +125,9 @@ TEST(ReadIniValueTest, OnePassOverAUtf16FileAnswersEveryLookup) {
                                        {"bServerPVE", "ServerSettings"},
                                        {"MaxPlayers", "/Script/Engine.GameSession"},
                                        {"filler", "ServerSettings"}};
-  EXPECT_EQ(
-      ReadIniValues(path, lookups),
-      (std::vector<std::string>{"Zo\xC3\xAB's \xC3\x84rk", "1,2", "True", "", "\xF0\x9F\xA6\x96"}));
+  EXPECT_EQ(ReadIniValues(path, lookups),
+            (std::vector<std::string>{"Zo\xC3\xAB's \xC3\x84rk", "1,2", "True", "",
+                                      "\xF0\x9F\xA6\x96\xEF\xBF\xBD"}));
 }
 
 TEST(VersionScanTest, AValueLongerThan256BytesIsCutThereBeforeTheCharacterTheLimitSplits) {
