@@ -50,6 +50,10 @@ std::string TextDetail(const JsonText& text, std::string_view key, bool showValu
   return detail;
 }
 
+std::string PortGiven(std::int32_t port) {
+  return "gave " + std::to_string(port) + (port < 1 ? ", which is not above 0" : "");
+}
+
 std::string PortFileDetail(const JsonNumber& port) {
   switch (port.Outcome) {
     case JsonKeyOutcome::kNoKey:
@@ -64,17 +68,13 @@ std::string PortFileDetail(const JsonNumber& port) {
     case JsonKeyOutcome::kFound:
       break;
   }
-  std::string detail = "gave " + std::to_string(port.Value);
-  if (port.Value < 1) detail += ", which is not above 0";
-  return detail;
+  return PortGiven(port.Value);
 }
 
 std::string LaunchPortDetail(const LaunchNumber& number) {
   if (!number.Found) return "absent";
   if (!number.Value) return "not followed by a number";
-  std::string detail = "gave " + std::to_string(*number.Value);
-  if (*number.Value < 1) detail += ", which is not above 0";
-  return detail;
+  return PortGiven(*number.Value);
 }
 
 constexpr std::string_view kFileToken = "config.json \"token\"";
