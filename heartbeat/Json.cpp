@@ -83,8 +83,9 @@ inline unsigned PlainPrefix(std::uint64_t word) {
   const auto zeroByte = [](std::uint64_t v) { return (v - kOnes) & ~v & kHighs; };
   const std::uint64_t special = (word & kHighs) | ((word - kOnes * 0x20) & ~word & kHighs) |
                                 zeroByte(word ^ (kOnes * '"')) | zeroByte(word ^ (kOnes * '\\'));
-  // A borrow can only mark bytes above the first special one, so the lowest mark is exact.
-  return special == 0 ? 8 : static_cast<unsigned>(std::countr_zero(special)) / 8;
+  // A borrow can only mark bytes above the first special one, so the lowest mark is exact. With no
+  // mark at all, the 64 zero bits give 8.
+  return static_cast<unsigned>(std::countr_zero(special)) / 8;
 }
 
 constexpr std::array<std::uint64_t, 20> MakePowersOfTen() {
