@@ -98,16 +98,11 @@ std::optional<std::string> ScanLaunchMods(std::string_view commandLine) {
 std::optional<std::string> ScanLaunchMap(std::string_view commandLine) {
   const std::size_t n = commandLine.size();
   // Behind the executable path, which is in double quotes when it holds a space.
-  std::size_t pos = 0;
   if (n == 0) return std::nullopt;
-  if (commandLine[0] == '"') {
-    const std::size_t closing = commandLine.find('"', 1);
-    if (closing == std::string_view::npos) return std::nullopt;
-    pos = closing + 1;
-  } else {
-    pos = commandLine.find(' ');
-    if (pos == std::string_view::npos) return std::nullopt;
-  }
+  const bool quoted = commandLine[0] == '"';
+  std::size_t pos = quoted ? commandLine.find('"', 1) : commandLine.find(' ');
+  if (pos == std::string_view::npos) return std::nullopt;
+  if (quoted) ++pos;
   std::optional<std::string> map;
   for (;;) {
     while (pos < n && commandLine[pos] == ' ') ++pos;

@@ -98,7 +98,6 @@ void Utf16LeStreamDecoder::Finish(std::string& out) {
   units_.Finish(out);
   if (hasByte_) AppendUtf8(out, kReplacementCharacter);
   hasByte_ = false;
-  byte_ = 0;
 }
 
 ReadBlock::ReadBlock(std::size_t size)

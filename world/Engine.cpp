@@ -68,12 +68,7 @@ EngineString CopyEngineString(const EngineString& source) {
     return copy;
   }
   const std::uint64_t bytes = static_cast<std::uint64_t>(source.Count) * sizeof(char16_t);
-  try {
-    copy.Data = static_cast<char16_t*>(FMemory::Realloc(nullptr, bytes, sizeof(char16_t)));
-  } catch (...) {
-    ReleaseEngineString(copy);
-    throw;
-  }
+  copy.Data = static_cast<char16_t*>(FMemory::Realloc(nullptr, bytes, sizeof(char16_t)));
   copy.Count = source.Count;
   copy.Capacity = source.Count;
   std::memcpy(copy.Data, source.Data, static_cast<std::size_t>(bytes));
