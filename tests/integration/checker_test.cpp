@@ -229,7 +229,13 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        "S.exe TheIsland_WP?listen?Port=x?MaxPlayers=40 -port=7778 -WinLiveMaxPlayers=50", 0},
       {"no-usable-identity", config(R"({"token": "", "Ip": "1.2.3.4", "port": -5})"),
        "S.exe TheIsland_WP?listen?Port=0", 1},
-      {"the-lowest-port", config(R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 1})"),
+      // The lowest port and player limit that are used.
+      {"the-lowest-port-and-player-limit",
+       [](const test::ServerTree& server) {
+         server.WriteConfig(R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 1})");
+         test::WriteFile(server.SettingsFile(), "[/Script/Engine.GameSession]\r\nMaxPlayers=1\r\n");
+         return server.PluginDir();
+       },
        std::nullopt, 0},
       {"a-port-beyond-the-range",
        config(R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 99999999999})"),

@@ -11,6 +11,9 @@
 
 #if !defined(_WIN32)
 #include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 #endif
 
 namespace vesperline {
@@ -107,7 +110,8 @@ TEST_F(HostProgramTest, ASecondPluginInitWhileReportingChangesNothing) {
 
 #if !defined(_WIN32)
 // A reader that opens a FIFO waits until something writes into it, which may be never. The
-// plugin takes a FIFO for a missing file, so that start-up and unload return.
+// plugin takes a FIFO for a missing file, so that start-up and unload return; a device or a path
+// the system refuses is missing too, and says why.
 TEST(HostProgramFileTest, FifosInPlaceOfTheServersFilesCountAsMissing) {
   // Without a readable config.json the plugin stays idle and reads only the log, at unload; with
   // one it reads the settings file and the log at start-up.
@@ -130,6 +134,9 @@ TEST(HostProgramFileTest, FifosInPlaceOfTheServersFilesCountAsMissing) {
     EXPECT_EQ(platform::InputFile(server.Log().string()).Failure(), platform::OpenFailure::Pipe);
   }
   EXPECT_EQ(platform::InputFile("/dev/null").Failure(), platform::OpenFailure::Device);
+  const platform::InputFile refused(std::string(300, 'x'));
+  EXPECT_EQ(refused.Failure(), platform::OpenFailure::Other);
+  EXPECT_EQ(refused.FailureMessage(), std::strerror(ENAMETOOLONG));
 }
 #endif
 

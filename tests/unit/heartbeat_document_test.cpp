@@ -56,14 +56,14 @@ std::string Build(const ServerFacts& facts, std::int32_t playerCount, std::int32
 
 TEST(HeartbeatDocument, EveryMemberInOrderOrOnlyThoseThatAreAlwaysThere) {
   EXPECT_EQ(Build(TheIslandPve(), 2, 14,
-                  {{"Rex", "Tamer", "0002a1b2c3d4e5f60718293a4b5c6d7e", 101},
+                  {{"Rex", "Tamer", "0002a1b2c3d4e5f60718293a4b5c6d7e", 10000},
                    {"J\xc3\xb6rg", "", "0002ffffffffffffffffffffffffffff", 4294967295u}}),
             "{\"token\":\"tk_3f9a\",\"ip\":\"203.0.113.7\",\"port\":7777,\"status\":\"online\","
             "\"name\":\"Vesper PvE (v52.1)\",\"map\":\"TheIsland_WP\",\"player_max\":70,"
             "\"player_current\":2,\"day\":14,\"version\":\"52.1\",\"is_pve\":true,"
             "\"mods\":\"928708,931877\",\"players\":["
             "{\"name\":\"Rex\",\"char_name\":\"Tamer\","
-            "\"eos_id\":\"0002a1b2c3d4e5f60718293a4b5c6d7e\",\"player_data_id\":101},"
+            "\"eos_id\":\"0002a1b2c3d4e5f60718293a4b5c6d7e\",\"player_data_id\":10000},"
             "{\"name\":\"J\xc3\xb6rg\",\"char_name\":\"\","
             "\"eos_id\":\"0002ffffffffffffffffffffffffffff\",\"player_data_id\":4294967295}]}");
   EXPECT_EQ(Build(IdentityOnly(), -1, -1, {}, "offline"),

@@ -161,8 +161,8 @@ TEST(VersionScanTest, AValueLongerThan256BytesIsCutThereBeforeTheCharacterTheLim
 // ---- The log read as it grows ----------------------------------------------------------------
 
 TEST(VersionLogReaderTest, ALogReadAsItGrowsGivesWhatAReadOfTheWholeLogGives) {
-  // Pieces of every length end inside lines, markers, the byte-order mark, UTF-8 sequences,
-  // UTF-16 units and surrogate pairs.
+  // Pieces of every length end inside lines, markers, UTF-8 sequences, UTF-16 units and surrogate
+  // pairs; the first piece, one to three bytes long, ends inside each kind of byte-order mark.
   std::mt19937 random(20261207);
   const std::u16string fragments[] = {
       u"ARK Version: ", u"ARK Vers", u"ion: ", u"74.2",
@@ -173,19 +173,24 @@ TEST(VersionLogReaderTest, ALogReadAsItGrowsGivesWhatAReadOfTheWholeLogGives) {
     for (int i = static_cast<int>(random() % 40); i > 0; --i) {
       text += fragments[random() % std::size(fragments)];
     }
-    const std::string bytes = round % 3 == 0   ? test::Utf16LeFile(text)
-                              : round % 3 == 1 ? "\xEF\xBB\xBF" + Utf16ToUtf8(text)
+    const std::string bytes = round % 4 == 0   ? test::Utf16LeFile(text)
+                              : round % 4 == 1 ? "\xEF\xBB\xBF" + Utf16ToUtf8(text)
+                              : round % 4 == 2 ? "\xFE\xFF" + Utf16ToUtf8(text)
                                                : Utf16ToUtf8(text);
     test::TempDir dir;
     const std::string path = dir.DirText() + "ShooterGame.log";
     test::WriteFile(test::PathFromUtf8(path), "");
     VersionLogReader reader;
     for (std::size_t at = 0; at < bytes.size();) {
-      const std::size_t piece = std::min<std::size_t>(1 + random() % 9, bytes.size() - at);
+      const std::size_t piece =
+          std::min<std::size_t>(at == 0 ? 1 + round / 4 % 3 : 1 + random() % 9, bytes.size() - at);
       std::ofstream(test::PathFromUtf8(path), std::ios::binary | std::ios::app)
           << bytes.substr(at, piece);
       at += piece;
-      ASSERT_EQ(reader.Scan(path), ScanVersionLog(path)) << "round " << round << ", " << at;
+      FileRead grown, whole;
+      ASSERT_EQ(reader.Scan(path, &grown), ScanVersionLog(path, &whole))
+          << "round " << round << ", " << at;
+      ASSERT_EQ(grown.Encoding, whole.Encoding) << "round " << round << ", " << at;
     }
   }
 }

@@ -48,8 +48,8 @@ TEST(ServerInfoTest, ThePlayerLimitOfTheSettingsFileWinsWhenItIsAboveZero) {
   ServerTree tree;
   const std::string launch = std::string(kExe) + "TheIsland_WP?MaxPlayers=70?listen";
   const std::string plain = std::string(kExe) + "TheIsland_WP?listen";
-  tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=50\n");
-  EXPECT_EQ(tree.Collect(launch).PlayerLimit, 50);
+  tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=1\n");
+  EXPECT_EQ(tree.Collect(launch).PlayerLimit, 1);
   tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=0\n");
   EXPECT_EQ(tree.Collect(launch).PlayerLimit, 70);
   EXPECT_EQ(tree.Collect(plain).PlayerLimit, 0);
@@ -172,6 +172,7 @@ TEST(LaunchMapTest, TheMapIsTheFirstArgumentBehindTheExecutable) {
       // Pieces of an unquoted executable path are skipped only when they end in ".exe".
       {R"(C:\ARK Server\ArkAscendedServer.EXE TheIsland_WP?listen)", "TheIsland_WP"},
       {R"(C:\My ARK Server\ArkAscendedServer.exe TheIsland_WP?listen)", "ARK"},
+      {R"(C:\ARK\Server .exe TheIsland_WP?listen)", "TheIsland_WP"},
       // "start" is skipped only in lower case, and stays when nothing follows it.
       {R"("C:\ARK\S.exe" start TheIsland_WP?listen)", "TheIsland_WP"},
       {R"("C:\ARK\S.exe" Start TheIsland_WP?listen)", "Start"},
