@@ -1,5 +1,6 @@
-# The whole suite with clang under AddressSanitizer and UndefinedBehaviorSanitizer, then the
-# threaded tests with g++ under ThreadSanitizer.
+# The whole suite with clang under AddressSanitizer and UndefinedBehaviorSanitizer, in a Debug
+# build, where the standard library checks its preconditions too; then the threaded tests with g++
+# under ThreadSanitizer.
 set -euo pipefail
 . "$(dirname "$0")/../lib.sh"
 
