@@ -13,7 +13,8 @@ namespace vesperline {
 namespace {
 
 // True when line begins with the key (given lower-cased; the line's case does not matter) directly
-// followed by '='.
+// followed by '='. Most lines are no key line: the byte after the key's length rules them out at
+// once.
 bool IsKeyLine(std::string_view line, std::string_view lowerKey) {
   if (line.size() <= lowerKey.size() || line[lowerKey.size()] != '=') return false;
   for (std::size_t i = 0; i < lowerKey.size(); ++i) {
@@ -98,9 +99,7 @@ void IniScanner::Line(std::string_view line) {
     return;
   }
   for (Slot& slot : slots_) {
-    // Most lines are no key line: the byte after the key's length rules them out at once.
-    const std::size_t length = slot.LowerKey.size();
-    if (line.size() <= length || line[length] != '=' || !IsKeyLine(line, slot.LowerKey)) continue;
+    if (!IsKeyLine(line, slot.LowerKey)) continue;
     if (!InRequestedSection(slot) && !slot.FallbackValue.empty()) continue;
     Keep(slot, std::string(Bounded(line.substr(slot.LowerKey.size() + 1))));
   }

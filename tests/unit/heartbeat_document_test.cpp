@@ -54,12 +54,12 @@ std::string Build(const ServerFacts& facts, std::int32_t playerCount, std::int32
 }
 
 TEST(HeartbeatDocument, EveryMemberInOrderOrOnlyThoseThatAreAlwaysThere) {
-  EXPECT_EQ(Build(TheIslandPve(), 2, 14,
+  EXPECT_EQ(Build(TheIslandPve(), 2, 100,
                   {{"Rex", "Tamer", "0002a1b2c3d4e5f60718293a4b5c6d7e", 10000},
                    {"J\xc3\xb6rg", "", "0002ffffffffffffffffffffffffffff", 4294967295u}}),
             "{\"token\":\"tk_3f9a\",\"ip\":\"203.0.113.7\",\"port\":7777,\"status\":\"online\","
             "\"name\":\"Vesper PvE (v52.1)\",\"map\":\"TheIsland_WP\",\"player_max\":70,"
-            "\"player_current\":2,\"day\":14,\"version\":\"52.1\",\"is_pve\":true,"
+            "\"player_current\":2,\"day\":100,\"version\":\"52.1\",\"is_pve\":true,"
             "\"mods\":\"928708,931877\",\"players\":["
             "{\"name\":\"Rex\",\"char_name\":\"Tamer\","
             "\"eos_id\":\"0002a1b2c3d4e5f60718293a4b5c6d7e\",\"player_data_id\":10000},"
