@@ -1,5 +1,7 @@
 #include "discovery/LaunchArguments.h"
 
+#include <algorithm>
+
 #include "common/Decimal.h"
 #include "common/Text.h"
 #include "platform/Platform.h"
@@ -25,6 +27,42 @@ std::string_view StripEnds(std::string_view value, std::string_view bytes) {
     value.remove_suffix(1);
   }
   return value;
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// How far the session name that starts at start runs. A '?' always ends it. Where the command line
+// has an open double quote at start (a whole first argument in quotes, the way server managers
+// write a name with spaces), the quote that closes it ends the name too. Outside quotes, a run of
+// blanks followed by a dash option ends it before the run, so that the options written after the
+// first argument (a cluster id, a password) never become part of the name; a dash followed by
+// anything but a letter, as in "Rex - PvE", is part of it. Whether a position is inside quotes is
+// counted from the start of the line.
+std::size_t SessionNameLength(std::string_view line, std::size_t start) {
+  const bool startsQuoted =
+      std::count(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(start), '"') % 2 != 0;
+  bool quoted = false;  // inside a quoted section opened within the name
+  std::size_t i = start;
+  for (; i < line.size(); ++i) {
+    const char c = line[i];
+    if (c == '?') break;
+    if (c == '"') {
+      if (startsQuoted) break;
+      quoted = !quoted;
+    } else if (!startsQuoted && !quoted && IsBlank(c)) {
+      std::size_t next = i;
+      while (next < line.size() && IsBlank(line[next])) ++next;
+      if (next + 1 < line.size() && line[next] == '-' && IsAsciiLetter(line[next + 1])) break;
+      i = next - 1;
+    }
+  }
+  return i - start;
 }
 
 bool IsPassedOverAsMap(std::string_view token) {
@@ -74,7 +112,9 @@ LaunchPort ScanLaunchPort(std::string_view commandLine) {
 std::optional<std::string> ScanLaunchSessionName(std::string_view commandLine) {
   const std::optional<std::string_view> rest = RestAfterKey(commandLine, kSessionNameKey);
   if (!rest) return std::nullopt;
-  const std::string_view name = StripEnds(rest->substr(0, rest->find('?')), "\"'");
+  const std::size_t start = commandLine.size() - rest->size();
+  const std::string_view name =
+      StripEnds(rest->substr(0, SessionNameLength(commandLine, start)), "\"'");
   if (name.empty()) return std::nullopt;
   return std::string(name);
 }
@@ -90,7 +130,20 @@ LaunchNumber ScanLaunchMaxPlayers(std::string_view commandLine) {
 std::optional<std::string> ScanLaunchMods(std::string_view commandLine) {
   const std::optional<std::string_view> rest = RestAfterKey(commandLine, kModsKey);
   if (!rest) return std::nullopt;
-  const std::string_view mods = rest->substr(0, rest->find_first_of(" \t"));
+  std::string_view mods = *rest;
+  // A list in double quotes may hold spaces and ends at its closing quote; the quotes are no part
+  // of it, since the service reads the value as ids. Without a closing quote only the opening one
+  // goes, and a space or tab ends the list as it ends an unquoted one.
+  if (!mods.empty() && mods.front() == '"') {
+    mods.remove_prefix(1);
+    const std::size_t close = mods.find('"');
+    if (close != std::string_view::npos) {
+      mods = mods.substr(0, close);
+      if (mods.empty()) return std::nullopt;
+      return std::string(mods);
+    }
+  }
+  mods = mods.substr(0, mods.find_first_of(" \t"));
   if (mods.empty()) return std::nullopt;
   return std::string(mods);
 }

@@ -50,8 +50,10 @@ struct LaunchPort {
 LaunchPort ScanLaunchPort(std::string_view commandLine);
 
 // The session name: from behind "?sessionname=" to the next '?' or the end of the line (spaces
-// included), without the double quotes and apostrophes at either end. Nothing when the key does
-// not occur or the name is empty.
+// included), without the double quotes and apostrophes at either end. It ends earlier at the
+// double quote that closes a quoted section open where the name starts, and, outside double
+// quotes, before blanks that a dash option ("-NoBattlEye") follows. Nothing when the key does not
+// occur or the name is empty.
 std::optional<std::string> ScanLaunchSessionName(std::string_view commandLine);
 
 // The player limit from the first of kMaxPlayersKeys that occurs (the later keys are not looked
@@ -60,7 +62,9 @@ std::optional<std::string> ScanLaunchSessionName(std::string_view commandLine);
 LaunchNumber ScanLaunchMaxPlayers(std::string_view commandLine);
 
 // The mod list: from behind "-mods=" to the next space or tab or the end of the line, unchanged.
-// Nothing when the key does not occur or the list is empty.
+// A list that begins with a double quote runs to the next double quote instead, spaces included,
+// and loses both quotes; without a closing quote it loses its opening one. Nothing when the key
+// does not occur or the list is empty.
 std::optional<std::string> ScanLaunchMods(std::string_view commandLine);
 
 // The map: the first argument after the executable path, cut before its first '?' or space and

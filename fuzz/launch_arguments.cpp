@@ -1,11 +1,13 @@
 // Every launch-argument scan over any command line: the number and text scans agree with a plain
 // reading of their rules, and the map is always a clean piece of the line.
 // Input: the command line.
+#include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "discovery/LaunchArguments.h"
 #include "fuzz/FuzzSupport.h"
@@ -31,22 +33,51 @@ std::optional<std::int32_t> ReferenceNumber(std::string_view line, std::string_v
   return rest ? ReferenceDecimal(*rest) : std::nullopt;
 }
 
+bool IsBlank(char byte) {
+  return byte == ' ' || byte == '\t';
+}
+
+// The session name runs from behind its key to the first '?', or to the quote that closes a quoted
+// section open where it starts, or (outside quotes) to blanks followed by a dash and a letter.
 std::optional<std::string> ReferenceSessionName(std::string_view line) {
   const auto rest = ReferenceRest(line, "?sessionname=");
   if (!rest) return std::nullopt;
-  std::string name(rest->substr(0, rest->find('?')));
+  const std::size_t start = line.size() - rest->size();
+  // inside[i]: an odd number of double quotes stands before position i.
+  std::vector<bool> inside(line.size() + 1, false);
+  for (std::size_t i = 0; i < line.size(); ++i) inside[i + 1] = inside[i] != (line[i] == '"');
+  std::size_t end = start;
+  for (; end < line.size(); ++end) {
+    if (line[end] == '?') break;
+    if (inside[start] && line[end] == '"') break;
+    if (!inside[start] && !inside[end] && IsBlank(line[end])) {
+      std::size_t dash = end;
+      while (dash < line.size() && IsBlank(line[dash])) ++dash;
+      if (dash + 1 < line.size() && line[dash] == '-' &&
+          std::isalpha(static_cast<unsigned char>(line[dash + 1])) != 0 &&
+          static_cast<unsigned char>(line[dash + 1]) < 0x80) {
+        break;
+      }
+    }
+  }
+  std::string name(line.substr(start, end - start));
   while (!name.empty() && (name.front() == '"' || name.front() == '\'')) name.erase(0, 1);
   while (!name.empty() && (name.back() == '"' || name.back() == '\'')) name.pop_back();
   if (name.empty()) return std::nullopt;
   return name;
 }
 
+// The mod list ends at a blank; one that opens with a double quote ends at the closing quote
+// instead, and the quotes are dropped.
 std::optional<std::string> ReferenceMods(std::string_view line) {
-  const auto rest = ReferenceRest(line, "-mods=");
+  auto rest = ReferenceRest(line, "-mods=");
   if (!rest) return std::nullopt;
   std::string mods;
+  const bool quoted = !rest->empty() && rest->front() == '"';
+  if (quoted) rest->remove_prefix(1);
+  const bool closed = quoted && rest->find('"') != std::string_view::npos;
   for (const char byte : *rest) {
-    if (byte == ' ' || byte == '\t') break;
+    if (closed ? byte == '"' : IsBlank(byte)) break;
     mods += byte;
   }
   if (mods.empty()) return std::nullopt;

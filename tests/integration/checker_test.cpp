@@ -114,6 +114,8 @@ TEST(CheckerTest, PredictsWhatThePluginDoesInTheSameServer) {
     std::optional<std::string> config;
     std::function<void(const test::ServerTree&)> more;
     std::vector<std::string> launch;
+    // The name both must post, where the row is about it.
+    std::optional<std::string> name;
   } cases[] = {
       {"everything found", kFullConfig,
        [](const test::ServerTree& server) {
@@ -122,18 +124,19 @@ TEST(CheckerTest, PredictsWhatThePluginDoesInTheSameServer) {
                          "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
          test::WriteFile(server.Log(), "LogInit: ARK Version: 74.24\r\n");
        },
-       kLaunch},
-      {"no config.json", std::nullopt, settings("[ServerSettings]\r\nActiveMods=1\r\n"), kLaunch},
+       kLaunch, std::nullopt},
+      {"no config.json", std::nullopt, settings("[ServerSettings]\r\nActiveMods=1\r\n"), kLaunch,
+       std::nullopt},
       {"a Notepad config.json without a port, the port in the launch arguments",
        Utf16LeFile(u"{\r\n \"token\": \"t\u00f6ken-\U0001F996\",\r\n \"ip\": \"1.2.3.4\"\r\n}\r\n"),
-       settings(""), kLaunch},
+       settings(""), kLaunch, std::nullopt},
       {"a settings file one level too high, beside ShooterGame", kFullConfig,
        [](const test::ServerTree& server) {
          test::WriteFile(
              server.Root() / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini",
              "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
        },
-       kLaunch},
+       kLaunch, std::nullopt},
       {"a Notepad settings file",
        kFullConfig,
        [](const test::ServerTree& server) {
@@ -141,7 +144,18 @@ TEST(CheckerTest, PredictsWhatThePluginDoesInTheSameServer) {
                          Utf16LeFile(u"[SessionSettings]\r\nSessionName=\u00c4rger \U0001F996\r\n"
                                      u"[ServerSettings]\r\nServerPVE=true\r\n"));
        },
-       {"TheIsland_WP?listen?Port=7777"}},
+       {"TheIsland_WP?listen?Port=7777"},
+       std::nullopt},
+      // A server manager's line: on Windows the spawn quotes the first argument, which holds
+      // spaces; on Linux it stays bare. Either way the name ends with that argument, and the
+      // cluster id behind it never reaches the list.
+      {"a server manager's launch line",
+       kFullConfig,
+       settings(""),
+       {"TheIsland_WP?listen?SessionName=[EU] Rex Hunters - PvE x3 | \u00c4gypten?Port=7777"
+        "?MaxPlayers=70",
+        "-clusterid=secretcluster", "-NoBattlEye", "-mods=928102,931877"},
+       "[EU] Rex Hunters - PvE x3 | \u00c4gypten"},
   };
   for (const auto& check : cases) {
     SCOPED_TRACE(check.what);
@@ -159,6 +173,9 @@ TEST(CheckerTest, PredictsWhatThePluginDoesInTheSameServer) {
         actual.erase(live);
       }
       EXPECT_EQ(predicted, actual);
+      if (check.name) {
+        EXPECT_EQ(actual.at("name"), *check.name);
+      }
     } else {
       EXPECT_TRUE(report.at("document").is_null());
       EXPECT_FALSE(report.at("idle_reasons").empty());
@@ -191,8 +208,7 @@ void Complete(const test::ServerTree& server) {
 // The whole text report of a server tree against its golden file (the token masked), and the
 // --json report's warnings against the text report's. Launch passwords never show, in either
 // form, even where --show-token shows the token: the password line holds both, in the ?Key= form
-// inside a quoted argument and in the -Key= form with a quoted value, and its session name runs on
-// over the -Key= option, as the plugin reads it.
+// inside a quoted argument and in the -Key= form with a quoted value.
 TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
   const char* const kSecrets[] = {"Adm1n S3cret", "S3cret", "Join 2 Play", "2 Play"};
   const std::string passwordLine =
@@ -213,6 +229,20 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
     int exitCode;
   } cases[] = {
       {"passwords", config(kFullConfig), passwordLine, 0},
+      // A server manager's line: the first argument quoted whole, dash options behind it, a
+      // quoted mod list, and no mods in the settings file.
+      {"a-server-managers-launch-line",
+       [](const test::ServerTree& server) {
+         test::WriteFile(server.SettingsFile(),
+                         "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
+         return server.PluginDir();
+       },
+       "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" "
+       "\"TheIsland_WP?listen?SessionName=[EU] Rex Hunters - PvE x3 | \u00c4gypten?Port=7777"
+       "?QueryPort=27015?MaxPlayers=70?RCONEnabled=True?RCONPort=27020\" "
+       "-clusterid=secretcluster \"-ClusterDirOverride=C:\\ARK\\Cluster\" -NoBattlEye "
+       "-mods=\"928102,931877\" -WinLiveMaxPlayers=70 -servergamelog -culture=en",
+       0},
       // An escape sequence that retitles a terminal, a tab, a carriage return, DEL, a byte that is
       // no UTF-8 and a C1 control.
       {"control-characters",

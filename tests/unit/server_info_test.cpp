@@ -190,5 +190,58 @@ TEST(LaunchMapTest, TheMapIsTheFirstArgumentBehindTheExecutable) {
   for (const auto& check : cases) EXPECT_EQ(ScanLaunchMap(check.line), check.map) << check.line;
 }
 
+// The session name and the mod list as admins write them: hosting panels unquoted, server managers
+// with the whole first argument in quotes, dash options behind it that must not reach the list.
+TEST(LaunchTextTest, TheSessionNameEndsWithItsArgument) {
+  const struct {
+    const char* line;
+    std::optional<std::string> name;
+  } cases[] = {
+      {R"("C:\ARK\ArkAscendedServer.exe" "TheIsland_WP?listen?SessionName=My Server" -NoBattlEye)",
+       "My Server"},
+      {"S.exe TheIsland_WP?listen?Port=7777?SessionName=BobRexHunters -clusterid=secretcluster "
+       "-NoBattlEye",
+       "BobRexHunters"},
+      {R"(S.exe TheIsland_WP?listen?SessionName="My Server" -NoBattlEye?Port=7777)", "My Server"},
+      {"S.exe TheIsland_WP?SessionName=My Server\t\t-NoBattlEye", "My Server"},
+      // What no dash option follows runs on as before.
+      {"S.exe TheIsland_WP?listen?SessionName=My ARK Server?Port=7777", "My ARK Server"},
+      {"S.exe TheIsland_WP?listen?SessionName=My ARK Server", "My ARK Server"},
+      {"S.exe TheIsland_WP?SessionName=Rex - PvE x3 [EU] | 2x?Port=7777", "Rex - PvE x3 [EU] | 2x"},
+      {"S.exe TheIsland_WP?SessionName=Rex -5 -NoBattlEye", "Rex -5"},
+      {"S.exe TheIsland_WP?SessionName=Rex  -", "Rex  -"},
+      {"S.exe TheIsland_WP?SessionName=Gro\xC3\x9F"
+       "e \xE6\x81\x90\xE7\xAB\x9C -log",
+       "Gro\xC3\x9F"
+       "e \xE6\x81\x90\xE7\xAB\x9C"},
+      // Inside quotes only the closing quote or a '?' ends it.
+      {R"(S.exe "TheIsland_WP?listen?SessionName=My -Server" -NoBattlEye)", "My -Server"},
+      {R"(S.exe "TheIsland_WP?SessionName=My Server?Port=7777" -NoBattlEye)", "My Server"},
+      {R"(S.exe TheIsland_WP?SessionName="'My Server'" -NoBattlEye)", "My Server"},
+      {R"(S.exe TheIsland_WP?SessionName="My Server -log)", "My Server -log"},
+      {R"(S.exe "TheIsland_WP?SessionName=" -NoBattlEye)", std::nullopt},
+      {"S.exe TheIsland_WP?SessionName= -NoBattlEye", std::nullopt},
+  };
+  for (const auto& check : cases) {
+    EXPECT_EQ(ScanLaunchSessionName(check.line), check.name) << check.line;
+  }
+}
+
+TEST(LaunchTextTest, AQuotedModListLosesItsQuotes) {
+  const struct {
+    const char* line;
+    std::optional<std::string> mods;
+  } cases[] = {
+      {R"(S.exe TheIsland_WP -mods="928102,931877" -NoBattlEye)", "928102,931877"},
+      {R"(S.exe TheIsland_WP -mods="928102, 931877" -NoBattlEye)", "928102, 931877"},
+      {R"(S.exe TheIsland_WP -mods="928102,931877 -NoBattlEye)", "928102,931877"},
+      {R"(S.exe TheIsland_WP -mods="" -NoBattlEye)", std::nullopt},
+      {R"(S.exe TheIsland_WP -mods=" -NoBattlEye)", std::nullopt},
+      {"S.exe TheIsland_WP -mods=928102,931877\t-NoBattlEye", "928102,931877"},
+      {R"(S.exe TheIsland_WP -mods=928102,"931877" x)", R"(928102,"931877")"},
+  };
+  for (const auto& check : cases) EXPECT_EQ(ScanLaunchMods(check.line), check.mods) << check.line;
+}
+
 }  // namespace
 }  // namespace vesperline
