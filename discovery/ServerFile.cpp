@@ -108,7 +108,9 @@ ReadBlock::~ReadBlock() {
 }
 
 void ServerTextReader::ReadOn(platform::InputFile& file, const TextSink& take) {
-  if (position_ > 0 && !file.Seek(position_)) return;
+  // The file may have been read elsewhere already (its first bytes compared), so the position is
+  // set even at the start.
+  if (!file.Seek(position_)) return;
   const ReadBlock block(kReadBlockSize);
   std::string decoded;
   while (const std::size_t got = file.Read(block.Data(), block.Size())) {

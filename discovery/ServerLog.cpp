@@ -114,11 +114,37 @@ std::optional<std::string> FindVersionInLog(std::string_view text) {
   return scanner.Version();
 }
 
+bool VersionLogReader::IsSameLog(platform::InputFile& file) {
+  const std::optional<platform::FileIdentity> identity = file.Identity();
+  char head[kHeadBytes];
+  std::size_t got = 0;
+  if (file.Seek(0)) {
+    while (got < kHeadBytes) {
+      const std::size_t more = file.Read(head + got, kHeadBytes - got);
+      if (more == 0) break;
+      got += more;
+    }
+  }
+  const std::string_view now(head, got);
+  // A file whose identity the system does not give is judged by its size and first bytes alone.
+  const bool same = (!identity || !identity_ || *identity == *identity_) &&
+                    file.SizeHint() >= text_.Position() && now.substr(0, head_.size()) == head_;
+  identity_ = identity;
+  head_.assign(now);
+  return same;
+}
+
 std::optional<std::string> VersionLogReader::Scan(const std::string& path, FileRead* read) {
   platform::InputFile file(path);
   if (read != nullptr) *read = FileReadOf(file);
-  if (!file.IsOpen() || file.SizeHint() < text_.Position()) Reset();
-  if (!file.IsOpen()) return std::nullopt;
+  if (!file.IsOpen()) {
+    Reset();
+    return std::nullopt;
+  }
+  if (!IsSameLog(file)) {
+    text_.Reset();
+    scanner_ = VersionScanner();
+  }
   try {
     text_.ReadOn(file, [&](std::string_view text) { scanner_.Feed(text.data(), text.size()); });
   } catch (...) {
@@ -138,8 +164,7 @@ std::optional<std::string> VersionLogReader::Scan(const std::string& path, FileR
 }
 
 void VersionLogReader::Reset() {
-  text_.Reset();
-  scanner_ = VersionScanner();
+  *this = VersionLogReader();
 }
 
 std::optional<std::string> ScanVersionLog(const std::string& path, FileRead* read) {

@@ -53,8 +53,10 @@ std::optional<std::string> FindVersionInLog(std::string_view text);
 
 // Reads the version out of a log that grows, a little at a time: each scan reads only what was
 // appended to the log since the previous one, and gives what a scan of the whole log would give.
-// A log shorter than what was read before, or one that has gone, is a new log: it is read from
-// its beginning (its encoding decided afresh). Its memory does not depend on the log.
+// A log that is not the one read before is a new log, read from its beginning (its encoding
+// decided afresh): one that has gone, one shorter than what was read, another file under the same
+// name, or one whose first bytes have changed (rewritten in place). Its memory does not depend on
+// the log.
 class VersionLogReader {
  public:
   // Scans the log file at path on from where the previous scan stopped. Nothing when the file
@@ -64,9 +66,18 @@ class VersionLogReader {
   // Forgets what was read: the next scan reads the log from its beginning.
   void Reset();
 
+  // How many of the log's first bytes are remembered to tell a rewritten log from a grown one.
+  static constexpr std::size_t kHeadBytes = 64;
+
  private:
+  // True when the open file is the log read so far, grown or not; remembers its identity and
+  // first bytes for the next scan either way.
+  bool IsSameLog(platform::InputFile& file);
+
   ServerTextReader text_;
   VersionScanner scanner_;
+  std::optional<platform::FileIdentity> identity_;
+  std::string head_;  // the log's first bytes as read, at most kHeadBytes
 };
 
 // Scans the whole log file at path once, as a fresh VersionLogReader does.

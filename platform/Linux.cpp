@@ -121,6 +121,13 @@ std::uint64_t InputFile::SizeHint() const {
   return static_cast<std::uint64_t>(status.st_size);
 }
 
+std::optional<FileIdentity> InputFile::Identity() const {
+  struct stat status {};
+  if (handle_ < 0 || ::fstat(static_cast<int>(handle_), &status) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                      static_cast<std::uint64_t>(status.st_ino)};
+}
+
 bool InputFile::IsOpen() const {
   return handle_ >= 0;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace vesperline::platform {
@@ -41,6 +42,15 @@ enum class OpenFailure {
   Other,      // anything else: the system refused, or the path names another kind of file
 };
 
+// What tells one file from another on the system, however it is named: the device (volume) that
+// holds it and its number there. A file replaced by another under the same name has another
+// identity; one rewritten in place keeps its own.
+struct FileIdentity {
+  std::uint64_t Device = 0;
+  std::uint64_t Index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
 // A regular file opened for reading in binary mode, shared so that other processes may go on
 // writing, renaming or deleting it meanwhile. Closed when the object goes. Anything that is not a
 // regular file on a disk (a FIFO, a pipe, a device) is not opened, as if it were missing: reading
@@ -63,6 +73,9 @@ class InputFile {
   // The file's size now, or 0 when the system cannot tell; the file may still grow while it is
   // read, so this is a hint for the reader's buffer, not a limit.
   std::uint64_t SizeHint() const;
+
+  // The open file's identity; nothing when it is not open or the system cannot tell.
+  std::optional<FileIdentity> Identity() const;
 
   // Moves the read position to offset bytes from the file's start; false when that failed.
   bool Seek(std::uint64_t offset);

@@ -5,6 +5,7 @@
 // fuzz targets' seeds (fuzz/corpus), checked against their references in every build.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <random>
@@ -211,6 +212,48 @@ TEST(VersionLogReaderTest, ALogShorterThanWhatWasReadIsANewLogReadFromItsBeginni
     EXPECT_EQ(reader.Scan(path), "1.0");
     test::WriteFile(test::PathFromUtf8(path), second);
     EXPECT_EQ(reader.Scan(path), "2.0");
+  }
+}
+
+TEST(VersionLogReaderTest, ALogReplacedOrRewrittenIsReadAsAWhole) {
+  // The server's first line names the time it started, so a new log rarely begins like the old
+  // one; the second row is the case where it does and only the file's identity tells them apart.
+  const std::string header = "Log file open, 12/06/26 23:25:09\n" + std::string(40, '-') + "\n";
+  const struct {
+    const char* what;
+    std::string before;
+    std::string after;
+    bool inPlace;  // rewritten in the same file, rather than a new file put in its place
+    std::optional<std::string> version;
+  } cases[] = {
+      {"replaced by a longer log with the version at its top", std::string(1000, 'x'),
+       "ARK Version: 52.12\n" + std::string(2000, 'y'), false, "52.12"},
+      {"replaced by a longer log that begins like the old one", header + std::string(1000, 'x'),
+       header + "ARK Version: 52.12\n" + std::string(2000, 'y'), false, "52.12"},
+      {"rewritten in place, longer, with other first bytes",
+       // Where the old log stopped inside a marker, the new one goes on as a version would.
+       std::string(1000, 'x') + "\nARK Version:", std::string(1013, 'z') + " 1.zzzz\n", true,
+       std::nullopt},
+      {"a UTF-16 log replaced by a longer UTF-8 one", test::Utf16LeFile(u"LogInit: starting\r\n"),
+       "ARK Version: 3.0\r\n" + std::string(100, 'y'), false, "3.0"},
+  };
+  for (const auto& check : cases) {
+    SCOPED_TRACE(check.what);
+    test::TempDir dir;
+    const std::string path = dir.DirText() + "ShooterGame.log";
+    VersionLogReader reader;
+    test::WriteFile(test::PathFromUtf8(path), check.before);
+    reader.Scan(path);
+    if (check.inPlace) {
+      test::WriteFile(test::PathFromUtf8(path), check.after);
+    } else {
+      test::WriteFile(test::PathFromUtf8(path + ".new"), check.after);
+      std::filesystem::rename(test::PathFromUtf8(path + ".new"), test::PathFromUtf8(path));
+    }
+    FileRead again, whole;
+    EXPECT_EQ(reader.Scan(path, &again), check.version);
+    EXPECT_EQ(ScanVersionLog(path, &whole), check.version);
+    EXPECT_EQ(again.Encoding, whole.Encoding);
   }
 }
 

@@ -139,17 +139,21 @@ TEST_F(LateVersionTest, StartUpAndTheHeartbeatsReadOnlyWhatTheServerAppendedSinc
   ServerTree tree;
   Profile.PluginDir = tree.PluginDirText();
   const std::string line = "LogInit: the server is starting, stand by\r\n";
-  tree.Log(line + line);
+  tree.Log(line + line + line);
   CollectServerInfo(Profile, {"", SettingsFilePath(Profile.PluginDir),
                               ServerLogPath(Profile.PluginDir), &Profile.VersionLog});
   EXPECT_EQ(Profile.ServerVersion, "");
 
-  // A marker line written over bytes already read, without the log growing, is not seen: they are
-  // not read again.
+  // A marker line written over bytes already read, past the log's first bytes and without the log
+  // growing, is not seen: they are not read again.
   const std::filesystem::path log = tree.test::ServerTree::Log();
+  ASSERT_GT(2 * line.size(), VersionLogReader::kHeadBytes);
   std::string marker = "ARK Version: 1.0";
   marker.resize(line.size() - 2, ' ');
-  std::fstream(log, std::ios::binary | std::ios::in | std::ios::out) << marker << "\r\n";
+  std::fstream file(log, std::ios::binary | std::ios::in | std::ios::out);
+  file.seekp(static_cast<std::streamoff>(2 * line.size()));
+  file << marker << "\r\n";
+  file.close();
   ReadVersionFromLog(Profile, Profile.VersionLog, Profile.PluginDir);
   EXPECT_EQ(Profile.ServerVersion, "");
   std::ofstream(log, std::ios::binary | std::ios::app) << "ARK Version: 2.0\r\n";
