@@ -17,6 +17,11 @@ namespace vesperline {
 
 inline constexpr std::string_view kConfigFileName = "config.json";
 
+// The largest config.json read, in bytes. The file needs three short values; a larger one is
+// taken for a mistake (a log or a dump saved under the name) and counts as missing, so that it
+// cannot fill the server's memory.
+inline constexpr std::uint64_t kMaxConfigFileBytes = 64 * 1024;
+
 // How the lookup of one key of config.json went.
 enum class JsonKeyOutcome {
   kFound,       // a value was taken (a text may still be empty)

@@ -48,7 +48,7 @@ Discovery DiscoverServer(const DiscoveryInputs& inputs, const DiscoveryOptions& 
     };
 
     const std::optional<std::string> configText =
-        ReadServerFile(ConfigFilePath(inputs.PluginDir), &found.Config);
+        ReadServerFile(ConfigFilePath(inputs.PluginDir), &found.Config, kMaxConfigFileBytes);
     found.Usable = LoadConfig(found.Facts, configText, readCommandLine, &found.Gate);
     if (options.WithNotes) AddConfigNotes(found.Gate, found.Facts, found.Notes);
     if (!found.Usable && !options.PastFailedGate) return;

@@ -168,16 +168,18 @@ std::optional<std::string> ReadFileBytes(const std::string& path) {
   return ReadFileBytes(file);
 }
 
-std::optional<std::string> ReadFileBytes(platform::InputFile& file) {
+std::optional<std::string> ReadFileBytes(platform::InputFile& file, std::uint64_t maxBytes) {
   if (!file.IsOpen()) return std::nullopt;
   // The result is sized from the file, so that it does not grow block by block; a file that grows
-  // meanwhile still reads to its end.
+  // meanwhile still reads to its end, or until it passes the limit.
   const std::uint64_t hint = file.SizeHint();
+  if (hint > maxBytes) return std::nullopt;
   std::string bytes;
   bytes.reserve(hint < (1u << 30) ? static_cast<std::size_t>(hint) : 0);
   const ReadBlock block(kReadBlockSize);
   while (const std::size_t got = file.Read(block.Data(), block.Size())) {
     bytes.append(block.Data(), got);
+    if (bytes.size() > maxBytes) return std::nullopt;
   }
   return bytes;
 }
@@ -190,11 +192,16 @@ FileRead FileReadOf(const platform::InputFile& file) {
   return read;
 }
 
-std::optional<std::string> ReadServerFile(const std::string& path, FileRead* read) {
+std::optional<std::string> ReadServerFile(const std::string& path, FileRead* read,
+                                          std::uint64_t maxBytes) {
   platform::InputFile file(path);
   if (read != nullptr) *read = FileReadOf(file);
-  std::optional<std::string> bytes = ReadFileBytes(file);
-  if (!bytes) return std::nullopt;
+  std::optional<std::string> bytes = ReadFileBytes(file, maxBytes);
+  if (!bytes) {
+    // A file that grew past the limit while it was read is at least one byte over it.
+    if (read != nullptr && file.IsOpen()) read->TooLarge = std::max(file.SizeHint(), maxBytes + 1);
+    return std::nullopt;
+  }
   DecodedText decoded = DecodeServerText(std::move(*bytes));
   if (read != nullptr) read->Encoding = decoded.Encoding;
   return std::move(decoded.Text);

@@ -44,6 +44,9 @@ struct FileRead {
   TextEncoding Encoding = TextEncoding::Plain;
   platform::OpenFailure Failure = platform::OpenFailure::Missing;
   std::string FailureMessage;  // the system's words for an Other failure, when it gave any
+  // The file's size in bytes, when it was opened but is larger than the reader takes and so was
+  // not read; its text then counts as missing.
+  std::optional<std::uint64_t> TooLarge;
 };
 
 // What an opened or unopened file tells of itself, before its text is read.
@@ -132,13 +135,20 @@ class ServerTextReader {
   Utf16LeStreamDecoder decoder_;
 };
 
-// The raw bytes of the file at the UTF-8 path, or of an open file from where it stands, read to
-// its end; nothing when it cannot be opened.
-std::optional<std::string> ReadFileBytes(const std::string& path);
-std::optional<std::string> ReadFileBytes(platform::InputFile& file);
+// No limit on the bytes a reader takes.
+inline constexpr std::uint64_t kNoByteLimit = UINT64_MAX;
 
-// The file at the UTF-8 path as text (see DecodeServerText); nothing when it cannot be opened.
-// When read is given, it receives how the file was read.
-std::optional<std::string> ReadServerFile(const std::string& path, FileRead* read = nullptr);
+// The raw bytes of the file at the UTF-8 path, or of an open file from where it stands, read to
+// its end; nothing when it cannot be opened or holds more than maxBytes bytes. A file over the
+// limit is not read into memory: memory stays bounded by the limit whatever the file's size.
+std::optional<std::string> ReadFileBytes(const std::string& path);
+std::optional<std::string> ReadFileBytes(platform::InputFile& file,
+                                         std::uint64_t maxBytes = kNoByteLimit);
+
+// The file at the UTF-8 path as text (see DecodeServerText); nothing when it cannot be opened or
+// holds more than maxBytes bytes (then read->TooLarge gives its size). When read is given, it
+// receives how the file was read.
+std::optional<std::string> ReadServerFile(const std::string& path, FileRead* read = nullptr,
+                                          std::uint64_t maxBytes = kNoByteLimit);
 
 }  // namespace vesperline

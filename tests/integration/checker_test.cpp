@@ -294,6 +294,9 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       // A number for the token takes the next key's name; an address with a port; a port too high.
       {"config-values", config(R"({"token": 4711, "ip": "192.168.1.10:7777", "port": 99999})"),
        std::nullopt, 0},
+      // A log saved under the name: over the limit, however valid its beginning.
+      {"config-too-large",
+       config(kFullConfig + std::string(64 * 1024 + 1 - kFullConfig.size(), ' ')), std::nullopt, 1},
       {"readme-example", config(R"({"token": "your-token", "ip": "203.0.113.7", "port": 7777})"),
        std::nullopt, 0},
       {"config-is-a-folder",

@@ -41,12 +41,16 @@ class LinuxMemoryTest : public ::testing::Test {
   fs::path SettingsFile() const { return server_.SettingsFile(); }
   fs::path LogFile() const { return server_.Log(); }
 
+  // Loads the plugin and unloads it at once.
+  test::HostRun RunHost() const {
+    return test::RunHost({"--plugin-dir", test::Utf8FromPath(server_.PluginDir()), "--run-ms", "0",
+                          "--", "TheIsland_WP"});
+  }
+
   // Loads the plugin, unloads it at once, and gives its "offline" document and the process's peak
   // memory in KiB.
   std::pair<nlohmann::json, long> Run() {
-    const test::HostRun run =
-        test::RunHost({"--plugin-dir", test::Utf8FromPath(server_.PluginDir()), "--run-ms", "0",
-                       "--", "TheIsland_WP"});
+    const test::HostRun run = RunHost();
     EXPECT_EQ(run.exitCode, 0) << run.summary;
     EXPECT_EQ(run.requests.size(), 1u) << run.summary;
     if (run.requests.empty()) return {nlohmann::json(), run.peakKilobytes};
@@ -97,6 +101,22 @@ TEST_F(LinuxMemoryTest, ABigUnicodeLogWithoutTheMarker) {
   const auto [document, peak] = Run();
   EXPECT_LE(peak, small + kAllowedKilobytes) << "with small files: " << small << " KiB";
   EXPECT_FALSE(document.contains("version"));
+}
+
+// A config.json of a hundred megabytes (a log saved under its name) is not read: the plugin stays
+// idle, as without one.
+TEST_F(LinuxMemoryTest, AHugeConfigJson) {
+  const long small = SmallFilesPeak();
+  {
+    std::ofstream config(server_.PluginDir() / "config.json", std::ios::binary | std::ios::trunc);
+    config << R"({"token": "t", "ip": "203.0.113.7", "port": 7777})";
+    AppendRepeated(config, ' ', 100 * kMegabyte);
+  }
+  const test::HostRun run = RunHost();
+  EXPECT_EQ(run.exitCode, 0) << run.summary;
+  EXPECT_TRUE(run.requests.empty()) << run.summary;
+  EXPECT_LE(run.peakKilobytes, small + kAllowedKilobytes)
+      << "with small files: " << small << " KiB";
 }
 
 }  // namespace

@@ -100,6 +100,20 @@ TEST(ServerInfoTest, ThePluginsFolderEndsAtTheLastSeparatorOfEitherKind) {
   EXPECT_EQ(DirectoryOf(""), "");
 }
 
+TEST(ConfigFileTest, AConfigJsonOverTheLimitCountsAsMissing) {
+  ServerTree tree;
+  for (const std::uint64_t size : {kMaxConfigFileBytes, kMaxConfigFileBytes + 1}) {
+    std::string config = R"({"token": "t", "ip": "203.0.113.7", "port": 7777})";
+    config.resize(size, ' ');
+    tree.WriteConfig(config);
+    const Discovery found = DiscoverServer({tree.PluginDirText(), [] { return std::string(); }});
+    const bool fits = size <= kMaxConfigFileBytes;
+    EXPECT_EQ(found.Usable, fits) << size;
+    EXPECT_EQ(found.Gate.FileFound, fits) << size;
+    EXPECT_EQ(found.Config.TooLarge, fits ? std::nullopt : std::optional(size));
+  }
+}
+
 // ---- The version found later, by the heartbeats ---------------------------------------------
 
 class LateVersionTest : public test::PluginTest {};

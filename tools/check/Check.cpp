@@ -22,7 +22,7 @@ FileCheck FileCheckOf(std::string role, const std::string& path, const FileRead&
           path,
           ShownPath(path),
           read.Opened,
-          read.Opened ? std::string(TextEncodingName(read.Encoding)) : "",
+          read.Opened && !read.TooLarge ? std::string(TextEncodingName(read.Encoding)) : "",
           FileState(read)};
 }
 
@@ -184,6 +184,14 @@ CheckReport RunCheck(const CheckInputs& inputs) {
           "token, the address and the port";
     }
     report.IdleReasons.push_back(std::move(reason));
+    return report;
+  }
+  if (found.Config.TooLarge) {
+    report.IdleReasons.push_back(
+        "config.json at " + config.ShownPath + " is " + std::to_string(*found.Config.TooLarge) +
+        " bytes long; the plugin reads no config.json over " + std::to_string(kMaxConfigFileBytes) +
+        " bytes and counts it as missing: it needs only the token, the "
+        "address and the port (see config.example.json)");
     return report;
   }
   if (!found.Config.Opened) {

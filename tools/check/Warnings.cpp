@@ -291,6 +291,11 @@ AddressKind ClassifyAddress(std::string_view text) {
 }
 
 std::string FileState(const FileRead& read) {
+  if (read.TooLarge) {
+    return "found, but " + std::to_string(*read.TooLarge) +
+           " bytes long, more than the plugin reads (" + std::to_string(kMaxConfigFileBytes) +
+           " bytes)";
+  }
   if (read.Opened) {
     if (read.Encoding == TextEncoding::Utf16Be) {
       return "found, but saved as UTF-16BE, which the plugin does not read";
