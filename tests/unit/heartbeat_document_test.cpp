@@ -65,6 +65,15 @@ TEST(HeartbeatDocument, EveryMemberInOrderOrOnlyThoseThatAreAlwaysThere) {
             "\"eos_id\":\"0002a1b2c3d4e5f60718293a4b5c6d7e\",\"player_data_id\":10000},"
             "{\"name\":\"J\xc3\xb6rg\",\"char_name\":\"\","
             "\"eos_id\":\"0002ffffffffffffffffffffffffffff\",\"player_data_id\":4294967295}]}");
+  // Numbers whose leading pair of digits is 10, at each length the writer handles otherwise.
+  ServerFacts tens = IdentityOnly();
+  tens.ServerPort = 10;
+  tens.PlayerLimit = 1000;
+  EXPECT_EQ(Build(tens, 100000, 10000000, {{"A", "", "", 1000000000u}}),
+            "{\"token\":\"tk_3f9a\",\"ip\":\"203.0.113.7\",\"port\":10,\"status\":\"online\","
+            "\"player_max\":1000,\"player_current\":100000,\"day\":10000000,\"is_pve\":false,"
+            "\"players\":[{\"name\":\"A\",\"char_name\":\"\",\"eos_id\":\"\","
+            "\"player_data_id\":1000000000}]}");
   EXPECT_EQ(Build(IdentityOnly(), -1, -1, {}, "offline"),
             "{\"token\":\"tk_3f9a\",\"ip\":\"203.0.113.7\",\"port\":7777,\"status\":\"offline\","
             "\"is_pve\":false,\"players\":[]}");

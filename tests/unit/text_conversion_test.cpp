@@ -35,5 +35,32 @@ TEST(Utf16ToUtf8Test, CombinesSurrogatePairsAndReplacesUnpairedOnes) {
   for (const auto& check : cases) EXPECT_EQ(Utf16ToUtf8(check.in), check.out) << check.what;
 }
 
+// A text cut at a byte limit loses the character the cut split, and only that: a lead byte whose
+// sequence the cut left short goes, with what follows it; a whole sequence, or bytes that were no
+// UTF-8 to begin with, stay. The lead bytes are the first and the last of each length.
+TEST(CompleteUtf8LengthTest, DropsOnlyTheCharacterTheCutSplit) {
+  const struct {
+    std::string text;
+    std::size_t length;
+  } cases[] = {
+      {"v1.\xC2", 3},
+      {"v1.\xDF", 3},
+      {"v1.\xDF\xBF", 5},
+      {"v1.\xE0\xA0", 3},
+      {"v1.\xEF", 3},
+      {"v1.\xEF\xBF", 3},
+      {"v1.\xEF\xBF\xBF", 6},
+      {"v1.\xF0\x90\x80", 3},
+      {"v1.\xF4\x8F\xBF", 3},
+      {"v1.\xF4\x8F\xBF\xBF", 7},
+      {"v1.\xBF\xBF\xBF", 6},
+      {"v1.\xF8", 4},
+      {"", 0},
+  };
+  for (std::size_t row = 0; row < std::size(cases); ++row) {
+    EXPECT_EQ(CompleteUtf8Length(cases[row].text), cases[row].length) << "row " << row;
+  }
+}
+
 }  // namespace
 }  // namespace vesperline
