@@ -11,6 +11,7 @@
 #include <limits>
 #include <utility>
 
+#include "common/CommandLine.h"
 #include "platform/Platform.h"
 
 namespace vesperline::platform {
@@ -23,27 +24,7 @@ void ModuleAnchor() {}
 std::string ProcessCommandLine() {
   std::ifstream file("/proc/self/cmdline", std::ios::binary);
   const std::string raw((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-  // The arguments are separated (and ended) by NUL bytes; rebuild the single line a Windows
-  // process would see, quoting the executable path when it holds a space.
-  std::string line;
-  std::size_t start = 0;
-  bool first = true;
-  while (start < raw.size()) {
-    std::size_t end = raw.find('\0', start);
-    if (end == std::string::npos) end = raw.size();
-    const std::string_view argument(raw.data() + start, end - start);
-    if (!first) line.push_back(' ');
-    if (first && argument.find(' ') != std::string_view::npos) {
-      line.push_back('"');
-      line.append(argument);
-      line.push_back('"');
-    } else {
-      line.append(argument);
-    }
-    first = false;
-    start = end + 1;
-  }
-  return line;
+  return JoinProcessArguments(raw);
 }
 
 std::string PluginModulePath() {

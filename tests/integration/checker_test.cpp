@@ -11,9 +11,13 @@
 
 #include "tests/support/TestSupport.h"
 #include "tools/check/Check.h"
+#include "tools/check/ServerProcess.h"
 #include "tools/check/Warnings.h"
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -418,6 +422,161 @@ TEST(CheckerTest, RawPrintsTheDocumentAloneOnOneLine) {
   EXPECT_EQ(idle.output, "");
 }
 
+// Without a command line given, the checker reads the one of the running server of its install,
+// exactly as the server was started, quotes, spaces and characters beyond ASCII and the BMP
+// included: the stand-in server runs from the Win64 folder of a server tree whose own folder name
+// holds a space and an umlaut. A server of another install on the same machine does not count;
+// of two servers of one install the checker takes none, unless --server-pid picks one.
+TEST(CheckerTest, ReadsTheCommandLineOfTheRunningServer) {
+  const test::ServerTree server("ARK Server \u00c4rger");
+  const test::ServerTree other;
+  Complete(server);
+  const auto installServer = [](const test::ServerTree& tree) {
+    const fs::path standIn(VESPERLINE_STANDIN_PROGRAM);
+    const fs::path executable = tree.PluginDir().parent_path().parent_path().parent_path() /
+                                ("ArkAscendedServer" + test::Utf8FromPath(standIn.extension()));
+    fs::copy_file(standIn, executable);
+    return executable;
+  };
+  const fs::path executable = installServer(server);
+  const std::string dir = test::Utf8FromPath(server.PluginDir());
+  const auto check = [&](std::vector<std::string> more = {}) {
+    std::vector<std::string> arguments{"--plugin-dir", dir, "--json"};
+    arguments.insert(arguments.end(), more.begin(), more.end());
+    const test::ProgramRun run = test::RunChecker(arguments);
+    EXPECT_EQ(run.errors, "");
+    return json::parse(run.output);
+  };
+  const auto source = [](const json& report) { return report.at("command_line_source"); };
+
+  json report = check();
+  EXPECT_EQ(source(report).at("source"), "no server running");
+  EXPECT_TRUE(report.at("command_line").is_null());
+
+  // A server manager's line: the first argument quoted whole, a '|', an en dash and a character
+  // beyond the BMP in the name, and inner quotes written \" in an option behind it.
+  const std::string launch =
+      "\"TheIsland_WP?listen?SessionName=Vesper Test | PvE \u00c4rger\u2013\U0001F996"
+      "?Port=7777\" -ClusterDirOverride=\\\"C:\\ARK Cluster\\\" -WinLiveMaxPlayers=50 -NoBattlEye";
+  const std::string commandLine = "\"" + test::Utf8FromPath(executable) + "\" " + launch;
+  const test::RunningProgram otherInstall(installServer(other), "TheCenter_WP?Port=7779");
+  {
+    const test::RunningProgram running(executable, launch);
+    report = check();
+    EXPECT_EQ(report.at("command_line"), commandLine);
+    EXPECT_EQ(source(report).at("source"), "running server");
+    EXPECT_EQ(source(report).at("process_id"), running.Id());
+    EXPECT_EQ(source(report).at("servers_found"), json::array({running.Id()}));
+    // Read as the plugin in that server reads it.
+    EXPECT_EQ(report.at("facts").at("session_name").at("value"),
+              "Vesper Test | PvE \u00c4rger\u2013\U0001F996");
+    EXPECT_EQ(report.at("facts").at("map").at("value"), "TheIsland_WP");
+    const std::string text = UnixLines(test::RunChecker({"--plugin-dir", dir}).output);
+    EXPECT_NE(text.find("Command line   " + commandLine +
+                        "\n               read from the "
+                        "running server (process " +
+                        std::to_string(running.Id()) + ")\n"),
+              std::string::npos)
+        << text;
+
+    const test::RunningProgram second(executable, "TheIsland_WP?listen?Port=7781");
+    report = check();
+    EXPECT_TRUE(report.at("command_line").is_null());
+    EXPECT_EQ(source(report).at("source"), "several servers running");
+    EXPECT_EQ(
+        source(report).at("servers_found"),
+        json::array({std::min(running.Id(), second.Id()), std::max(running.Id(), second.Id())}));
+    report = check({"--server-pid", std::to_string(second.Id())});
+    EXPECT_EQ(report.at("command_line"),
+              "\"" + test::Utf8FromPath(executable) + "\" TheIsland_WP?listen?Port=7781");
+    EXPECT_EQ(source(report).at("process_id"), second.Id());
+    report = check({"--server-pid", std::to_string(otherInstall.Id())});
+    EXPECT_TRUE(report.at("command_line").is_null());
+    EXPECT_EQ(source(report).at("source"), "not a server of this install");
+  }
+  report = check({"--command-line", "S.exe TheIsland_WP"});
+  EXPECT_EQ(source(report).at("source"), "--command-line");
+  EXPECT_EQ(source(report).at("note"), "given with --command-line");
+}
+
+// The choice among the servers found, for what the system may answer: refusals above all, which a
+// test cannot provoke when it runs as an administrator.
+TEST(CheckerTest, TheRunningServerIsChosenOnlyWhenItIsOneAndReadable) {
+  using check::CommandLineSource;
+  const check::CommandLineRead readable{"\"C:\\ARK\\ArkAscendedServer.exe\" TheIsland_WP", false,
+                                        ""};
+  const check::CommandLineRead refused{std::nullopt, true, "Access is denied"};
+  const check::CommandLineRead ended{std::nullopt, false, "the process has ended"};
+  const struct {
+    const char* what;
+    std::vector<check::ServerProcess> found;
+    std::optional<std::uint32_t> picked;
+    check::CommandLineRead read;
+    CommandLineSource source;
+    const char* says;
+  } cases[] = {
+      {"one server",
+       {{4242, ""}},
+       std::nullopt,
+       readable,
+       CommandLineSource::RunningServer,
+       "read from the running server (process 4242)"},
+      {"none",
+       {},
+       std::nullopt,
+       readable,
+       CommandLineSource::NotRunning,
+       "no server of this install is running (no process runs from C:\\ARK\\ShooterGame\\Binaries"
+       "\\Win64)"},
+      {"two",
+       {{4242, ""}, {4343, ""}},
+       std::nullopt,
+       readable,
+       CommandLineSource::Several,
+       "2 servers of this install are running (processes 4242, 4343)"},
+      {"two, one picked",
+       {{4242, ""}, {4343, ""}},
+       4343u,
+       readable,
+       CommandLineSource::RunningServer,
+       "(process 4343)"},
+      {"one picked that is not a server",
+       {{4242, ""}},
+       99u,
+       readable,
+       CommandLineSource::NotThisInstall,
+       "The servers of this install: process 4242"},
+      {"a service whose executable is hidden",
+       {{4242, "Access is denied"}},
+       std::nullopt,
+       readable,
+       CommandLineSource::Refused,
+       "Run the checker as administrator"},
+      {"a service whose command line is hidden",
+       {{4242, ""}},
+       std::nullopt,
+       refused,
+       CommandLineSource::Refused,
+       "process 4242 (Access is denied)"},
+      {"a server that ended meanwhile",
+       {{4242, ""}},
+       std::nullopt,
+       ended,
+       CommandLineSource::Unreadable,
+       "could not be read (the process has ended)"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.what);
+    const check::ServerLookup lookup =
+        check::ChooseRunningServer("C:\\ARK\\ShooterGame\\Binaries\\Win64", test.found, test.picked,
+                                   [&](std::uint32_t) { return test.read; });
+    EXPECT_EQ(lookup.Origin.Source, test.source);
+    EXPECT_EQ(lookup.CommandLine.has_value(), test.source == CommandLineSource::RunningServer);
+    const std::string note = check::OriginNote(lookup.Origin);
+    EXPECT_NE(note.find(test.says), std::string::npos) << note;
+  }
+}
+
 TEST(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
   const test::ServerTree server;
   const std::string dir = test::Utf8FromPath(server.PluginDir());
@@ -433,6 +592,9 @@ TEST(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
       {{"--plugin-dir", dir, "--command-line-file", dir + "/no such file.txt"}, "cannot read"},
       {{"--command-line", "x", "--command-line-file", "y"}, "not both"},
       {{"--raw", "--json"}, "not both"},
+      {{"--server-pid", "4242x"}, "--server-pid needs a process id"},
+      {{"--server-pid", "0"}, "--server-pid needs a process id"},
+      {{"--server-pid", "4242", "--command-line", "S.exe"}, "not both"},
       {{"--plugin-dir", dir, "--command-line-file", test::Utf8FromPath(script)},
        "holds 2 lines that are not blank"},
   };

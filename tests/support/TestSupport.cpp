@@ -107,8 +107,11 @@ void PluginTest::TearDown() {
   ResetPlugin();
 }
 
-ServerTree::ServerTree()
-    : pluginDir_(root_.Path() / "ShooterGame" / "Binaries" / "Win64" / "ArkApi" / "Plugins" /
+ServerTree::ServerTree() : ServerTree("") {}
+
+ServerTree::ServerTree(const std::string& folder)
+    : rootPath_(folder.empty() ? root_.Path() : root_.Path() / PathFromUtf8(folder)),
+      pluginDir_(rootPath_ / "ShooterGame" / "Binaries" / "Win64" / "ArkApi" / "Plugins" /
                  "Vesperline") {
   InstallPlugin(pluginDir_);
 }
@@ -314,5 +317,75 @@ ProgramRun RunCheckerAsTyped(const std::string& typed) {
   return SpawnChecker({}, &typed);
 }
 #endif
+
+RunningProgram::RunningProgram(const fs::path& program, const std::string& rest) {
+  const fs::path ready = scratch_.Path() / "ready";
+  const std::string readyText = Utf8FromPath(ready);
+#if defined(_WIN32)
+  std::wstring line = L"\"" + program.wstring() + L"\" " + PathFromUtf8(rest).wstring();
+  // The child inherits the variable; it is taken away again once the child has started.
+  SetEnvironmentVariableW(L"VESPERLINE_STANDIN_READY", ready.wstring().c_str());
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  const BOOL started = CreateProcessW(program.wstring().c_str(), line.data(), nullptr, nullptr,
+                                      FALSE, 0, nullptr, nullptr, &startup, &process);
+  SetEnvironmentVariableW(L"VESPERLINE_STANDIN_READY", nullptr);
+  if (!started) {
+    ADD_FAILURE() << "cannot start " << Utf8FromPath(program);
+    return;
+  }
+  CloseHandle(process.hThread);
+  handle_ = reinterpret_cast<std::intptr_t>(process.hProcess);
+  id_ = process.dwProcessId;
+#else
+  // Everything the child needs is made before the fork: after it, only exec.
+  const std::string programText = Utf8FromPath(program);
+  std::string restText = rest;
+  std::vector<char*> argv{const_cast<char*>(programText.c_str()), restText.data(), nullptr};
+  std::vector<std::string> environment{"VESPERLINE_STANDIN_READY=" + readyText};
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    environment.emplace_back(*variable);
+  }
+  std::vector<char*> envp;
+  for (std::string& variable : environment) envp.push_back(variable.data());
+  envp.push_back(nullptr);
+  const pid_t child = fork();
+  if (child == 0) {
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  if (child < 0) {
+    ADD_FAILURE() << "cannot start " << programText;
+    return;
+  }
+  id_ = static_cast<std::uint32_t>(child);
+#endif
+  const auto deadline = std::chrono::steady_clock::now() + kProgramTimeout;
+  std::error_code error;
+  while (!fs::exists(ready, error)) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ADD_FAILURE() << Utf8FromPath(program) << " did not start within " << kProgramTimeout.count()
+                    << " s";
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+}
+
+RunningProgram::~RunningProgram() {
+#if defined(_WIN32)
+  if (handle_ == 0) return;
+  const auto process = reinterpret_cast<HANDLE>(handle_);
+  TerminateProcess(process, 1);
+  WaitForSingleObject(process, static_cast<DWORD>(kProgramTimeout.count() * 1000));
+  CloseHandle(process);
+#else
+  if (id_ == 0) return;
+  kill(static_cast<pid_t>(id_), SIGKILL);
+  int status = 0;
+  waitpid(static_cast<pid_t>(id_), &status, 0);
+#endif
+}
 
 }  // namespace vesperline::test

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -33,7 +34,10 @@ class TempDir {
 class ServerTree {
  public:
   ServerTree();
-  const std::filesystem::path& Root() const { return root_.Path(); }
+  // The tree in a folder of that name (UTF-8) inside the temporary directory, as a server
+  // installed in "C:\ARK Servers\..." is.
+  explicit ServerTree(const std::string& folder);
+  const std::filesystem::path& Root() const { return rootPath_; }
   const std::filesystem::path& PluginDir() const { return pluginDir_; }
   // The plugin's folder as UTF-8 text with a trailing separator, as the plugin keeps it.
   std::string PluginDirText() const;
@@ -43,6 +47,7 @@ class ServerTree {
 
  private:
   TempDir root_;
+  std::filesystem::path rootPath_;
   std::filesystem::path pluginDir_;
 };
 
@@ -106,6 +111,26 @@ ProgramRun RunChecker(const std::vector<std::string>& arguments);
 // but the checker's own reading of its command line.
 ProgramRun RunCheckerAsTyped(const std::string& typed);
 #endif
+
+// A program left running while the test goes on, ended when the object goes. It is started with
+// the command line "<program>" rest, exactly: on Windows as that text, on Linux as the program
+// with rest as its one argument, which the Linux command line joins back to the same text. It must
+// create the file named by the environment variable VESPERLINE_STANDIN_READY once it runs (the
+// stand-in server of VESPERLINE_STANDIN_PROGRAM does); the constructor waits for that file.
+class RunningProgram {
+ public:
+  RunningProgram(const std::filesystem::path& program, const std::string& rest);
+  ~RunningProgram();
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+
+  std::uint32_t Id() const { return id_; }
+
+ private:
+  std::uint32_t id_ = 0;
+  std::intptr_t handle_ = 0;  // Windows: the process handle
+  TempDir scratch_;
+};
 
 // Copies the built plugin file into dir.
 void InstallPlugin(const std::filesystem::path& dir);

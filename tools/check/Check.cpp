@@ -158,6 +158,7 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   const std::string& dir = inputs.PluginDir;
   report.PluginDir = dir;
   report.CommandLine = inputs.CommandLine;
+  report.Origin = inputs.Origin;
   std::error_code error;
   report.PluginDirExists = fs::is_directory(PathFromUtf8(dir), error);
 
@@ -214,7 +215,8 @@ CheckReport RunCheck(const CheckInputs& inputs) {
     std::string reason =
         "port below 1 (" + std::to_string(facts.ServerPort) +
         "): looked for in config.json \"port\", then in the launch arguments ?Port= and -port=";
-    if (!inputs.CommandLine) reason += ", but no command line was given to the checker";
+    if (!inputs.CommandLine)
+      reason += ", but the checker has no command line (see \"Command line\" above)";
     report.IdleReasons.push_back(std::move(reason));
   }
   return report;
@@ -403,15 +405,13 @@ std::string HumanReport(const CheckReport& report, bool showToken) {
   out += "Plugin folder  ";
   out += Printable(ShownPath(report.PluginDir));
   out += report.PluginDirExists ? "\n" : "  (no such folder)\n";
+  out += "Command line   ";
   if (report.CommandLine) {
-    out += "Command line   ";
     out += Printable(MaskLaunchPasswords(*report.CommandLine));
-    out += '\n';
-  } else {
-    out +=
-        "Command line   none given: every launch argument counts as absent. Give the server's "
-        "command line with --command-line to check them.\n";
+    out += "\n               ";
   }
+  out += Printable(OriginNote(report.Origin));
+  out += '\n';
 
   out += "\nFiles the plugin reads\n";
   for (const FileCheck& file : report.Files) {
@@ -467,6 +467,18 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += report.PluginDirExists ? "true" : "false";
   out += ",\"command_line\":";
   out += report.CommandLine ? JsonString(MaskLaunchPasswords(*report.CommandLine)) : "null";
+  out += ",\"command_line_source\":{\"source\":";
+  out += JsonString(SourceName(report.Origin.Source));
+  out += ",\"process_id\":";
+  out += report.Origin.Id ? std::to_string(*report.Origin.Id) : "null";
+  out += ",\"servers_found\":[";
+  for (std::size_t i = 0; i < report.Origin.Found.size(); ++i) {
+    if (i != 0) out += ',';
+    out += std::to_string(report.Origin.Found[i]);
+  }
+  out += "],\"note\":";
+  out += JsonString(OriginNote(report.Origin));
+  out += '}';
   out += ",\"files\":{";
   constexpr std::string_view kFileKeys[] = {"config", "settings", "log"};
   for (std::size_t i = 0; i < report.Files.size() && i < std::size(kFileKeys); ++i) {

@@ -11,6 +11,7 @@
 
 #include "common/ServerFacts.h"
 #include "discovery/SourceNote.h"
+#include "tools/check/ServerProcess.h"
 
 namespace vesperline::check {
 
@@ -18,8 +19,10 @@ namespace vesperline::check {
 struct CheckInputs {
   // The plugin's folder in the form the plugin keeps it: ending with a separator.
   std::string PluginDir;
-  // The server's launch command line; nothing when none was given.
+  // The server's launch command line; nothing when there is none.
   std::optional<std::string> CommandLine;
+  // Where it came from, or why there is none.
+  CommandLineOrigin Origin;
 };
 
 // One file the plugin reads.
@@ -37,6 +40,7 @@ struct CheckReport {
   std::string PluginDir;
   bool PluginDirExists = false;
   std::optional<std::string> CommandLine;
+  CommandLineOrigin Origin;
   std::vector<FileCheck> Files;  // config.json, the settings file, the log, in that order
   ServerFacts Facts;
   std::vector<SourceNote> Notes;

@@ -1,5 +1,6 @@
 // vesperline-check: shows a server admin what the Vesperline plugin will report, and why it stays
 // silent when it does. See Usage() below for the options.
+#include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -28,16 +29,22 @@ Shows what the Vesperline plugin would do in this server: where it looks for con
 server's settings file and log, which facts it finds and where each came from, whether it would
 report the server or stay idle (and why), and the heartbeat it would send now.
 
-Run it in the plugin's folder, or name that folder with --plugin-dir. Give it the server's launch
-command line, as the server is started, so that the launch arguments are checked too.
+Run it in the plugin's folder while the server runs, or name that folder with --plugin-dir. It
+reads the launch command line of the running server of this install (the process started from
+the folder three levels above the plugin folder, ...\ShooterGame\Binaries\Win64), so that the
+launch arguments are checked too. For a server that is not running, give its command line with
+--command-line or --command-line-file.
 
 Options:
   --plugin-dir DIR          The plugin's folder (where Vesperline.dll and config.json lie).
                             Default: the current folder.
   --command-line TEXT       The server's whole launch command line, executable path first.
   --command-line-file FILE  Read the command line from FILE: one line, UTF-8 or UTF-16 as
-                            Notepad saves "Unicode". Without either option no command line is
-                            used and every launch argument counts as absent.
+                            Notepad saves "Unicode". Without either option the command line of
+                            the running server is read; when none runs, or it cannot be read,
+                            every launch argument counts as absent.
+  --server-pid N            When several servers of this install run, read the command line of
+                            the one with process id N (Task Manager shows it, under Details).
   --show-token              Show the token in full. By default only its first two and last two
                             characters are shown (all masked when it is shorter than 8). Server
                             passwords in the command line (?ServerPassword=, -ServerAdminPassword=
@@ -52,19 +59,27 @@ Options:
 In a command prompt, end a quoted folder without a backslash: "C:\ARK\Plugins\Vesperline", not
 "C:\ARK\Plugins\Vesperline\". A backslash right before the closing quote escapes the quote.
 
-Example (on the server, in a command prompt, all on one line):
+Example, for a server that is not running (on the server, in a command prompt, all on one line):
   vesperline-check.exe --plugin-dir "C:\ARK\ShooterGame\Binaries\Win64\ArkApi\Plugins\Vesperline"
     --command-line "\"C:\ARK\ShooterGame\Binaries\Win64\ArkAscendedServer.exe\"
     TheIsland_WP?listen?SessionName=My Server?Port=7777 -WinLiveMaxPlayers=50"
 
 Exit status: 0 the plugin would report, 1 it would stay idle, 2 a usage error (an unknown option,
-a missing value, --raw with --json, a --command-line-file that cannot be read or holds more than
-one line, a double quote in a folder or file name), 3 an internal error.
+a missing value, --raw with --json, --server-pid with a command line given, a --command-line-file
+that cannot be read or holds more than one line, a double quote in a folder or file name), 3 an
+internal error.
 
 The --json object:
   plugin_dir         the plugin's folder, absolute
   plugin_dir_exists  true when that folder exists
   command_line       the command line used, its passwords masked, or null
+  command_line_source  {"source", "process_id", "servers_found", "note"}: where the command line
+                     came from, "source" being "running server", "--command-line",
+                     "--command-line-file", or why there is none: "no server running", "several
+                     servers running", "access refused", "unreadable" or "not a server of this
+                     install"; "process_id" the server process read or named (or null),
+                     "servers_found" the ids of the servers of this install found running, "note"
+                     the report's sentence
   files              {"config", "settings", "log"}: each {"path", "found", "encoding", "state"},
                      the encoding being null when the file was not found, the state saying
                      how it was found ("not found", "a directory, not a file", ...)
@@ -85,6 +100,7 @@ struct Options {
   std::optional<std::string> pluginDir;
   std::optional<std::string> commandLine;
   std::optional<std::string> commandLineFile;
+  std::optional<std::uint32_t> serverPid;
   bool showToken = false;
   bool raw = false;
   bool json = false;
@@ -112,6 +128,19 @@ std::string PathValue(const std::string& option, std::string value) {
       "(\"C:\\dir\") or double it (\"C:\\dir\\\\\")."};
 }
 
+// A process id as Windows and Linux give them: a whole number from 1 to 4294967295.
+std::uint32_t ProcessId(const std::string& text) {
+  std::uint64_t id = 0;
+  const bool digits = !text.empty() && text.size() <= 10 &&
+                      text.find_first_not_of("0123456789") == std::string::npos;
+  if (digits) id = std::stoull(text);
+  if (!digits || id == 0 || id > 0xFFFFFFFFu) {
+    throw UsageError{"--server-pid needs a process id, a whole number such as 4242, not " +
+                     vesperline::check::Printable(vesperline::check::MaskLaunchPasswords(text))};
+  }
+  return static_cast<std::uint32_t>(id);
+}
+
 Options Parse(const std::vector<std::string>& arguments) {
   Options options;
   for (std::size_t i = 1; i < arguments.size(); ++i) {
@@ -126,6 +155,8 @@ Options Parse(const std::vector<std::string>& arguments) {
       options.commandLine = value();
     } else if (argument == "--command-line-file") {
       options.commandLineFile = PathValue(argument, value());
+    } else if (argument == "--server-pid") {
+      options.serverPid = ProcessId(value());
     } else if (argument == "--show-token") {
       options.showToken = true;
     } else if (argument == "--raw") {
@@ -140,6 +171,10 @@ Options Parse(const std::vector<std::string>& arguments) {
   }
   if (options.commandLine && options.commandLineFile) {
     throw UsageError{"give --command-line or --command-line-file, not both"};
+  }
+  if (options.serverPid && (options.commandLine || options.commandLineFile)) {
+    throw UsageError{
+        "give --server-pid or a command line (--command-line, --command-line-file), not both"};
   }
   if (options.raw && options.json) throw UsageError{"give --raw or --json, not both"};
   if (options.pluginDir && options.pluginDir->empty()) {
@@ -189,8 +224,15 @@ int Run(int argc, char** argv) {
       WriteOut(kUsage);
       return kWouldReport;
     }
-    if (options.commandLine) inputs.CommandLine = options.commandLine;
-    if (options.commandLineFile) inputs.CommandLine = CommandLineFromFile(*options.commandLineFile);
+    if (options.commandLine) {
+      inputs.CommandLine = options.commandLine;
+      inputs.Origin.Source = vesperline::check::CommandLineSource::Option;
+    }
+    if (options.commandLineFile) {
+      inputs.CommandLine = CommandLineFromFile(*options.commandLineFile);
+      inputs.Origin.Source = vesperline::check::CommandLineSource::File;
+      inputs.Origin.File = *options.commandLineFile;
+    }
   } catch (const UsageError& error) {
     std::fprintf(stderr, "vesperline-check: %s\nTry vesperline-check --help.\n",
                  error.message.c_str());
@@ -198,6 +240,14 @@ int Run(int argc, char** argv) {
   }
   inputs.PluginDir =
       vesperline::check::PluginDirFrom(options.pluginDir.value_or(CurrentDirectory()));
+  // A command line given wins; without one, the running server's own is read, exactly as the
+  // plugin inside it reads it, which spares the admin quoting it by hand.
+  if (!inputs.CommandLine) {
+    vesperline::check::ServerLookup lookup =
+        vesperline::check::LookUpRunningServer(inputs.PluginDir, options.serverPid);
+    inputs.CommandLine = std::move(lookup.CommandLine);
+    inputs.Origin = std::move(lookup.Origin);
+  }
 
   const vesperline::check::CheckReport report = vesperline::check::RunCheck(inputs);
   if (options.raw) {
