@@ -516,6 +516,21 @@ void WarnOfSettingsLines(const SettingsScan& scan, std::vector<std::string>& war
   }
 }
 
+// A settings-file source that gave nothing although a line the plugin passes over holds its key:
+// "absent" alone would be untrue to the admin who wrote that line.
+void AmendPassedOverNotes(const SettingsScan& scan, SourceNotes& notes) {
+  for (const PassedOverLine& line : scan.PassedOver) {
+    const std::string suffix = " " + std::string(line.Key);
+    for (SourceNote& note : notes) {
+      if (note.Source.starts_with("settings file") && note.Source.ends_with(suffix) &&
+          note.Detail == "absent or empty") {
+        note.Detail = "no line in the form the plugin reads; line " + std::to_string(line.Line) +
+                      " holds the key with blanks, and the plugin passes it over (see Warnings)";
+      }
+    }
+  }
+}
+
 }  // namespace
 
 AddressKind ClassifyAddress(std::string_view text) {
@@ -557,7 +572,7 @@ std::string FileState(const FileRead& read) {
   return "not found";
 }
 
-std::vector<std::string> FindWarnings(const std::string& pluginDir, const Discovery& found) {
+std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found) {
   std::vector<std::string> warnings;
   std::error_code error;
   if (!fs::is_regular_file(PathFromUtf8(pluginDir) / kPluginFile, error)) {
@@ -619,6 +634,7 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, const Discov
   if (found.Settings.Opened && found.Settings.Encoding != TextEncoding::Utf16Be) {
     const SettingsScan scan = ScanSettingsFile(SettingsFilePath(pluginDir));
     WarnOfSettingsLines(scan, warnings);
+    AmendPassedOverNotes(scan, found.Notes);
     if (scan.FirstNonUtf8Line) WarnOfNonUtf8("The settings file", *scan.FirstNonUtf8Line, warnings);
   }
   if (found.Facts.ServerPort > 65535) {
