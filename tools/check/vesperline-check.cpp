@@ -44,8 +44,8 @@ Options:
   --show-token              Show the token in full. By default only its first two and last two
                             characters are shown (all masked when it is shorter than 8). Server
                             passwords in the command line (?ServerPassword=, -ServerAdminPassword=
-                            and every other key holding "Password") are masked the same way
-                            always.
+                            and every other key holding "Password") are always masked wholly, as
+                            ********, in error messages too.
   --raw                     Print only the heartbeat, on one line, exactly as the plugin would
                             send it, and nothing else; nothing at all when it would send none.
   --json                    Print the whole report as one JSON object, for scripts and support
@@ -61,8 +61,9 @@ Example (on the server, in a command prompt, all on one line):
     TheIsland_WP?listen?SessionName=My Server?Port=7777 -WinLiveMaxPlayers=50"
 
 Exit status: 0 the plugin would report, 1 it would stay idle, 2 a usage error (an unknown option,
-a missing value, --raw with --json, a --command-line-file that cannot be read or holds more than
-one line, a double quote in a folder or file name), 3 an internal error.
+one not beginning with '-' being most often a command line come apart at a space; a missing
+value; --raw with --json; a --command-line-file that cannot be read or holds more than one line;
+a double quote in a folder or file name), 3 an internal error.
 
 The --json object:
   plugin_dir         the plugin's folder, absolute
@@ -78,7 +79,8 @@ The --json object:
   idle_reasons       why it would stay idle (empty when it would report)
   warnings           what would make the plugin do otherwise than you meant, or not run at all
                      (a missing plugin file, a plugin folder at the wrong depth, an "ip" that is
-                     no public address...), whatever the verdict
+                     no public address, a key given twice, a settings line the plugin passes
+                     over...), whatever the verdict
   document           the heartbeat it would send now without the live world part, or null
 The token is masked in the facts and the document unless --show-token is given; launch
 passwords are masked wherever they appear.
