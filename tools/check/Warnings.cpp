@@ -341,7 +341,8 @@ void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string
   const std::string prefix = std::string(kConfigFileName) + ".";
   for (int seen = 0; !error && entries != fs::directory_iterator() && seen < 1000; ++seen) {
     const std::string name = Utf8FromPath(entries->path().filename());
-    if (LowerAscii(name).starts_with(prefix) && entries->is_regular_file(error)) {
+    std::error_code kind;
+    if (LowerAscii(name).starts_with(prefix) && entries->is_regular_file(kind)) {
       warnings.push_back("There is no config.json, but " + name +
                          " lies in the plugin folder: Windows hides its extension " +
                          name.substr(prefix.size() - 1) +
@@ -426,9 +427,10 @@ void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warning
       if (i != 0) lines += i + 1 == places.size() ? " and " : ", ";
       lines += std::to_string(LineAt(text, places[i]));
     }
-    const std::string taken = key == "token" ? MaskToken(first)
-                              : key == "ip"  ? "\"" + first + "\""
-                                             : first;
+    const std::string taken = first.empty()    ? "an empty value,"
+                              : key == "token" ? MaskToken(first)
+                              : key == "ip"    ? "\"" + first + "\""
+                                               : first;
     warnings.push_back("config.json gives \"" + std::string(key) + "\" " +
                        std::to_string(places.size()) + " times, on lines " + lines +
                        ", with different values: the plugin takes the first, " + taken +
