@@ -494,9 +494,9 @@ TEST(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
       {{"--plugin-dir", dir, "--command-line-file", dir + "/no such file.txt"},
        "cannot read the command-line file " + dir + "/no such file.txt: not found"},
       {{"--plugin-dir", dir, "--command-line-file", dir}, ": a directory, not a file"},
-      // A session name with a space, pasted without quotes.
-      {{"--plugin-dir", dir, "--command-line", "S.exe", "TheIsland_WP?SessionName=My", "Server"},
-       "unknown option TheIsland_WP?SessionName=My\nIt does not begin with '-'"},
+      // A command line pasted without quotes.
+      {{"--plugin-dir", dir, "--command-line", "S.exe", "TheIsland_WP?ServerPassword=Pw", "x"},
+       "unknown option TheIsland_WP?ServerPassword=********\nIt does not begin with '-'"},
       {{"--command-line", "x", "--command-line-file", "y"}, "not both"},
       {{"--raw", "--json"}, "not both"},
       {{"--plugin-dir", dir, "--command-line-file", test::Utf8FromPath(script)},

@@ -1,5 +1,6 @@
 // vesperline-check: shows a server admin what the Vesperline plugin will report, and why it stays
 // silent when it does. See Usage() below for the options.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -238,8 +239,16 @@ int Run(int argc, char** argv) {
     if (options.commandLine) inputs.CommandLine = options.commandLine;
     if (options.commandLineFile) inputs.CommandLine = CommandLineFromFile(*options.commandLineFile);
   } catch (const UsageError& error) {
-    // Masked once more as a whole: no message may show a password, whatever it quotes.
-    const std::string message = vesperline::check::MaskLaunchPasswords(error.message);
+    // Masked once more, line by line: no message may show a password, whatever it quotes, and a
+    // password's mask must not swallow the next line.
+    std::string message;
+    for (std::size_t start = 0; start <= error.message.size();) {
+      const std::size_t end = std::min(error.message.find('\n', start), error.message.size());
+      message += vesperline::check::MaskLaunchPasswords(
+          std::string_view(error.message).substr(start, end - start));
+      if (end < error.message.size()) message += '\n';
+      start = end + 1;
+    }
     std::fprintf(stderr, "vesperline-check: %s\nTry vesperline-check --help.\n", message.c_str());
     return kUsageError;
   }
