@@ -3,7 +3,10 @@
 # configuration reads right once copied to config.json: the plugin takes the first quoted
 # occurrence of each key anywhere in the file, so no other text may hold one before the member
 # itself. The ZIP must hold no config.json: unpacked over an install, it would replace the admin's.
-# Run with -DBUILD_DIR=<build folder> -DCPACK=<cpack> in a scratch folder.
+# The tests build against the simulated host, so the package must say it is one for tests, in its
+# name and in the first line of its notes. The notes and the sample have Windows line ends, and
+# the notes name the three values the plugin needs.
+# Run with -DBUILD_DIR=<build folder> -DCPACK=<cpack> -DVERSION=<version> in a scratch folder.
 set(scratch "${CMAKE_CURRENT_BINARY_DIR}/package-check")
 file(REMOVE_RECURSE "${scratch}")
 execute_process(COMMAND ${CPACK} -G ZIP -B "${scratch}" --config "${BUILD_DIR}/CPackConfig.cmake"
@@ -12,6 +15,12 @@ file(GLOB zips "${scratch}/*.zip")
 list(LENGTH zips count)
 if(failed OR NOT count EQUAL 1)
   message(FATAL_ERROR "cpack made no single ZIP:\n${output}")
+endif()
+
+get_filename_component(zip_name "${zips}" NAME)
+if(NOT zip_name STREQUAL "Vesperline-${VERSION}-win64-test.zip")
+  message(FATAL_ERROR "a package built against the simulated host is named ${zip_name}, not "
+                      "Vesperline-${VERSION}-win64-test.zip")
 endif()
 
 file(MAKE_DIRECTORY "${scratch}/unpacked")
@@ -50,6 +59,25 @@ foreach(key token ip port)
   if(NOT read OR NOT "${CMAKE_MATCH_1}" STREQUAL "${expected}")
     message(FATAL_ERROR "the plugin would read \"${key}\" from the sample, copied, as "
                         "[${CMAKE_MATCH_1}], not as its member's value [${expected}]")
+  endif()
+endforeach()
+# file(READ) gives the text without its carriage returns, so the line ends are looked at byte by
+# byte: every line feed (0a) must follow a carriage return (0d).
+foreach(name INSTALL.txt config.example.json)
+  file(READ "${scratch}/unpacked/Vesperline/${name}" hex HEX)
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "\\1 " bytes "${hex}")
+  string(REGEX MATCH "(^|[0-9a-f][0-9a-ce-f] |[1-9a-f]d )0a " bare "${bytes}")
+  if(bare OR NOT bytes MATCHES "0d 0a ")
+    message(FATAL_ERROR "${name} in the package has line ends other than Windows' CR LF")
+  endif()
+endforeach()
+file(READ "${scratch}/unpacked/Vesperline/INSTALL.txt" notes)
+if(NOT notes MATCHES "^FOR TESTS ONLY: ")
+  message(FATAL_ERROR "INSTALL.txt of a package for tests does not begin by saying so")
+endif()
+foreach(value token address port)
+  if(NOT notes MATCHES "${value}")
+    message(FATAL_ERROR "INSTALL.txt does not name the ${value} the plugin needs")
   endif()
 endforeach()
 message(STATUS "${zips} holds ${files}")

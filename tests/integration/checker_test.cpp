@@ -4,11 +4,13 @@
 // the reports checked in under tests/golden.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <functional>
 
 #include <nlohmann/json.hpp>
 
+#include "common/Text.h"
 #include "tests/support/TestSupport.h"
 #include "tools/check/Check.h"
 #include "tools/check/ServerProcess.h"
@@ -200,8 +202,44 @@ std::vector<std::string> TextWarnings(const std::string& report) {
   return warnings;
 }
 
+// A Windows PE image cut down to what names the DLLs it imports (one section, at 0x200 in the
+// file, holding the import directory and the names): a stand-in for a plugin file.
+std::string PeImporting(const std::vector<std::string>& libraries) {
+  std::string image(0x400, '\0');
+  const auto put = [&](std::size_t at, std::uint32_t value, std::size_t width) {
+    for (std::size_t i = 0; i < width; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
+  };
+  image.replace(0, 2, "MZ");
+  put(0x3C, 0x40, 4);
+  image.replace(0x40, 4, std::string("PE\0\0", 4));
+  put(0x44, 0x8664, 2);  // x64
+  put(0x46, 1, 2);       // one section
+  put(0x54, 240, 2);     // the size of a PE32+ optional header
+  constexpr std::size_t kOptional = 0x58;
+  put(kOptional, 0x20B, 2);         // PE32+
+  put(kOptional + 108, 16, 4);      // 16 data directories
+  put(kOptional + 120, 0x1000, 4);  // the imports, at 0x1000 in the loaded image
+  constexpr std::size_t kSection = kOptional + 240;
+  for (const std::size_t at : {kSection + 8, kSection + 16, kSection + 20}) put(at, 0x200, 4);
+  put(kSection + 12, 0x1000, 4);
+  std::size_t name = 0x200 + 20 * (libraries.size() + 1);
+  for (std::size_t i = 0; i < libraries.size(); ++i) {
+    put(0x200 + 20 * i + 12, static_cast<std::uint32_t>(0x1000 + name - 0x200), 4);
+    image.replace(name, libraries[i].size(), libraries[i]);
+    name += libraries[i].size() + 1;
+  }
+  return image;
+}
+
+fs::path PluginFile(const fs::path& dir) {
+  return dir / fs::path(VESPERLINE_PLUGIN_FILE).filename();
+}
+
 // Makes the server one the plugin reports without a word, which each case below breaks in one way.
+// Its plugin file is a stand-in for a release build, since the one built here for tests is
+// Windows' own plugin file, which the checker tells apart.
 void Complete(const test::ServerTree& server) {
+  test::WriteFile(PluginFile(server.PluginDir()), PeImporting({"AsaApi.dll", "KERNEL32.dll"}));
   server.WriteConfig(kFullConfig);
   test::WriteFile(server.SettingsFile(),
                   "[ServerSettings]\r\nActiveMods=928102\r\n"
@@ -225,12 +263,18 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       return server.PluginDir();
     };
   };
+  const auto settings = [](std::string text) {
+    return [text](const test::ServerTree& server) {
+      test::WriteFile(server.SettingsFile(), text);
+      return server.PluginDir();
+    };
+  };
   const struct {
     const char* golden;
     // Breaks the complete server; gives the folder to check.
     std::function<fs::path(const test::ServerTree&)> breakServer;
-    std::optional<std::string> commandLine;
-    int exitCode;
+    std::optional<std::string> commandLine = std::nullopt;
+    int exitCode = 0;
   } cases[] = {
       {"passwords", config(kFullConfig), passwordLine, 0},
       // A server manager's line: the first argument quoted whole, dash options behind it, a
@@ -290,11 +334,61 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        [](const test::ServerTree& server) {
          const fs::path deeper =
              server.PluginDir().parent_path() / "Vesperline-0.1.0-win64" / "Vesperline";
-         test::InstallPlugin(deeper);
+         fs::create_directories(deeper);
+         fs::copy_file(PluginFile(server.PluginDir()), PluginFile(deeper));
          test::WriteFile(deeper / "config.json", kFullConfig);
          return deeper;
        },
        std::nullopt, 0},
+      // The right place in a server that has not run yet: start it, rather than move the folder.
+      {"server-not-started-yet",
+       [](const test::ServerTree& server) {
+         fs::remove_all(server.Root() / "ShooterGame" / "Saved");
+         return server.PluginDir();
+       },
+       std::nullopt, 0},
+      // The build for tests, which imports its host calls from the simulated host. On Windows it
+      // is the plugin file built here; elsewhere a stand-in with the same imports.
+      {"plugin-built-for-tests",
+       [](const test::ServerTree& server) {
+#if defined(_WIN32)
+         test::InstallPlugin(server.PluginDir());
+#else
+         test::WriteFile(PluginFile(server.PluginDir()),
+                         PeImporting({"vesperline_simhost.dll", "KERNEL32.dll"}));
+#endif
+         return server.PluginDir();
+       },
+       std::nullopt, 0},
+      // Notepad saved the new file as "config.json.txt", and Explorer shows "config.json".
+      {"config-json-txt",
+       [](const test::ServerTree& server) {
+         fs::rename(server.PluginDir() / "config.json", server.PluginDir() / "config.json.txt");
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
+      // The token pasted with its line break, the address with a blank before it.
+      {"pasted-with-a-line-break",
+       config("{\r\n  \"token\": \"SECRETtoken-4711\r\n\",\r\n  \"ip\": \" 1.2.3.4\",\r\n"
+              "  \"port\": 7777\r\n}\r\n"),
+       std::nullopt, 0},
+      // An old token left above the new one behind "//", and the port given twice.
+      {"keys-given-twice",
+       config("{\r\n  // \"token\": \"OLDtoken-0815\",\r\n  \"token\": \"SECRETtoken-4711\",\r\n"
+              "  \"ip\": \"1.2.3.4\",\r\n  \"port\": 7777,\r\n  \"port\": 7778\r\n}\r\n"),
+       std::nullopt, 0},
+      {"single-quotes", config("{'token': 'SECRETtoken-4711', 'ip': '1.2.3.4', 'port': 7777}"),
+       std::nullopt, 1},
+      // Settings lines the plugin passes over, and keys set twice: two [SessionSettings] blocks
+      // and a second MaxPlayers below the first.
+      {"settings-lines",
+       settings("[SessionSettings]\r\nSessionName = Vesper Test\r\n[ServerSettings]\r\n"
+                "  ActiveMods=928102\r\nbServerPVE =True\r\n[/Script/Engine.GameSession]\r\n"
+                "MaxPlayers=70\r\nMaxPlayers=40\r\n[SessionSettings]\r\nSessionName=Old Name\r\n"
+                "[SessionSettings]\r\nSessionName=New Name\r\n")},
+      // Notepad's "ANSI": the name's umlaut and sharp s in Windows-1252.
+      {"settings-file-in-ansi", settings("[SessionSettings]\r\nSessionName=Gr\xfc\xdf"
+                                         "e aus K\xf6ln\r\n")},
       // A number for the token takes the next key's name; an address with a port; a port too high.
       {"config-values", config(R"({"token": 4711, "ip": "192.168.1.10:7777", "port": 99999})"),
        std::nullopt, 0},
@@ -584,12 +678,17 @@ TEST(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
   test::WriteFile(script, "cd /d C:\\ARK\r\n\r\nArkAscendedServer.exe TheIsland_WP?listen\r\n");
   const struct {
     std::vector<std::string> arguments;
-    const char* says;
+    std::string says;
   } cases[] = {
       {{"--frobnicate"}, "unknown option --frobnicate"},
       {{"--plugin-dir"}, "--plugin-dir needs a value"},
       {{"--plugin-dir", dir, "--command-line"}, "--command-line needs a value"},
-      {{"--plugin-dir", dir, "--command-line-file", dir + "/no such file.txt"}, "cannot read"},
+      {{"--plugin-dir", dir, "--command-line-file", dir + "/no such file.txt"},
+       "cannot read the command-line file " + dir + "/no such file.txt: not found"},
+      {{"--plugin-dir", dir, "--command-line-file", dir}, ": a directory, not a file"},
+      // A command line pasted without quotes.
+      {{"--plugin-dir", dir, "--command-line", "S.exe", "TheIsland_WP?ServerPassword=Pw", "x"},
+       "unknown option TheIsland_WP?ServerPassword=********\nIt does not begin with '-'"},
       {{"--command-line", "x", "--command-line-file", "y"}, "not both"},
       {{"--raw", "--json"}, "not both"},
       {{"--server-pid", "4242x"}, "--server-pid needs a process id"},
@@ -602,11 +701,68 @@ TEST(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
     const test::ProgramRun run = test::RunChecker(check.arguments);
     EXPECT_EQ(run.exitCode, 2) << check.says;
     EXPECT_EQ(run.output, "") << "a usage error prints no report";
-    EXPECT_NE(run.errors.find(check.says), std::string::npos) << run.errors;
+    EXPECT_NE(UnixLines(run.errors).find(check.says), std::string::npos) << run.errors;
   }
   const test::ProgramRun help = test::RunChecker({"--help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.output.find("--command-line-file"), std::string::npos) << help.output;
+}
+
+// A server manager's long command line with both passwords: no character of either shows in
+// any output, whether the line is given whole, saved by wmic (UTF-16, "\r\r\n" line ends) or
+// pasted without quotes so that it comes apart into stray arguments, a password cut in two
+// included. The passwords are made of characters that nothing else in the outputs holds.
+TEST(CheckerTest, NoCharacterOfAPasswordShowsAnywhere) {
+  const std::u16string adminPassword = u"\u0416\u0429\u042e\u042f\u03a3\u03a6\u03a8\u03a9";
+  const std::u16string joinPassword = u"\u0414\u041b\u0426\u042d \u0394\u0398\u039e\u03a0";
+  const std::u16string line =
+      u"\"C:\\asmdata\\Servers\\Server1\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" "
+      u"\"TheIsland_WP?listen?SessionName=[EU] Vesper PvE | x3?Port=7777?QueryPort=27015"
+      u"?RCONEnabled=True?RCONPort=27020?ServerAdminPassword=" +
+      adminPassword + u"?MaxPlayers=70?AltSaveDirectoryName=TheIsland\" -ServerPassword=\"" +
+      joinPassword +
+      u"\" -WinLiveMaxPlayers=70 -NoBattlEye -servergamelog -mods=928102,931877 -culture=en "
+      u"-ForceAllowCaveFlyers";
+  const test::ServerTree server;
+  Complete(server);
+  const std::string dir = test::Utf8FromPath(server.PluginDir());
+  const fs::path file = server.Root() / "cmdline.txt";
+  test::WriteFile(file, test::Utf16LeFile(u"\r\r\n" + line + u"\r\r\n\r\r\n"));
+  const std::string utf8Line = Utf16ToUtf8(line);
+  const std::string admin = Utf16ToUtf8(adminPassword);
+  const std::string join = Utf16ToUtf8(joinPassword);
+  const std::string exe = "C:\\asmdata\\ArkAscendedServer.exe";
+  const struct {
+    std::vector<std::string> arguments;
+    int exitCode;
+  } runs[] = {
+      {{"--command-line", utf8Line}, 0},
+      {{"--command-line", utf8Line, "--json", "--show-token"}, 0},
+      {{"--command-line", utf8Line, "--raw", "--show-token"}, 0},
+      {{"--command-line-file", test::Utf8FromPath(file), "--json"}, 0},
+      {{"--command-line", exe, "TheIsland_WP?listen?ServerAdminPassword=" + admin + "?Port=7777"},
+       2},
+      // The join password's space unquoted: its second half is a stray argument of its own.
+      {{"--command-line", exe + " TheIsland_WP?listen -ServerPassword=" + join.substr(0, 8),
+        join.substr(9), "-NoBattlEye"},
+       2},
+  };
+  for (const auto& run : runs) {
+    std::vector<std::string> arguments{"--plugin-dir", dir};
+    arguments.insert(arguments.end(), run.arguments.begin(), run.arguments.end());
+    const test::ProgramRun checked = test::RunChecker(arguments);
+    SCOPED_TRACE(checked.output + checked.errors);
+    EXPECT_EQ(checked.exitCode, run.exitCode);
+    EXPECT_FALSE((run.exitCode == 2 ? checked.errors : checked.output).empty());
+    for (const std::u16string* password : {&adminPassword, &joinPassword}) {
+      for (const char16_t character : *password) {
+        if (character == u' ') continue;
+        const std::string shown = Utf16ToUtf8(std::u16string(1, character));
+        EXPECT_EQ(checked.output.find(shown), std::string::npos) << shown;
+        EXPECT_EQ(checked.errors.find(shown), std::string::npos) << shown;
+      }
+    }
+  }
 }
 
 // A folder typed in quotes with a backslash before the closing quote: the backslash escapes the

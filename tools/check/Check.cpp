@@ -72,8 +72,7 @@ std::vector<FactRow> FactRows(const ServerFacts& facts, bool showToken) {
       {"session name", "session_name", text(facts.SessionName), json(facts.SessionName)},
       {"map", "map", text(facts.MapName), json(facts.MapName)},
       {"player limit", "player_limit",
-       facts.PlayerLimit > 0 ? std::to_string(facts.PlayerLimit)
-                             : "(none: " + std::to_string(facts.PlayerLimit) + ")",
+       facts.PlayerLimit > 0 ? std::to_string(facts.PlayerLimit) : "(none)",
        std::to_string(facts.PlayerLimit)},
       {"mods", "mods", text(facts.ModList), json(facts.ModList)},
       {"PvE", "pve", facts.IsPve ? "true" : "false", facts.IsPve ? "true" : "false"},
@@ -284,11 +283,19 @@ std::string MaskLaunchPasswords(std::string_view text) {
     const bool trailingQuote = !value.empty() && value.back() == '"';
     if (trailingQuote) value.remove_suffix(1);
     if (leadingQuote) out += '"';
-    out += MaskToken(value);
+    // Wholly: even a part of a password, or its length, helps whoever guesses it.
+    if (!value.empty()) out += kMaskedPassword;
     if (trailingQuote) out += '"';
     i = valueEnd;
   }
   return out;
+}
+
+bool EndsInsidePassword(std::string_view text) {
+  // A letter put after the text is masked with the value when the value runs on to the end.
+  std::string probe(text);
+  probe += 'x';
+  return MaskLaunchPasswords(probe).back() != 'x';
 }
 
 std::string Printable(std::string_view text) {

@@ -29,7 +29,8 @@ AddressKind ClassifyAddress(std::string_view text);
 std::string FileState(const FileRead& read);
 
 // The warnings for what discovery found in the plugin folder (which ends with a separator), each
-// a sentence or two for the admin, in the order of the report.
-std::vector<std::string> FindWarnings(const std::string& pluginDir, const Discovery& found);
+// a sentence or two for the admin, in the order of the report. A note that calls a settings-file
+// key absent, where a line the plugin passes over holds it, is amended to say so.
+std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found);
 
 }  // namespace vesperline::check

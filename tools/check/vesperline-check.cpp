@@ -1,5 +1,6 @@
 // vesperline-check: shows a server admin what the Vesperline plugin will report, and why it stays
 // silent when it does. See Usage() below for the options.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
@@ -10,8 +11,10 @@
 #include <vector>
 
 #include "discovery/ServerFile.h"
+#include "platform/Platform.h"
 #include "tools/check/Check.h"
 #include "tools/check/Console.h"
+#include "tools/check/Warnings.h"
 
 namespace {
 
@@ -48,8 +51,8 @@ Options:
   --show-token              Show the token in full. By default only its first two and last two
                             characters are shown (all masked when it is shorter than 8). Server
                             passwords in the command line (?ServerPassword=, -ServerAdminPassword=
-                            and every other key holding "Password") are masked the same way
-                            always.
+                            and every other key holding "Password") are always masked wholly, as
+                            ********, in error messages too.
   --raw                     Print only the heartbeat, on one line, exactly as the plugin would
                             send it, and nothing else; nothing at all when it would send none.
   --json                    Print the whole report as one JSON object, for scripts and support
@@ -65,8 +68,9 @@ Example, for a server that is not running (on the server, in a command prompt, a
     TheIsland_WP?listen?SessionName=My Server?Port=7777 -WinLiveMaxPlayers=50"
 
 Exit status: 0 the plugin would report, 1 it would stay idle, 2 a usage error (an unknown option,
-a missing value, --raw with --json, --server-pid with a command line given, a --command-line-file
-that cannot be read or holds more than one line, a double quote in a folder or file name), 3 an
+one not beginning with '-' being most often a command line come apart at a space; a missing
+value; --raw with --json; --server-pid with a command line given; a --command-line-file that
+cannot be read or holds more than one line; a double quote in a folder or file name), 3 an
 internal error.
 
 The --json object:
@@ -90,7 +94,8 @@ The --json object:
   idle_reasons       why it would stay idle (empty when it would report)
   warnings           what would make the plugin do otherwise than you meant, or not run at all
                      (a missing plugin file, a plugin folder at the wrong depth, an "ip" that is
-                     no public address...), whatever the verdict
+                     no public address, a key given twice, a settings line the plugin passes
+                     over...), whatever the verdict
   document           the heartbeat it would send now without the live world part, or null
 The token is masked in the facts and the document unless --show-token is given; launch
 passwords are masked wherever they appear.
@@ -128,6 +133,29 @@ std::string PathValue(const std::string& option, std::string value) {
       "(\"C:\\dir\") or double it (\"C:\\dir\\\\\")."};
 }
 
+// An argument as a message shows it: its passwords masked, its control characters escaped.
+std::string Shown(const std::string& argument) {
+  return vesperline::check::Printable(vesperline::check::MaskLaunchPasswords(argument));
+}
+
+// An argument that is no option and no option's value. Almost always a server's command line
+// given with --command-line came apart at a space: a value with a space that is not in quotes, or
+// a quote inside the quoted line not written \". The argument before it then ends where the
+// command line was cut; when that was inside a password, this argument is the password's rest,
+// and is not shown at all.
+std::string StrayArgument(const std::string& argument, const std::string& before) {
+  const std::string shown = vesperline::check::EndsInsidePassword(before)
+                                ? "(not shown: it may be the rest of a password)"
+                                : Shown(argument);
+  return "unknown option " + shown +
+         "\nIt does not begin with '-', so it is most likely a piece of the server's command line "
+         "that came apart at a space: a value with a space in it (a session name, say) that is "
+         "not in quotes, or a double quote inside the quoted command line not written as \\\". "
+         "The simplest way round it: run the checker without --command-line while the server "
+         "runs, and it reads the server's command line itself. Or save the command line in a "
+         "file and give it with --command-line-file FILE.";
+}
+
 // A process id as Windows and Linux give them: a whole number from 1 to 4294967295.
 std::uint32_t ProcessId(const std::string& text) {
   std::uint64_t id = 0;
@@ -136,7 +164,7 @@ std::uint32_t ProcessId(const std::string& text) {
   if (digits) id = std::stoull(text);
   if (!digits || id == 0 || id > 0xFFFFFFFFu) {
     throw UsageError{"--server-pid needs a process id, a whole number such as 4242, not " +
-                     vesperline::check::Printable(vesperline::check::MaskLaunchPasswords(text))};
+                     Shown(text)};
   }
   return static_cast<std::uint32_t>(id);
 }
@@ -165,8 +193,10 @@ Options Parse(const std::vector<std::string>& arguments) {
       options.json = true;
     } else if (argument == "-h" || argument == "--help") {
       options.help = true;
+    } else if (argument.starts_with('-')) {
+      throw UsageError{"unknown option " + Shown(argument)};
     } else {
-      throw UsageError{"unknown option " + argument};
+      throw UsageError{StrayArgument(argument, arguments[i - 1])};
     }
   }
   if (options.commandLine && options.commandLineFile) {
@@ -183,27 +213,43 @@ Options Parse(const std::vector<std::string>& arguments) {
   return options;
 }
 
+// The largest command-line file read. A Windows command line holds at most 32,767 UTF-16 units,
+// so a larger file is no command line (a log, say) and is not read into memory.
+constexpr std::uint64_t kMaxCommandLineFileBytes = 1 << 20;
+
 // The command line held in a file: its one line that is not blank, without the line break an
-// editor adds but a process's command line never has. A file with more lines is most likely the
+// editor adds but a process's command line never has. Every carriage return at a line's end
+// belongs to the line end: wmic writes "\r\r\n". A file with more lines is most likely the
 // server's start script, whose other lines would be read as launch arguments.
 std::string CommandLineFromFile(const std::string& path) {
-  const std::optional<std::string> text = vesperline::ReadServerFile(path);
-  if (!text) throw UsageError{"cannot read the command-line file " + path};
+  const std::string cannot = "cannot read the command-line file " + Shown(path) + ": ";
+  vesperline::platform::InputFile file(path);
+  if (!file.IsOpen()) {
+    throw UsageError{cannot + vesperline::check::FileState(vesperline::FileReadOf(file))};
+  }
+  if (file.SizeHint() > kMaxCommandLineFileBytes) {
+    throw UsageError{cannot + "it is larger than 1 MiB, far more than any command line"};
+  }
+  const std::optional<std::string> bytes = vesperline::ReadFileBytes(file);
+  if (!bytes || bytes->size() > kMaxCommandLineFileBytes) {
+    throw UsageError{cannot + "it could not be read to its end"};
+  }
+  const std::string text = vesperline::DecodeServerText(*bytes).Text;
   std::string line;
   std::size_t lines = 0;
-  for (std::size_t start = 0; start <= text->size();) {
-    std::size_t end = text->find('\n', start);
-    if (end == std::string::npos) end = text->size();
-    std::string_view candidate(text->data() + start, end - start);
-    if (!candidate.empty() && candidate.back() == '\r') candidate.remove_suffix(1);
-    if (candidate.find_first_not_of(" \t") != std::string_view::npos) {
+  for (std::size_t start = 0; start <= text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    std::string_view candidate(text.data() + start, end - start);
+    while (!candidate.empty() && candidate.back() == '\r') candidate.remove_suffix(1);
+    if (candidate.find_first_not_of(" \t\r") != std::string_view::npos) {
       ++lines;
       line = candidate;
     }
     start = end + 1;
   }
   if (lines > 1) {
-    throw UsageError{"the command-line file " + path + " holds " + std::to_string(lines) +
+    throw UsageError{"the command-line file " + Shown(path) + " holds " + std::to_string(lines) +
                      " lines that are not blank, but a command line is one line (is it a start "
                      "script?): put the server's launch command line alone in the file"};
   }
@@ -234,8 +280,17 @@ int Run(int argc, char** argv) {
       inputs.Origin.File = *options.commandLineFile;
     }
   } catch (const UsageError& error) {
-    std::fprintf(stderr, "vesperline-check: %s\nTry vesperline-check --help.\n",
-                 error.message.c_str());
+    // Masked once more, line by line: no message may show a password, whatever it quotes, and a
+    // password's mask must not swallow the next line.
+    std::string message;
+    for (std::size_t start = 0; start <= error.message.size();) {
+      const std::size_t end = std::min(error.message.find('\n', start), error.message.size());
+      message += vesperline::check::MaskLaunchPasswords(
+          std::string_view(error.message).substr(start, end - start));
+      if (end < error.message.size()) message += '\n';
+      start = end + 1;
+    }
+    std::fprintf(stderr, "vesperline-check: %s\nTry vesperline-check --help.\n", message.c_str());
     return kUsageError;
   }
   inputs.PluginDir =

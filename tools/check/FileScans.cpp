@@ -1,0 +1,231 @@
+#include "tools/check/FileScans.h"
+
+#include <cstdint>
+
+#include "common/Text.h"
+#include "discovery/ServerFile.h"
+#include "discovery/SettingsFile.h"
+#include "platform/Platform.h"
+
+namespace vesperline::check {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+
+// How much of each settings line is kept: the longest key, its '=' and a value of the plugin's
+// longest, with room for blanks around the '='.
+constexpr std::size_t kKeptLineBytes = kMaxIniTextBytes + 64;
+
+// Text cut to the plugin's longest value, never inside a UTF-8 character.
+std::string Bounded(std::string_view text) {
+  if (text.size() <= kMaxIniTextBytes) return std::string(text);
+  text = text.substr(0, kMaxIniTextBytes);
+  return std::string(text.substr(0, CompleteUtf8Length(text)));
+}
+
+// Gathers the settings file's lines as the plugin reads them, from decoded text in pieces.
+class SettingsLineScan {
+ public:
+  SettingsLineScan() { scan_.KeyLines.resize(std::size(kSettingsKeys)); }
+
+  void Feed(std::string_view text) {
+    for (const char c : text) {
+      watch_.Feed(c);
+      if (!watch_.Valid() && !scan_.FirstNonUtf8Line) scan_.FirstNonUtf8Line = line_;
+      if (c == '\n') {
+        EndLine();
+      } else if (kept_.size() < kKeptLineBytes) {
+        kept_ += c;
+      }
+    }
+  }
+
+  SettingsScan Finish() {
+    watch_.Finish();
+    if (!watch_.Valid() && !scan_.FirstNonUtf8Line) scan_.FirstNonUtf8Line = line_;
+    if (!kept_.empty()) EndLine();
+    return std::move(scan_);
+  }
+
+ private:
+  void EndLine() {
+    std::string_view line = kept_;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (!line.empty() && line.front() == '[') {
+      line.remove_prefix(1);
+      section_ = Bounded(line.substr(0, line.find(']')));
+    } else {
+      Look(line);
+    }
+    kept_.clear();
+    ++line_;
+  }
+
+  void Look(std::string_view line) {
+    const std::string lower = LowerAscii(line);
+    for (std::size_t k = 0; k < std::size(kSettingsKeys); ++k) {
+      const std::string key = LowerAscii(kSettingsKeys[k].Key);
+      if (lower.starts_with(key + "=")) {
+        scan_.KeyLines[k].push_back({line_, section_, Bounded(line.substr(key.size() + 1))});
+        return;
+      }
+      // Blanks before the key or before the '=': the plugin reads no key there.
+      const std::size_t start = lower.find_first_not_of(kBlanks);
+      if (start == std::string::npos || lower.compare(start, key.size(), key) != 0) continue;
+      const std::size_t equals = lower.find_first_not_of(kBlanks, start + key.size());
+      if (equals == std::string::npos || lower[equals] != '=') continue;
+      std::string_view value = line.substr(equals + 1);
+      value.remove_prefix(std::min(value.find_first_not_of(kBlanks), value.size()));
+      std::string form(line.substr(start, key.size()));
+      form += '=';
+      form += Bounded(value);
+      scan_.PassedOver.push_back({line_, kSettingsKeys[k].Key, std::move(form)});
+      return;
+    }
+  }
+
+  SettingsScan scan_;
+  Utf8Watch watch_;
+  std::string kept_;
+  std::string section_;
+  std::size_t line_ = 1;
+};
+
+std::uint32_t Little(std::string_view bytes, std::size_t at, std::size_t width) {
+  std::uint32_t value = 0;
+  for (std::size_t i = width; i-- > 0;) {
+    value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
+  }
+  return value;
+}
+
+}  // namespace
+
+void Utf8Watch::Feed(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  if (pending_ > 0) {
+    if (byte < low_ || byte > high_) {
+      valid_ = false;
+      pending_ = 0;
+    } else {
+      --pending_;
+      low_ = 0x80;
+      high_ = 0xBF;
+      return;
+    }
+  }
+  // The second byte's range rules out overlong forms, surrogates and code points past U+10FFFF.
+  if (byte < 0x80) return;
+  if (byte >= 0xC2 && byte <= 0xDF) {
+    pending_ = 1;
+  } else if (byte >= 0xE0 && byte <= 0xEF) {
+    pending_ = 2;
+    if (byte == 0xE0) low_ = 0xA0;
+    if (byte == 0xED) high_ = 0x9F;
+  } else if (byte >= 0xF0 && byte <= 0xF4) {
+    pending_ = 3;
+    if (byte == 0xF0) low_ = 0x90;
+    if (byte == 0xF4) high_ = 0x8F;
+  } else {
+    valid_ = false;
+  }
+}
+
+void Utf8Watch::Finish() {
+  if (pending_ > 0) valid_ = false;
+  pending_ = 0;
+}
+
+std::optional<std::size_t> FirstNonUtf8Line(std::string_view text) {
+  Utf8Watch watch;
+  std::size_t line = 1;
+  for (const char c : text) {
+    watch.Feed(c);
+    if (!watch.Valid()) return line;
+    if (c == '\n') ++line;
+  }
+  watch.Finish();
+  if (!watch.Valid()) return line;
+  return std::nullopt;
+}
+
+SettingsScan ScanSettingsFile(const std::string& path) {
+  platform::InputFile file(path);
+  if (!file.IsOpen()) return {};
+  SettingsLineScan lines;
+  ServerTextReader reader;
+  const ServerTextReader::TextSink feed = [&](std::string_view text) { lines.Feed(text); };
+  reader.ReadOn(file, feed);
+  reader.Finish(feed);
+  SettingsScan scan = lines.Finish();
+  scan.Read = true;
+  // Big-endian UTF-16 is told of on its own; its bytes say nothing about the file's characters.
+  if (reader.Encoding() == TextEncoding::Utf16Be) scan.FirstNonUtf8Line.reset();
+  return scan;
+}
+
+const SettingsKeyLine* LineThePluginUses(const SettingsKey& key,
+                                         const std::vector<SettingsKeyLine>& lines) {
+  const SettingsKeyLine* inSection = nullptr;
+  const SettingsKeyLine* fallback = nullptr;
+  for (const SettingsKeyLine& line : lines) {
+    if (!key.Section.empty() && line.Section == key.Section) {
+      inSection = &line;
+    } else if (fallback == nullptr && !line.Value.empty()) {
+      fallback = &line;
+    }
+  }
+  return inSection != nullptr && !inSection->Value.empty() ? inSection : fallback;
+}
+
+std::vector<std::string> ImportedLibraries(std::string_view image) {
+  // The DOS header points to the PE header; its optional header (PE32 or PE32+) holds the import
+  // directory's address, which the section table maps to a place in the file. Every offset is
+  // checked against the image's size before it is read.
+  std::vector<std::string> names;
+  const auto fits = [&](std::uint64_t at, std::uint64_t size) { return at + size <= image.size(); };
+  if (!fits(0, 64) || image.substr(0, 2) != "MZ") return names;
+  const std::uint32_t pe = Little(image, 0x3C, 4);
+  if (!fits(pe, 24) || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) return names;
+  const std::uint32_t sections = Little(image, pe + 6, 2);
+  const std::uint32_t optionalSize = Little(image, pe + 20, 2);
+  const std::uint64_t optional = pe + 24;
+  if (!fits(optional, 2)) return names;
+  const std::uint32_t magic = Little(image, optional, 2);
+  const std::uint64_t directories = optional + (magic == 0x20B ? 112 : 96);
+  if ((magic != 0x20B && magic != 0x10B) || directories + 16 > optional + optionalSize ||
+      !fits(directories, 16)) {
+    return names;
+  }
+  const std::uint32_t importRva = Little(image, directories + 8, 4);
+  const std::uint64_t table = optional + optionalSize;
+  // The place in the file of an address in the loaded image.
+  const auto offsetOf = [&](std::uint32_t rva) -> std::optional<std::uint64_t> {
+    for (std::uint32_t s = 0; s < sections && fits(table + s * 40ull, 40); ++s) {
+      const std::uint64_t header = table + s * 40ull;
+      const std::uint32_t virtualSize = Little(image, header + 8, 4);
+      const std::uint32_t address = Little(image, header + 12, 4);
+      const std::uint32_t rawSize = Little(image, header + 16, 4);
+      const std::uint32_t rawAt = Little(image, header + 20, 4);
+      if (rva >= address && rva - address < std::max(virtualSize, rawSize)) {
+        return std::uint64_t{rawAt} + (rva - address);
+      }
+    }
+    return std::nullopt;
+  };
+  if (importRva == 0) return names;
+  const std::optional<std::uint64_t> descriptors = offsetOf(importRva);
+  if (!descriptors) return names;
+  // Twenty bytes a library, the name's address at 12; a descriptor of zeros ends the list.
+  for (std::uint64_t at = *descriptors; fits(at, 20) && names.size() < 1024; at += 20) {
+    if (image.substr(at, 20).find_first_not_of('\0') == std::string_view::npos) break;
+    const std::optional<std::uint64_t> name = offsetOf(Little(image, at + 12, 4));
+    if (!name || !fits(*name, 1)) continue;
+    const std::string_view rest = image.substr(*name, 260);
+    names.emplace_back(rest.substr(0, rest.find('\0')));
+  }
+  return names;
+}
+
+}  // namespace vesperline::check

@@ -1,0 +1,88 @@
+// Looks the checker takes at the files an admin writes and installs, beyond what the plugin
+// itself reads out of them: lines of the settings file the plugin passes over or reads twice,
+// bytes that are no UTF-8, and what the plugin file imports.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vesperline::check {
+
+// Watches bytes for ill-formed UTF-8 (overlong forms, surrogates, code points above U+10FFFF
+// included), one byte at a time, so that a file can be fed in pieces of any size.
+class Utf8Watch {
+ public:
+  void Feed(char byte);
+  // Ends the text: a sequence cut off at its end is ill-formed too.
+  void Finish();
+  bool Valid() const { return valid_; }
+
+ private:
+  bool valid_ = true;
+  int pending_ = 0;  // continuation bytes still expected
+  unsigned char low_ = 0x80;
+  unsigned char high_ = 0xBF;
+};
+
+// The number of the first line (from 1) of text that holds bytes that are no UTF-8; nothing when
+// it is all UTF-8.
+std::optional<std::size_t> FirstNonUtf8Line(std::string_view text);
+
+// A key of the settings file that the plugin reads, and the section it asks for it in (empty:
+// any section, first value counts).
+struct SettingsKey {
+  std::string_view Key;
+  std::string_view Section;
+};
+
+// The plugin's lookups in the settings file.
+inline constexpr SettingsKey kSettingsKeys[] = {
+    {"SessionName", ""},
+    {"MaxPlayers", "/Script/Engine.GameSession"},
+    {"ActiveMods", "ServerSettings"},
+    {"bServerPVE", "ServerSettings"},
+    {"ServerPVE", "ServerSettings"},
+};
+
+// One line of the settings file that the plugin reads as a line of one of its keys.
+struct SettingsKeyLine {
+  std::size_t Line = 0;
+  std::string Section;
+  std::string Value;  // at most the plugin's 4,096 bytes
+};
+
+// A line that holds one of the plugin's keys and '=', but with blanks before the key or around
+// the '=', so that the plugin passes it over.
+struct PassedOverLine {
+  std::size_t Line = 0;
+  std::string_view Key;  // as kSettingsKeys writes it
+  std::string Form;      // the line as the plugin would read it: the key, '=' and the value
+};
+
+struct SettingsScan {
+  bool Read = false;  // the file could be opened
+  // For each of kSettingsKeys, in its order, every line the plugin reads as that key's.
+  std::vector<std::vector<SettingsKeyLine>> KeyLines;
+  std::vector<PassedOverLine> PassedOver;
+  // The first line with bytes that are no UTF-8, in a file not saved as UTF-16.
+  std::optional<std::size_t> FirstNonUtf8Line;
+};
+
+// Scans the settings file at the UTF-8 path, read and decoded as the plugin reads it, a block at
+// a time: only the beginning of each line is kept, so no file can make it hold much memory.
+SettingsScan ScanSettingsFile(const std::string& path);
+
+// The line, of lines, that gives the plugin the key's value by the settings file's rules: the last
+// one in the requested section when its value is not empty, else the first one elsewhere (or
+// anywhere, without a section) with a value; nothing when none gives one.
+const SettingsKeyLine* LineThePluginUses(const SettingsKey& key,
+                                         const std::vector<SettingsKeyLine>& lines);
+
+// The names of the DLLs a Windows PE image imports, as the image writes them; empty when the
+// bytes are no PE image or have no imports.
+std::vector<std::string> ImportedLibraries(std::string_view image);
+
+}  // namespace vesperline::check
