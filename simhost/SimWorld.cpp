@@ -149,6 +149,8 @@ struct WorldState {
   std::unordered_map<const void*, Controller> controllers;
   std::size_t weakGetCalls = 0;
   std::size_t weakGetThrowsAt = 0;
+  std::size_t listCountAt = 0;
+  std::int32_t listCount = 0;
 };
 
 // Never destroyed, like the host's own state.
@@ -311,6 +313,13 @@ const void* WeakObjectGet(const void* weakPointer, std::int32_t) {
     state.weakGetThrowsAt = 0;
     throw std::runtime_error("FWeakObjectPtr.Get() failed");
   }
+  if (state.listCountAt != 0 && state.weakGetCalls == state.listCountAt && state.current) {
+    state.listCountAt = 0;
+    // The count follows the element pointer in the list's value.
+    std::memcpy(static_cast<unsigned char*>(state.current->world->Address()) +
+                    Offset("UWorld.PlayerControllerList") + sizeof(void*),
+                &state.listCount, sizeof(state.listCount));
+  }
   if (weak.index < 0 || static_cast<std::size_t>(weak.index) >= state.slots.size()) return nullptr;
   const Slot& slot = state.slots[static_cast<std::size_t>(weak.index)];
   return slot.serial == weak.serial ? slot.object : nullptr;
@@ -395,6 +404,7 @@ void DestroyAll() {
     state.controllers.clear();
     state.weakGetCalls = 0;
     state.weakGetThrowsAt = 0;
+    state.listCountAt = 0;
   }
   for (auto& built : all) Free(std::move(built));
 }
@@ -438,6 +448,13 @@ void SetWeakGetThrowsAt(std::size_t call) {
   WorldState& state = TheWorlds();
   std::lock_guard<std::mutex> lock(state.mutex);
   state.weakGetThrowsAt = call == 0 ? 0 : state.weakGetCalls + call;
+}
+
+void SetListCountAt(std::size_t call, std::int32_t count) {
+  WorldState& state = TheWorlds();
+  std::lock_guard<std::mutex> lock(state.mutex);
+  state.listCountAt = call == 0 ? 0 : state.weakGetCalls + call;
+  state.listCount = count;
 }
 
 std::size_t WeakGetCalls() {

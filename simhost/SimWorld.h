@@ -71,6 +71,11 @@ SIMHOST_API std::size_t WorldBlocks();
 // 0 never.
 SIMHOST_API void SetWeakGetThrowsAt(std::size_t call);
 
+// On its n-th call from now (1 = the next), "FWeakObjectPtr.Get()" changes the count of the current
+// world's player controller list to count, leaving its storage as it was, as a list read while the
+// engine tears the world down can seem to change; 0 never.
+SIMHOST_API void SetListCountAt(std::size_t call, std::int32_t count);
+
 // How many times "FWeakObjectPtr.Get()" has been called since Reset.
 SIMHOST_API std::size_t WeakGetCalls();
 

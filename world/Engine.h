@@ -68,6 +68,13 @@ void Free(void* block);
 // request ends the process. No name or id comes near this.
 inline constexpr std::int32_t kMaxEngineStringUnits = 4096;
 
+// The most elements the world's player controller list may count to be read. The list is read
+// while the game may be tearing the world down (a shutdown, a map change), so its count can be
+// garbage too; walking 2^31 - 1 elements would keep the heartbeat thread in memory that is not the
+// list for minutes, one name lookup per element, while an unload waits for that thread. No server
+// holds anywhere near this many players.
+inline constexpr std::int32_t kMaxPlayerListCount = 4096;
+
 // A copy of source whose storage the plugin owns and must give back with ReleaseEngineString:
 // every unit the count covers, with the capacity set to the count. A string without units (count
 // 0 or less, or no storage) or with a count above kMaxEngineStringUnits copies to the empty string

@@ -71,7 +71,9 @@ std::int32_t GetPlayerCount() {
   try {
     const void* world = CurrentWorld();
     if (world == nullptr) return -1;
-    return ReadEngineArray(FieldAddress(world, "UWorld.PlayerControllerList")).Count;
+    const std::int32_t count =
+        ReadEngineArray(FieldAddress(world, "UWorld.PlayerControllerList")).Count;
+    return count > kMaxPlayerListCount ? -1 : count;
   } catch (...) {
     return -1;
   }
@@ -96,9 +98,13 @@ std::vector<PlayerEntry> GetPlayerRoster() {
     if (world == nullptr) return roster;
     const std::uint64_t list = FieldAddress(world, "UWorld.PlayerControllerList");
     for (std::int32_t i = 0;; ++i) {
-      // The list may change between two elements, so its count and storage are read each time.
+      // The list may change between two elements, so its count and storage are read each time. A
+      // count above the bound is garbage: the walk ends there, with the players gathered so far.
       const EngineArray controllers = ReadEngineArray(list);
-      if (i >= controllers.Count || controllers.Data == nullptr) break;
+      if (i >= controllers.Count || controllers.Count > kMaxPlayerListCount ||
+          controllers.Data == nullptr) {
+        break;
+      }
       const void* weakPointer =
           static_cast<const unsigned char*>(controllers.Data) + static_cast<std::size_t>(i) * 8;
       const auto get = reinterpret_cast<WeakGetFunction>(EngineFunction("FWeakObjectPtr.Get()"));

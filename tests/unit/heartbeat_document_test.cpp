@@ -4,18 +4,25 @@
 // build. An error of the request service reaching the caller is a row of the fault matrix.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
+#include "discovery/ServerLog.h"
+#include "discovery/SettingsFile.h"
 #include "heartbeat/Document.h"
+#include "heartbeat/Json.h"
 #include "plugin/Heartbeat.h"
 #include "plugin/ServerProfile.h"
 #include "simhost/SimHost.h"
 #include "simhost/SimWorld.h"
 #include "tests/support/JsonCheck.h"
 #include "tests/support/TestSupport.h"
+#include "world/Engine.h"
 
 namespace vesperline {
 namespace {
@@ -77,6 +84,44 @@ TEST(HeartbeatDocument, EveryMemberInOrderOrOnlyThoseThatAreAlwaysThere) {
   EXPECT_EQ(Build(IdentityOnly(), -1, -1, {}, "offline"),
             "{\"token\":\"tk_3f9a\",\"ip\":\"203.0.113.7\",\"port\":7777,\"status\":\"offline\","
             "\"is_pve\":false,\"players\":[]}");
+}
+
+// The largest body the plugin can send, for the operators' guide in README: every text at the
+// longest its cap lets through, made of what escapes longest, and as many players as the list walk
+// reads. The token, address and map have no cap of the plugin's and are given as an admin would.
+TEST(HeartbeatDocument, TheLargestBodyEveryCapAllows) {
+  // Of all UTF-16 units, a control character without a short escape takes the most room in the
+  // body: six bytes ("\u0001"). A byte of a file's text takes at most as many.
+  std::size_t widest = 0;
+  for (char32_t unit = 1; unit <= 0xFFFF; ++unit) {
+    char16_t units[] = {static_cast<char16_t>(unit), 0};
+    widest = std::max(widest, EscapeJson(NarrowText(EngineString{units, 2, 2})).size());
+  }
+  ASSERT_EQ(widest, 6u);
+  ASSERT_EQ(EscapeJson("\x01"), "\\u0001");
+
+  std::vector<char16_t> units(kMaxEngineStringUnits, u'\x01');
+  const std::string text =
+      NarrowText(EngineString{units.data(), kMaxEngineStringUnits, kMaxEngineStringUnits});
+  ASSERT_EQ(text.size(), std::size_t{kMaxEngineStringUnits});
+  ServerFacts facts = TheIslandPve();
+  facts.Token = "5f3c9a1e7b2d4c6f8a0e1d3b5c7a9f2e4d6b8c0a";
+  facts.ServerPort = std::numeric_limits<std::int32_t>::max();
+  facts.PlayerLimit = std::numeric_limits<std::int32_t>::max();
+  facts.SessionName.assign(kMaxIniTextBytes, '\x01');
+  facts.ModList.assign(kMaxIniTextBytes, '\x01');
+  facts.ServerVersion.assign(kMaxVersionBytes, '\x01');
+  facts.IsPve = false;
+  const PlayerEntry player{text, text, text, std::numeric_limits<std::uint32_t>::max()};
+  const std::int32_t day = std::numeric_limits<std::int32_t>::max();
+  Build(facts, kMaxPlayerListCount, day, {player}, "offline");  // one such player, checked strictly
+
+  const std::size_t size =
+      BuildHeartbeatDocument(facts, "offline", kMaxPlayerListCount, day,
+                             std::vector<PlayerEntry>(kMaxPlayerListCount, player))
+          .size();
+  std::printf("The largest heartbeat body: %zu bytes\n", size);
+  EXPECT_EQ(size, 302316800u) << "the operators' guide in README gives this size";
 }
 
 // ---- SendHeartbeat ---------------------------------------------------------------------------

@@ -43,6 +43,18 @@ std::vector<SimPlayer> Regulars() {
           SimPlayer{u"Carol", u"Rex Tamer", u"0002cccc", 303}};
 }
 
+// Player number n of a busy server, each of its texts numbered.
+std::u16string Numbered(const char16_t* prefix, int number) {
+  std::u16string text(prefix);
+  for (const char c : std::to_string(number)) text.push_back(static_cast<char16_t>(c));
+  return text;
+}
+
+simhost::SimPlayer Joiner(int number) {
+  return {Numbered(u"Player", number), Numbered(u"Survivor", number), Numbered(u"0002", number),
+          static_cast<std::uint32_t>(1000 + number)};
+}
+
 // One roster entry as "name|character|id|player data id".
 std::vector<std::string> Entries(const std::vector<PlayerEntry>& roster) {
   std::vector<std::string> entries;
@@ -160,6 +172,44 @@ TEST_F(WorldTest, AStringCountAboveTheLimitLeavesItsFieldEmptyAndAsksForNoMemory
     for (std::size_t i = before; i < sizes.size(); ++i) {
       EXPECT_LE(sizes[i], 2u * (kMaxEngineStringUnits + 1)) << "a count of " << count;
     }
+  }
+}
+
+TEST_F(WorldTest, AListCountAboveTheBoundIsUnreadableAndEndsTheWalk) {
+  Profile.Token = "tok-3f9";
+  Profile.ServerIp = "203.0.113.7";
+  Profile.ServerPort = 7777;
+  // A world being torn down may give its list a garbage count. These 5,000 elements are all there,
+  // so a walk that went on would list every one of them.
+  std::vector<SimPlayer> crowd;
+  for (int i = 0; i < 5000; ++i) crowd.push_back(Joiner(i));
+  simhost::InstallWorld(WorldOf(crowd));
+  EXPECT_EQ(GetPlayerCount(), -1);
+  EXPECT_TRUE(GetPlayerRoster().empty());
+  EXPECT_EQ(simhost::WeakGetCalls(), 0u);
+  SendHeartbeat("online");
+  ASSERT_EQ(simhost::Requests().size(), 1u);
+  const nlohmann::json document = nlohmann::json::parse(simhost::Requests()[0].body);
+  EXPECT_FALSE(document.contains("player_current"));
+  EXPECT_TRUE(document.at("players").empty());
+
+  // At the bound, the whole list is still read.
+  crowd.resize(kMaxPlayerListCount);
+  simhost::InstallWorld(WorldOf(crowd));
+  EXPECT_EQ(GetPlayerCount(), kMaxPlayerListCount);
+  EXPECT_EQ(GetPlayerRoster().size(), std::size_t{kMaxPlayerListCount});
+
+  // The count jumps while the second controller is resolved. The storage still holds only three
+  // elements, so reading a fourth would run past it.
+  for (const std::int32_t count :
+       {kMaxPlayerListCount + 1, std::numeric_limits<std::int32_t>::max()}) {
+    simhost::InstallWorld(WorldOf(Regulars()));
+    simhost::SetListCountAt(2, count);
+    EXPECT_EQ(Entries(GetPlayerRoster()),
+              (std::vector<std::string>{"Alice|Tribe Chief|0002aaaa|101",
+                                        "Bob|Dodo Keeper|0002bbbb|202"}))
+        << "a count of " << count;
+    EXPECT_EQ(GetPlayerCount(), -1) << "a count of " << count;
   }
 }
 
@@ -287,17 +337,6 @@ TEST_F(EngineStringTest, AFailedCopyPassesTheErrorOnAndAnOwnedStringGoesBackOnAn
 
 // ---- The readers while the world changes on another thread, as the game changes it between
 // and during heartbeats: players join and leave and the day advances.
-
-std::u16string Numbered(const char16_t* prefix, int number) {
-  std::u16string text(prefix);
-  for (const char c : std::to_string(number)) text.push_back(static_cast<char16_t>(c));
-  return text;
-}
-
-simhost::SimPlayer Joiner(int number) {
-  return {Numbered(u"Player", number), Numbered(u"Survivor", number), Numbered(u"0002", number),
-          static_cast<std::uint32_t>(1000 + number)};
-}
 
 using WorldChangesTest = test::PluginTest;
 
