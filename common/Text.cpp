@@ -67,6 +67,19 @@ std::size_t CompleteUtf8Length(std::string_view text) {
   return size;
 }
 
+#if defined(_WIN32)
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t is a UTF-16 code unit on Windows");
+
+std::string WideToUtf8(const wchar_t* text, std::size_t length) {
+  std::string utf8;
+  utf8.reserve(length);
+  Utf16Decoder decoder;
+  for (std::size_t i = 0; i < length; ++i) decoder.Put(static_cast<char16_t>(text[i]), utf8);
+  decoder.Finish(utf8);
+  return utf8;
+}
+#endif
+
 std::string LowerAscii(std::string_view text) {
   std::string out(text);
   for (char& c : out) c = LowerAsciiByte(c);

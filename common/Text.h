@@ -32,6 +32,13 @@ inline std::string Utf16ToUtf8(std::u16string_view units) {
   return Utf16ToUtf8(units.data(), units.size());
 }
 
+#if defined(_WIN32)
+// Converts Windows' wide text, whose wchar_t holds one UTF-16 code unit, as Utf16Decoder does. The
+// units are taken one by one rather than read through a char16_t pointer, which would read
+// wchar_t objects through another type.
+std::string WideToUtf8(const wchar_t* text, std::size_t length);
+#endif
+
 // Appends the UTF-8 form of one code point (at most U+10FFFF) to out.
 void AppendUtf8(std::string& out, char32_t codePoint);
 

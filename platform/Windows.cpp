@@ -26,18 +26,6 @@ std::wstring Utf8ToWide(const std::string& text) {
   return wide;
 }
 
-// wchar_t holds one UTF-16 code unit on Windows. The units are converted one by one rather than
-// read through a char16_t pointer, which would read wchar_t objects through another type.
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "wchar_t is a UTF-16 code unit on Windows");
-std::string WideToUtf8(const wchar_t* text, std::size_t length) {
-  std::string utf8;
-  utf8.reserve(length);
-  Utf16Decoder decoder;
-  for (std::size_t i = 0; i < length; ++i) decoder.Put(static_cast<char16_t>(text[i]), utf8);
-  decoder.Finish(utf8);
-  return utf8;
-}
-
 // Paths of 260 characters or more open only in their extended form, which takes no relative parts,
 // so such a path is made absolute first.
 std::wstring OpenablePath(const std::string& path) {

@@ -24,9 +24,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
   std::vector<std::string> arguments;
   for (int i = 0; i < count; ++i) {
-    // wchar_t is a UTF-16 code unit on Windows.
-    const std::u16string_view units(reinterpret_cast<const char16_t*>(wide[i]), wcslen(wide[i]));
-    arguments.push_back(Utf16ToUtf8(units));
+    arguments.push_back(WideToUtf8(wide[i], wcslen(wide[i])));
   }
   LocalFree(wide);
   return arguments;

@@ -50,11 +50,6 @@ Function FromNtdll(const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, name)));
 }
 
-std::string WideToUtf8(const wchar_t* text, std::size_t length) {
-  // wchar_t is a UTF-16 code unit on Windows.
-  return Utf16ToUtf8(reinterpret_cast<const char16_t*>(text), length);
-}
-
 std::string SystemMessage(DWORD error) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
