@@ -32,6 +32,12 @@ bool PinPluginModule();
 // Suspends the calling thread for about the given number of milliseconds.
 void SleepMilliseconds(std::uint32_t milliseconds);
 
+#if defined(_WIN32)
+// The system's description of a Windows error code, in UTF-8, without the line break it ends
+// with; "error N" when the system has none.
+std::string SystemMessage(std::uint32_t error);
+#endif
+
 // Why an InputFile is not open.
 enum class OpenFailure {
   None,       // it is open

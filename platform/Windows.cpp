@@ -41,8 +41,9 @@ std::wstring OpenablePath(const std::string& path) {
   return L"\\\\?\\" + full;
 }
 
-// The system's description of an error, in UTF-8, without the line break it ends with.
-std::string SystemMessage(DWORD error) {
+}  // namespace
+
+std::string SystemMessage(std::uint32_t error) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -56,8 +57,6 @@ std::string SystemMessage(DWORD error) {
   if (message.empty()) message = "error " + std::to_string(error);
   return message;
 }
-
-}  // namespace
 
 std::string ProcessCommandLine() {
   const wchar_t* line = GetCommandLineW();

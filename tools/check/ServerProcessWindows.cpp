@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "common/Text.h"
+#include "platform/Platform.h"
 #include "tools/check/ServerProcess.h"
 
 namespace vesperline::check {
@@ -50,18 +51,12 @@ Function FromNtdll(const char* name) {
   return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(ntdll, name)));
 }
 
+// The system's words for an error, without the full stop they end with, since a report goes on
+// after them.
 std::string SystemMessage(DWORD error) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-  std::string message = length == 0 ? std::string() : WideToUtf8(text, length);
-  if (text != nullptr) LocalFree(text);
-  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
-                              message.back() == ' ' || message.back() == '.')) {
-    message.pop_back();
-  }
-  return message.empty() ? "error " + std::to_string(error) : message;
+  std::string message = platform::SystemMessage(error);
+  while (message.ends_with('.')) message.pop_back();
+  return message;
 }
 
 // A process handle, closed when the object goes.
