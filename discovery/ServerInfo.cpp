@@ -34,14 +34,12 @@ void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
   // Every source first, each step guarded so that a failure costs only what that step reads. One
   // pass over the settings file answers every lookup.
   RunGuarded([&] {
+    std::vector<IniLookup> lookups;
+    for (const SettingsKey& key : kSettingsKeys) {
+      lookups.push_back({std::string(key.Key), std::string(key.Section)});
+    }
     const std::vector<std::string> values =
-        ReadIniValues(inputs.SettingsFile,
-                      {{"SessionName", ""},
-                       {"MaxPlayers", "/Script/Engine.GameSession"},
-                       {"ActiveMods", "ServerSettings"},
-                       {"bServerPVE", "ServerSettings"},
-                       {"serverPVE", "ServerSettings"}},
-                      &sources.Settings);
+        ReadIniValues(inputs.SettingsFile, lookups, &sources.Settings);
     sources.FileSessionName = values[0];
     sources.FileMaxPlayers = values[1];
     sources.FileActiveMods = values[2];

@@ -14,6 +14,22 @@
 
 namespace vesperline {
 
+// A key of the settings file that start-up reads, and the section it asks for it in (empty: any
+// section). Keys are matched without regard to ASCII case.
+struct SettingsKey {
+  std::string_view Key;
+  std::string_view Section;
+};
+
+// The settings file's keys, in the order ServerInfoSources lists their values.
+inline constexpr SettingsKey kSettingsKeys[] = {
+    {"SessionName", ""},
+    {"MaxPlayers", "/Script/Engine.GameSession"},
+    {"ActiveMods", "ServerSettings"},
+    {"bServerPVE", "ServerSettings"},
+    {"ServerPVE", "ServerSettings"},
+};
+
 // Where the descriptive facts come from.
 struct ServerInfoInputs {
   std::string_view CommandLine;

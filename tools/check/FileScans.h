@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "discovery/ServerInfo.h"
+
 namespace vesperline::check {
 
 // Watches bytes for ill-formed UTF-8 (overlong forms, surrogates, code points above U+10FFFF
@@ -30,22 +32,6 @@ class Utf8Watch {
 // The number of the first line (from 1) of text that holds bytes that are no UTF-8; nothing when
 // it is all UTF-8.
 std::optional<std::size_t> FirstNonUtf8Line(std::string_view text);
-
-// A key of the settings file that the plugin reads, and the section it asks for it in (empty:
-// any section, first value counts).
-struct SettingsKey {
-  std::string_view Key;
-  std::string_view Section;
-};
-
-// The plugin's lookups in the settings file.
-inline constexpr SettingsKey kSettingsKeys[] = {
-    {"SessionName", ""},
-    {"MaxPlayers", "/Script/Engine.GameSession"},
-    {"ActiveMods", "ServerSettings"},
-    {"bServerPVE", "ServerSettings"},
-    {"ServerPVE", "ServerSettings"},
-};
 
 // One line of the settings file that the plugin reads as a line of one of its keys.
 struct SettingsKeyLine {
