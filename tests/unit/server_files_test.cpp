@@ -219,6 +219,12 @@ TEST(VersionLogReaderTest, ALogReplacedOrRewrittenIsReadAsAWhole) {
   // The server's first line names the time it started, so a new log rarely begins like the old
   // one; the second row is the case where it does and only the file's identity tells them apart.
   const std::string header = "Log file open, 12/06/26 23:25:09\n" + std::string(40, '-') + "\n";
+  std::string cutInAMarker(1000, 'x');
+  cutInAMarker[0] = 'a';
+  cutInAMarker += "\nARK Version:";
+  std::string rewrittenOver(1000, 'x');
+  rewrittenOver[0] = 'b';
+  rewrittenOver += "\nARK Versi0n: 1.zzzz\n";
   const struct {
     const char* what;
     std::string before;
@@ -230,9 +236,9 @@ TEST(VersionLogReaderTest, ALogReplacedOrRewrittenIsReadAsAWhole) {
        "ARK Version: 52.12\n" + std::string(2000, 'y'), false, "52.12"},
       {"replaced by a longer log that begins like the old one", header + std::string(1000, 'x'),
        header + "ARK Version: 52.12\n" + std::string(2000, 'y'), false, "52.12"},
-      {"rewritten in place, longer, with other first bytes",
-       // Where the old log stopped inside a marker, the new one goes on as a version would.
-       std::string(1000, 'x') + "\nARK Version:", std::string(1013, 'z') + " 1.zzzz\n", true,
+      // Where the old log stopped inside a marker, the new one goes on as a version would, and
+      // of its first bytes only the very first differs.
+      {"rewritten in place, longer, with another first byte", cutInAMarker, rewrittenOver, true,
        std::nullopt},
       {"a UTF-16 log replaced by a longer UTF-8 one", test::Utf16LeFile(u"LogInit: starting\r\n"),
        "ARK Version: 3.0\r\n" + std::string(100, 'y'), false, "3.0"},
