@@ -227,13 +227,10 @@ std::string CommandLineFromFile(const std::string& path) {
   if (!file.IsOpen()) {
     throw UsageError{cannot + vesperline::check::FileState(vesperline::FileReadOf(file))};
   }
-  if (file.SizeHint() > kMaxCommandLineFileBytes) {
-    throw UsageError{cannot + "it is larger than 1 MiB, far more than any command line"};
-  }
-  const std::optional<std::string> bytes = vesperline::ReadFileBytes(file);
-  if (!bytes || bytes->size() > kMaxCommandLineFileBytes) {
-    throw UsageError{cannot + "it could not be read to its end"};
-  }
+  // The file is open, so only its size can make the read give nothing.
+  const std::optional<std::string> bytes =
+      vesperline::ReadFileBytes(file, kMaxCommandLineFileBytes);
+  if (!bytes) throw UsageError{cannot + "it is larger than 1 MiB, far more than any command line"};
   const std::string text = vesperline::DecodeServerText(*bytes).Text;
   std::string line;
   std::size_t lines = 0;
