@@ -37,7 +37,8 @@ TEST(Utf16ToUtf8Test, CombinesSurrogatePairsAndReplacesUnpairedOnes) {
 
 // A text cut at a byte limit loses the character the cut split, and only that: a lead byte whose
 // sequence the cut left short goes, with what follows it; a whole sequence, or bytes that were no
-// UTF-8 to begin with, stay. The lead bytes are the first and the last of each length.
+// UTF-8 to begin with, stay. The lead bytes are the first and the last of each length; a text may
+// be nothing but the split character.
 TEST(CompleteUtf8LengthTest, DropsOnlyTheCharacterTheCutSplit) {
   const struct {
     std::string text;
@@ -55,6 +56,9 @@ TEST(CompleteUtf8LengthTest, DropsOnlyTheCharacterTheCutSplit) {
       {"v1.\xF4\x8F\xBF\xBF", 7},
       {"v1.\xBF\xBF\xBF", 6},
       {"v1.\xF8", 4},
+      {"\xDF", 0},
+      {"\xEF\xBF", 0},
+      {"\xF4\x8F\xBF", 0},
       {"", 0},
   };
   for (std::size_t row = 0; row < std::size(cases); ++row) {
