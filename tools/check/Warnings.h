@@ -1,7 +1,10 @@
 // What the checker warns an admin of: an install whose verdict alone would mislead, because the
-// plugin would report something other than what the admin meant, or not run at all.
+// plugin would report something other than what the admin meant, or not run at all. Each subject
+// has a file of its own: the plugin's files and folders here, config.json in ConfigWarnings.cpp,
+// the settings file in SettingsWarnings.cpp.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,20 +12,6 @@
 #include "discovery/Discovery.h"
 
 namespace vesperline::check {
-
-// What an address in config.json's "ip" is.
-enum class AddressKind {
-  kPublic,        // an IPv4 or IPv6 address players can reach from anywhere, as far as it shows
-  kNotAnAddress,  // no IPv4 or IPv6 address (a host name, a typing error, blanks around it)
-  kWithPort,      // an address with a port behind it ("203.0.113.7:7777", "[2001:db8::1]:7777")
-  kPrivate,       // a private network's (10/8, 172.16/12, 192.168/16, 100.64/10, fc00::/7)
-  kLoopback,      // the machine's own (127/8, ::1)
-  kLinkLocal,     // one link's only (169.254/16, fe80::/10)
-  kUnspecified,   // no address at all (0.0.0.0/8, ::)
-  kExample,  // reserved for documentation (192.0.2/24, 198.51.100/24, 203.0.113/24, 2001:db8::/32)
-};
-
-AddressKind ClassifyAddress(std::string_view text);
 
 // How a file the plugin reads was found, for a reader: "found, read as plain", "not found", "a
 // directory, not a file", ...
@@ -32,5 +21,22 @@ std::string FileState(const FileRead& read);
 // a sentence or two for the admin, in the order of the report. A note that calls a settings-file
 // key absent, where a line the plugin passes over holds it, is amended to say so.
 std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found);
+
+// The subjects, each appending its warnings in the order of the report.
+
+// No config.json, but a file that Explorer shows as config.json.
+void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings);
+// The values of a config.json that was found and can be read.
+void WarnOfConfigValues(const std::string& pluginDir, const Discovery& found,
+                        std::vector<std::string>& warnings);
+// The lines of a settings file that was found and can be read; amends the notes as FindWarnings
+// says.
+void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
+                         std::vector<std::string>& warnings);
+
+// Shared by the subjects. before, text and after joined; and the warning for a file whose given
+// line holds bytes that are no UTF-8.
+std::string Enclosed(std::string_view before, std::string_view text, std::string_view after);
+std::string NotUtf8Warning(std::string_view role, std::size_t line);
 
 }  // namespace vesperline::check

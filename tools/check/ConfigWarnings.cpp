@@ -1,0 +1,251 @@
+// The checker's warnings about config.json: values the plugin reads otherwise than the admin meant.
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "common/Text.h"
+#include "tools/check/Address.h"
+#include "tools/check/Check.h"
+#include "tools/check/FileScans.h"
+#include "tools/check/Warnings.h"
+
+namespace vesperline::check {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The largest config.json looked into for the admin's mistakes; the plugin reads no larger one.
+constexpr std::uint64_t kMaxConfigBytes = 64 << 10;
+
+// A config.json text value that was not in quotes: the plugin took the next quoted text instead.
+void WarnOfUnquotedValue(std::string_view key, const JsonText& value, bool showValue,
+                         std::vector<std::string>& warnings) {
+  if (value.Outcome != JsonKeyOutcome::kFound || !value.ValueUnquoted) return;
+  // A key's name is no secret, and it is what an unquoted value most often runs into.
+  const bool isKeyName = value.Value == "token" || value.Value == "ip" || value.Value == "port" ||
+                         value.Value == "_comment";
+  const std::string taken = showValue || isKeyName
+                                ? "\"" + value.Value + "\""
+                                : "a text of " + std::to_string(value.Value.size()) + " bytes";
+  warnings.push_back("config.json \"" + std::string(key) +
+                     "\": the value after the ':' is not in double quotes, so the plugin takes "
+                     "the next quoted text in the file instead: " +
+                     taken + ". Write the value in double quotes.");
+}
+
+void WarnOfAddress(const std::string& ip, std::vector<std::string>& warnings) {
+  const std::string quoted = "config.json \"ip\" is \"" + ip + "\", ";
+  switch (ClassifyAddress(ip)) {
+    case AddressKind::kPublic:
+      return;
+    case AddressKind::kNotAnAddress:
+      warnings.push_back(quoted +
+                         "which is not an IPv4 or IPv6 address (four numbers from 0 to 255 joined "
+                         "by dots, say): give the public address players connect to, without "
+                         "blanks, a host name or a port.");
+      return;
+    case AddressKind::kWithPort:
+      warnings.push_back(quoted +
+                         "which carries a port: give the address alone in \"ip\" and the port in "
+                         "\"port\".");
+      return;
+    case AddressKind::kPrivate:
+      warnings.push_back(quoted +
+                         "a private network's address, which players elsewhere cannot reach: give "
+                         "the server's public address.");
+      return;
+    case AddressKind::kLoopback:
+      warnings.push_back(quoted +
+                         "the machine's own loopback address, which no other machine can reach: "
+                         "give the server's public address.");
+      return;
+    case AddressKind::kLinkLocal:
+      warnings.push_back(quoted +
+                         "a link-local address, which only machines on the same link can reach: "
+                         "give the server's public address.");
+      return;
+    case AddressKind::kUnspecified:
+      warnings.push_back(quoted +
+                         "which is no machine's address: give the server's public address.");
+      return;
+    case AddressKind::kExample:
+      warnings.push_back(quoted +
+                         "an address reserved for examples (the README uses one): give the "
+                         "server's public address.");
+      return;
+  }
+}
+
+// config.json as the plugin reads it; nothing when it cannot be read or is too large to be one.
+std::optional<std::string> ConfigText(const std::string& pluginDir) {
+  platform::InputFile file(ConfigFilePath(pluginDir));
+  if (!file.IsOpen() || file.SizeHint() > kMaxConfigBytes) return std::nullopt;
+  std::optional<std::string> bytes = ReadFileBytes(file);
+  if (!bytes || bytes->size() > kMaxConfigBytes) return std::nullopt;
+  return DecodeServerText(std::move(*bytes)).Text;
+}
+
+std::size_t LineAt(std::string_view text, std::size_t at) {
+  return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + at, '\n'));
+}
+
+// What stands in a text value that is sent with it and spoils it: a control character anywhere,
+// a blank (or a no-break space) at either end. Empty when nothing does.
+std::string StrayCharacters(std::string_view value) {
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(value[i]);
+    const auto next = i + 1 < value.size() ? static_cast<unsigned char>(value[i + 1]) : 0u;
+    if (byte == '\n' || byte == '\r') return "holds a line break";
+    if (byte == '\t') return "holds a tab";
+    if (byte < 0x20 || byte == 0x7F || (byte == 0xC2 && next >= 0x80 && next <= 0x9F)) {
+      return "holds a control character";
+    }
+  }
+  const bool front = value.starts_with(" ") || value.starts_with("\xC2\xA0");
+  const bool back = value.ends_with(" ") || value.ends_with("\xC2\xA0");
+  if (front && back) return "begins and ends with a blank";
+  if (front) return "begins with a blank";
+  if (back) return "ends with a blank";
+  return {};
+}
+
+// A token or address pasted with its line break, or with a blank, is sent with it.
+bool WarnOfStrayCharacters(std::string_view key, const std::string& value,
+                           std::vector<std::string>& warnings) {
+  const std::string stray = StrayCharacters(value);
+  if (stray.empty()) return false;
+  const std::string what = key == "token" ? "the token" : "the address";
+  warnings.push_back(
+      "config.json \"" + std::string(key) + "\" " + stray + ", which the plugin sends with " +
+      what + ", so the server list " +
+      (key == "token" ? "rejects the token" : "lists the server wrongly or not at all") +
+      ". Write " + what + " alone between the quotes, on one line.");
+  return true;
+}
+
+// A key written twice with different values, say an old token above the new one behind "//":
+// the plugin takes the first "token" in the file, wherever it stands.
+void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warnings) {
+  for (const std::string_view key : {"token", "ip", "port"}) {
+    const std::string needle = Enclosed("\"", key, "\"");
+    std::vector<std::size_t> places;
+    for (std::size_t at = text.find(needle); at != std::string_view::npos;
+         at = text.find(needle, at + 1)) {
+      const std::size_t colon = text.find_first_not_of(" \t\r\n", at + needle.size());
+      if (colon != std::string_view::npos && text[colon] == ':') places.push_back(at);
+    }
+    if (places.size() < 2) continue;
+    // Each occurrence's value, as the plugin would read it there.
+    const auto valueAt = [&](std::size_t at) {
+      if (key == "port") return std::to_string(LookUpJsonInt(text.substr(at), key).Value);
+      return LookUpJsonString(text.substr(at), key).Value;
+    };
+    const std::string first = valueAt(places.front());
+    bool differ = false;
+    for (const std::size_t at : places) differ = differ || valueAt(at) != first;
+    if (!differ) continue;
+    std::string lines;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+      if (i != 0) lines += i + 1 == places.size() ? " and " : ", ";
+      lines += std::to_string(LineAt(text, places[i]));
+    }
+    const std::string taken = first.empty()    ? "an empty value,"
+                              : key == "token" ? MaskToken(first)
+                              : key == "ip"    ? "\"" + first + "\""
+                                               : first;
+    warnings.push_back("config.json gives \"" + std::string(key) + "\" " +
+                       std::to_string(places.size()) + " times, on lines " + lines +
+                       ", with different values: the plugin takes the first, " + taken +
+                       " on line " + std::to_string(LineAt(text, places.front())) +
+                       ". JSON has no comments, so a line behind // counts as well: delete the "
+                       "lines you do not mean.");
+  }
+}
+
+// Keys in single quotes, as some editors and languages write them: the plugin finds no key.
+void WarnOfSingleQuotes(std::string_view text, const ConfigSources& gate,
+                        std::vector<std::string>& warnings) {
+  std::string keys;
+  const std::pair<std::string_view, JsonKeyOutcome> lookups[] = {
+      {"token", gate.Token.Outcome}, {"ip", gate.Ip.Outcome}, {"port", gate.Port.Outcome}};
+  for (const auto& [key, outcome] : lookups) {
+    if (outcome != JsonKeyOutcome::kNoKey) continue;
+    if (text.find(Enclosed("'", key, "'")) == std::string_view::npos) continue;
+    if (!keys.empty()) keys += ", ";
+    keys += Enclosed("'", key, "'");
+  }
+  if (keys.empty()) return;
+  warnings.push_back("config.json writes " + keys +
+                     " in single quotes, which JSON does not know, so the plugin finds no such "
+                     "key: write every key and every text in double quotes, as in {\"token\": "
+                     "\"...\", \"ip\": \"...\", \"port\": 7777}.");
+}
+
+// A port in quotes counts as none, so a port in the launch arguments takes its place: the heartbeat
+// carries another port than the one the admin wrote.
+void WarnOfQuotedPort(std::string_view text, const ServerFacts& facts, const ConfigSources& gate,
+                      std::vector<std::string>& warnings) {
+  if (gate.Port.Outcome != JsonKeyOutcome::kQuoted || !gate.Launch || !gate.Launch->Port()) return;
+  const std::string written = LookUpJsonString(text, "port").Value;
+  if (written == std::to_string(facts.ServerPort)) return;
+  warnings.push_back("config.json \"port\" is written as text, \"" + written +
+                     "\", which the plugin does not read, so it takes the port from the launch "
+                     "arguments instead: " +
+                     std::to_string(facts.ServerPort) +
+                     ". Write the port as a plain number, without quotes.");
+}
+
+}  // namespace
+
+// No config.json, but a file that Explorer shows as config.json: Windows hides known extensions,
+// so Notepad's "config.json.txt" looks right there.
+void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings) {
+  std::error_code error;
+  fs::directory_iterator entries(PathFromUtf8(pluginDir), error);
+  const std::string prefix = std::string(kConfigFileName) + ".";
+  for (int seen = 0; !error && entries != fs::directory_iterator() && seen < 1000; ++seen) {
+    const std::string name = Utf8FromPath(entries->path().filename());
+    std::error_code kind;
+    if (LowerAscii(name).starts_with(prefix) && entries->is_regular_file(kind)) {
+      warnings.push_back("There is no config.json, but " + name +
+                         " lies in the plugin folder: Windows hides its extension " +
+                         name.substr(prefix.size() - 1) +
+                         ", so it shows as config.json. Rename it to config.json (in a command "
+                         "prompt in the plugin folder: ren \"" +
+                         name + "\" config.json).");
+    }
+    entries.increment(error);
+  }
+}
+
+void WarnOfConfigValues(const std::string& pluginDir, const Discovery& found,
+                        std::vector<std::string>& warnings) {
+  const std::optional<std::string> text = ConfigText(pluginDir);
+  WarnOfUnquotedValue("token", found.Gate.Token, false, warnings);
+  WarnOfUnquotedValue("ip", found.Gate.Ip, true, warnings);
+  if (text) {
+    WarnOfSingleQuotes(*text, found.Gate, warnings);
+    WarnOfRepeatedKeys(*text, warnings);
+  }
+  WarnOfStrayCharacters("token", found.Facts.Token, warnings);
+  if (found.Facts.Token == "your-token") {
+    warnings.push_back(
+        "config.json \"token\" is still the README's example, \"your-token\": put in the token "
+        "the server list gave you for this server.");
+  }
+  if (!found.Facts.ServerIp.empty() && !found.Gate.Ip.ValueUnquoted &&
+      !WarnOfStrayCharacters("ip", found.Facts.ServerIp, warnings)) {
+    WarnOfAddress(found.Facts.ServerIp, warnings);
+  }
+  if (text) {
+    WarnOfQuotedPort(*text, found.Facts, found.Gate, warnings);
+    if (const std::optional<std::size_t> line = FirstNonUtf8Line(*text)) {
+      warnings.push_back(NotUtf8Warning("config.json", *line));
+    }
+  }
+}
+
+}  // namespace vesperline::check
