@@ -12,9 +12,9 @@
 
 #include "common/Text.h"
 #include "tests/support/TestSupport.h"
+#include "tools/check/Address.h"
 #include "tools/check/Check.h"
 #include "tools/check/ServerProcess.h"
-#include "tools/check/Address.h"
 #include "tools/check/Warnings.h"
 
 #if defined(_WIN32)
