@@ -8,9 +8,11 @@ namespace vesperline {
 
 // The single line a Windows process would see, rebuilt from the arguments a Linux process was
 // started with, as /proc/<id>/cmdline gives them: separated (and ended) by NUL bytes. The
-// arguments are joined with one space each; the first, the executable path, is put in double
-// quotes when it holds a space. The others are taken as they are, so that a value with a space
-// reads as a hosting panel writes it unquoted.
+// arguments are joined with one space each, the way Wine builds the command line of a Windows
+// program from the same arguments: an argument that is empty or holds a space or tab goes in
+// double quotes; a double quote inside an argument is written \" with the backslashes right
+// before it doubled; backslashes right before a closing quote are doubled. So the plugin built for
+// Linux reads the same line as the Windows plugin started with these arguments under Wine.
 std::string JoinProcessArguments(std::string_view nulSeparated);
 
 }  // namespace vesperline

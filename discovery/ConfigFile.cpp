@@ -135,7 +135,7 @@ bool HasUsableConfig(const ServerFacts& facts) {
 }
 
 bool LoadConfig(ServerFacts& facts, const std::optional<std::string>& configText,
-                const std::function<std::string()>& commandLine, ConfigSources* sourcesOut) try {
+                const std::function<const LaunchLine&()>& launch, ConfigSources* sourcesOut) try {
   ConfigSources sources;
   if (configText) {
     sources.FileFound = true;
@@ -146,7 +146,7 @@ bool LoadConfig(ServerFacts& facts, const std::optional<std::string>& configText
     facts.ServerIp = sources.Ip.Value;
     facts.ServerPort = sources.Port.Value;
     if (facts.ServerPort < 1) {
-      sources.Launch = ScanLaunchPort(commandLine());
+      sources.Launch = ScanLaunchPort(launch());
       if (const std::optional<std::int32_t> port = sources.Launch->Port()) facts.ServerPort = *port;
     }
   }

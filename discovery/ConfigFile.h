@@ -83,11 +83,11 @@ struct ConfigSources {
 // The start-up gate. Fills Token, ServerIp and ServerPort of facts from the text of config.json
 // (nothing when the file could not be opened) and tells whether the result is usable. Each of the
 // three is replaced, also with empty text or 0. When the file gives a port of 0 or less,
-// commandLine is called once and the launch-argument port, when there is one, replaces it.
-// Without a file nothing is changed and commandLine is not called. Sources, when given, receive
+// launch is called once and the launch-argument port, when there is one, replaces it. Without a
+// file nothing is changed and launch is not called. Sources, when given, receive
 // what each source gave. Never throws: an error (memory exhaustion) makes the result false.
 bool LoadConfig(ServerFacts& facts, const std::optional<std::string>& configText,
-                const std::function<std::string()>& commandLine, ConfigSources* sources = nullptr);
+                const std::function<const LaunchLine&()>& launch, ConfigSources* sources = nullptr);
 
 // For the token, the address and the port, each source the gate looked at, what it gave and why
 // a source was passed over; the token's own value never appears in them.

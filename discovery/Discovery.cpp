@@ -40,24 +40,26 @@ std::string ServerLogPath(const std::string& pluginDir) {
 Discovery DiscoverServer(const DiscoveryInputs& inputs, const DiscoveryOptions& options) {
   Discovery found;
   RunGuarded([&] {
-    // Both steps may want the command line; it is read once, when the first asks for it.
-    std::optional<std::string> commandLine;
-    const auto readCommandLine = [&]() -> const std::string& {
-      if (!commandLine) commandLine = inputs.CommandLine ? inputs.CommandLine() : std::string();
-      return *commandLine;
+    // Both steps may want the command line; it is read and split once, when the first asks for
+    // it.
+    std::optional<LaunchLine> launch;
+    const auto readLaunch = [&]() -> const LaunchLine& {
+      if (!launch) launch = SplitLaunchLine(inputs.CommandLine ? inputs.CommandLine() : "");
+      return *launch;
     };
 
     const std::optional<std::string> configText =
         ReadServerFile(ConfigFilePath(inputs.PluginDir), &found.Config, kMaxConfigFileBytes);
-    found.Usable = LoadConfig(found.Facts, configText, readCommandLine, &found.Gate);
+    found.Usable = LoadConfig(found.Facts, configText, readLaunch, &found.Gate);
     if (options.WithNotes) AddConfigNotes(found.Gate, found.Facts, found.Notes);
     if (!found.Usable && !options.PastFailedGate) return;
 
     ServerInfoSources info;
     CollectServerInfo(found.Facts,
-                      {readCommandLine(), SettingsFilePath(inputs.PluginDir),
+                      {readLaunch(), SettingsFilePath(inputs.PluginDir),
                        ServerLogPath(inputs.PluginDir), inputs.LogReader},
                       &info);
+    found.Launch = std::move(*launch);
     found.Settings = info.Settings;
     found.Log = info.Log;
     if (options.WithNotes) AddServerInfoNotes(info, found.Notes);

@@ -9,6 +9,7 @@
 
 #include "common/ServerFacts.h"
 #include "discovery/ConfigFile.h"
+#include "discovery/LaunchArguments.h"
 #include "discovery/ServerFile.h"
 #include "discovery/ServerLog.h"
 #include "discovery/SourceNote.h"
@@ -41,6 +42,7 @@ struct Discovery {
   FileRead Settings;   // the settings file (not read after a failed gate, unless asked)
   FileRead Log;        // the log (likewise)
   ConfigSources Gate;  // what config.json and the launch ports gave the gate
+  LaunchLine Launch;   // the command line as split for the scans (empty when none was read)
   SourceNotes Notes;   // when asked for
 };
 

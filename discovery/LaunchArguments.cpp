@@ -1,7 +1,5 @@
 #include "discovery/LaunchArguments.h"
 
-#include <algorithm>
-
 #include "common/Decimal.h"
 #include "common/Text.h"
 #include "platform/Platform.h"
@@ -10,13 +8,8 @@ namespace vesperline {
 
 namespace {
 
-// The text from behind the first occurrence of key to the end of the line; nothing when the key
-// does not occur.
-std::optional<std::string_view> RestAfterKey(std::string_view commandLine, std::string_view key) {
-  const std::string lowered = LowerAscii(commandLine);
-  const std::optional<std::size_t> at = FindLaunchKey(lowered, key);
-  if (!at) return std::nullopt;
-  return commandLine.substr(*at + key.size());
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
 }
 
 std::string_view StripEnds(std::string_view value, std::string_view bytes) {
@@ -29,48 +22,132 @@ std::string_view StripEnds(std::string_view value, std::string_view bytes) {
   return value;
 }
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-bool IsAsciiLetter(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
-// How far the session name that starts at start runs. A '?' always ends it. Where the command line
-// has an open double quote at start (a whole first argument in quotes, the way server managers
-// write a name with spaces), the quote that closes it ends the name too. Outside quotes, a run of
-// blanks followed by a dash option ends it before the run, so that the options written after the
-// first argument (a cluster id, a password) never become part of the name; a dash followed by
-// anything but a letter, as in "Rex - PvE", is part of it. Whether a position is inside quotes is
-// counted from the start of the line.
-std::size_t SessionNameLength(std::string_view line, std::size_t start) {
-  const bool startsQuoted =
-      std::count(line.begin(), line.begin() + static_cast<std::ptrdiff_t>(start), '"') % 2 != 0;
-  bool quoted = false;  // inside a quoted section opened within the name
-  std::size_t i = start;
-  for (; i < line.size(); ++i) {
-    const char c = line[i];
-    if (c == '?') break;
-    if (c == '"') {
-      if (startsQuoted) break;
-      quoted = !quoted;
-    } else if (!startsQuoted && !quoted && IsBlank(c)) {
-      std::size_t next = i;
-      while (next < line.size() && IsBlank(line[next])) ++next;
-      if (next + 1 < line.size() && line[next] == '-' && IsAsciiLetter(line[next + 1])) break;
-      i = next - 1;
-    }
+// A text value as the server reads it: each `\"` is a quote of the value's own, and the quotes
+// that grouped it into its argument, the blanks they held and the given further bytes at either
+// end are no part of it.
+std::optional<std::string> CleanValue(std::string_view raw, std::string_view alsoStripped) {
+  std::string value;
+  value.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\\' && i + 1 < raw.size() && raw[i + 1] == '"') continue;
+    value += raw[i];
   }
-  return i - start;
+  const std::string stripped = std::string("\" \t").append(alsoStripped);
+  const std::string_view kept = StripEnds(value, stripped);
+  if (kept.empty()) return std::nullopt;
+  return std::string(kept);
 }
+
+// Finds the partner of each double quote in one pass along the line. A failed search is
+// remembered, so that a line full of quotes without partners costs no more than one pass.
+class QuotePartners {
+ public:
+  explicit QuotePartners(std::string_view line) : line_(line) {}
+
+  // The position of the partner of the quote at `at`, or npos.
+  std::size_t Of(std::size_t at) {
+    const bool escaped = IsEscaped(at);
+    std::size_t& noneFrom = escaped ? noEscapedFrom_ : noPlainFrom_;
+    if (at + 1 >= noneFrom) return std::string_view::npos;
+    for (std::size_t i = at + 1; i < line_.size(); ++i) {
+      if (line_[i] == '"' && IsEscaped(i) == escaped) return i;
+    }
+    noneFrom = at + 1;
+    return std::string_view::npos;
+  }
+
+ private:
+  bool IsEscaped(std::size_t at) const { return at > 0 && line_[at - 1] == '\\'; }
+
+  std::string_view line_;
+  std::size_t noPlainFrom_ = std::string_view::npos;
+  std::size_t noEscapedFrom_ = std::string_view::npos;
+};
+
+std::vector<LaunchArgument> SplitArguments(std::string_view line) {
+  std::vector<LaunchArgument> arguments;
+  QuotePartners partners(line);
+  std::size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    if (i == line.size()) break;
+    const std::size_t start = i;
+    while (i < line.size() && !IsBlank(line[i])) {
+      if (line[i] == '"') {
+        const std::size_t partner = partners.Of(i);
+        if (partner != std::string_view::npos) {
+          i = partner + 1;
+          continue;
+        }
+      }
+      ++i;
+    }
+    arguments.push_back({start, i});
+  }
+  return arguments;
+}
+
+// The token the map scan takes last: where it starts and how long it is.
+struct MapToken {
+  std::size_t Start = 0;
+  std::size_t Length = 0;
+};
 
 bool IsPassedOverAsMap(std::string_view token) {
   if (token == "start") return true;
   return token.size() >= 4 && LowerAscii(token.substr(token.size() - 4)) == ".exe";
 }
 
+std::string MapFromToken(std::string_view commandLine, MapToken token) {
+  return std::string(StripEnds(commandLine.substr(token.Start, token.Length), "\"\\"));
+}
+
+std::optional<MapToken> FindMapToken(std::string_view commandLine) {
+  const std::size_t n = commandLine.size();
+  // Behind the executable path, which is in double quotes when it holds a space.
+  if (n == 0) return std::nullopt;
+  const bool quoted = commandLine[0] == '"';
+  std::size_t pos = quoted ? commandLine.find('"', 1) : commandLine.find(' ');
+  if (pos == std::string_view::npos) return std::nullopt;
+  if (quoted) ++pos;
+  std::optional<MapToken> map;
+  for (;;) {
+    while (pos < n && commandLine[pos] == ' ') ++pos;
+    if (pos >= n) return map;
+    const std::size_t end = commandLine.find_first_of("? ", pos);
+    map = MapToken{pos, (end == std::string_view::npos ? n : end) - pos};
+    // A launcher word or a further piece of an unquoted executable path is not the map; the
+    // next argument is tried, but only within the run of space-separated arguments.
+    if (!IsPassedOverAsMap(MapFromToken(commandLine, *map))) return map;
+    if (end == std::string_view::npos || commandLine[end] == '?') return map;
+    pos = end;
+  }
+}
+
 }  // namespace
+
+LaunchLine SplitLaunchLine(std::string commandLine) {
+  LaunchLine line;
+  line.Text = std::move(commandLine);
+  line.Lowered = LowerAscii(line.Text);
+  line.Arguments = SplitArguments(line.Text);
+  if (const std::optional<MapToken> map = FindMapToken(line.Text)) {
+    line.Map = MapFromToken(line.Text, *map);
+    // The argument that holds the map token; the map scan skips only spaces, so a token may begin
+    // with a tab that the split counts as a blank.
+    for (std::size_t i = 0; i < line.Arguments.size(); ++i) {
+      if (line.Arguments[i].End > map->Start) {
+        line.First = i;
+        break;
+      }
+    }
+  }
+  return line;
+}
+
+std::string_view ArgumentText(const LaunchLine& line, const LaunchArgument& argument) {
+  return std::string_view(line.Text).substr(argument.Start, argument.End - argument.Start);
+}
 
 std::optional<std::size_t> FindLaunchKey(std::string_view lowered, std::string_view key) {
   const std::size_t at = lowered.find(key);
@@ -78,13 +155,31 @@ std::optional<std::size_t> FindLaunchKey(std::string_view lowered, std::string_v
   return at;
 }
 
-LaunchNumber LaunchNumberFrom(std::string_view commandLine, std::string_view key) {
+std::optional<std::string_view> QuestionOption(const LaunchLine& line, std::string_view key) {
+  if (!line.First) return std::nullopt;
+  const LaunchArgument& first = line.Arguments[*line.First];
+  const std::string_view lowered =
+      std::string_view(line.Lowered).substr(first.Start, first.End - first.Start);
+  const std::optional<std::size_t> at = FindLaunchKey(lowered, key);
+  if (!at) return std::nullopt;
+  const std::string_view argument = ArgumentText(line, first);
+  const std::size_t start = *at + key.size();
+  const std::size_t end = argument.find('?', start);
+  return argument.substr(start, end == std::string_view::npos ? end : end - start);
+}
+
+LaunchNumber LaunchNumberFrom(const LaunchLine& line, std::string_view key) {
   LaunchNumber number;
   number.Key = key;
-  const std::optional<std::string_view> rest = RestAfterKey(commandLine, key);
-  if (!rest) return number;
+  std::optional<std::string_view> value;
+  if (key.starts_with('?')) {
+    value = QuestionOption(line, key);
+  } else if (const std::optional<std::size_t> at = FindLaunchKey(line.Lowered, key)) {
+    value = std::string_view(line.Text).substr(*at + key.size());
+  }
+  if (!value) return number;
   number.Found = true;
-  number.Value = ParseDecimal32(*rest);
+  number.Value = ParseDecimal32(*value);
   return number;
 }
 
@@ -100,75 +195,51 @@ std::optional<std::int32_t> LaunchPort::Port() const {
   return deciding != nullptr ? deciding->Value : std::nullopt;
 }
 
-LaunchPort ScanLaunchPort(std::string_view commandLine) {
+LaunchPort ScanLaunchPort(const LaunchLine& line) {
   LaunchPort port;
-  port.Question = LaunchNumberFrom(commandLine, kQuestionPortKey);
+  port.Question = LaunchNumberFrom(line, kQuestionPortKey);
   if (!port.Question.Value || *port.Question.Value < 1) {
-    port.Dash = LaunchNumberFrom(commandLine, kDashPortKey);
+    port.Dash = LaunchNumberFrom(line, kDashPortKey);
   }
   return port;
 }
 
-std::optional<std::string> ScanLaunchSessionName(std::string_view commandLine) {
-  const std::optional<std::string_view> rest = RestAfterKey(commandLine, kSessionNameKey);
-  if (!rest) return std::nullopt;
-  const std::size_t start = commandLine.size() - rest->size();
-  const std::string_view name =
-      StripEnds(rest->substr(0, SessionNameLength(commandLine, start)), "\"'");
-  if (name.empty()) return std::nullopt;
-  return std::string(name);
+std::optional<std::string> ScanLaunchSessionName(const LaunchLine& line) {
+  const std::optional<std::string_view> value = QuestionOption(line, kSessionNameKey);
+  if (!value) return std::nullopt;
+  return CleanValue(*value, "'");
 }
 
-LaunchNumber ScanLaunchMaxPlayers(std::string_view commandLine) {
+LaunchNumber ScanLaunchMaxPlayers(const LaunchLine& line) {
   for (const std::string_view candidate : kMaxPlayersKeys) {
-    LaunchNumber number = LaunchNumberFrom(commandLine, candidate);
+    LaunchNumber number = LaunchNumberFrom(line, candidate);
     if (number.Found) return number;
   }
   return {};
 }
 
-std::optional<std::string> ScanLaunchMods(std::string_view commandLine) {
-  const std::optional<std::string_view> rest = RestAfterKey(commandLine, kModsKey);
-  if (!rest) return std::nullopt;
-  std::string_view mods = *rest;
-  // A list in double quotes may hold spaces and ends at its closing quote; the quotes are no part
-  // of it, since the service reads the value as ids. Without a closing quote only the opening one
-  // goes, and a space or tab ends the list as it ends an unquoted one.
-  if (!mods.empty() && mods.front() == '"') {
-    mods.remove_prefix(1);
-    const std::size_t close = mods.find('"');
-    if (close != std::string_view::npos) {
-      mods = mods.substr(0, close);
-      if (mods.empty()) return std::nullopt;
-      return std::string(mods);
-    }
+std::optional<std::string> ScanLaunchMods(const LaunchLine& line) {
+  const std::optional<std::size_t> at = FindLaunchKey(line.Lowered, kModsKey);
+  if (!at) return std::nullopt;
+  // The key lies inside an argument, since it holds no blank.
+  std::size_t end = line.Text.size();
+  for (const LaunchArgument& argument : line.Arguments) {
+    if (argument.Start <= *at && *at < argument.End) end = argument.End;
   }
-  mods = mods.substr(0, mods.find_first_of(" \t"));
-  if (mods.empty()) return std::nullopt;
-  return std::string(mods);
+  const std::size_t start = *at + kModsKey.size();
+  return CleanValue(std::string_view(line.Text).substr(start, end - start), "");
+}
+
+std::optional<std::string> ScanLaunchPve(const LaunchLine& line) {
+  const std::optional<std::string_view> value = QuestionOption(line, kServerPveKey);
+  if (!value) return std::nullopt;
+  return CleanValue(*value, "");
 }
 
 std::optional<std::string> ScanLaunchMap(std::string_view commandLine) {
-  const std::size_t n = commandLine.size();
-  // Behind the executable path, which is in double quotes when it holds a space.
-  if (n == 0) return std::nullopt;
-  const bool quoted = commandLine[0] == '"';
-  std::size_t pos = quoted ? commandLine.find('"', 1) : commandLine.find(' ');
-  if (pos == std::string_view::npos) return std::nullopt;
-  if (quoted) ++pos;
-  std::optional<std::string> map;
-  for (;;) {
-    while (pos < n && commandLine[pos] == ' ') ++pos;
-    if (pos >= n) return map;
-    const std::size_t end = commandLine.find_first_of("? ", pos);
-    const std::string_view token = commandLine.substr(pos, end - pos);
-    map = std::string(StripEnds(token, "\"\\"));
-    // A launcher word or a further piece of an unquoted executable path is not the map; the
-    // next argument is tried, but only within the run of space-separated arguments.
-    if (!IsPassedOverAsMap(*map)) return map;
-    if (end == std::string_view::npos || commandLine[end] == '?') return map;
-    pos = end;
-  }
+  const std::optional<MapToken> map = FindMapToken(commandLine);
+  if (!map) return std::nullopt;
+  return MapFromToken(commandLine, *map);
 }
 
 std::string ReadCommandLineText() {

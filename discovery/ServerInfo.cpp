@@ -20,10 +20,28 @@ std::string GivenOrAbsent(std::string_view value) {
   return value.empty() ? std::string("absent or empty") : Given(value);
 }
 
+// A '?' option the server did not get: it reads them from its first argument only.
+constexpr char kAbsentFromFirst[] = "absent from the server's first argument";
+constexpr char kAbsentOrEmptyFromFirst[] = "absent from the server's first argument, or empty";
+
+// What a launch key of the player limit gave.
+std::string LimitDetail(const LaunchNumber& number) {
+  if (!number.Found) return number.Key.starts_with('?') ? kAbsentFromFirst : "absent";
+  if (!number.Value) return "not followed by a number";
+  return "gave " + std::to_string(*number.Value);
+}
+
 // The settings file's player limit, when it gives a number.
 std::optional<std::int32_t> FilePlayerLimit(const ServerInfoSources& sources) {
   if (sources.FileMaxPlayers.empty()) return std::nullopt;
   return ParseDecimal32(sources.FileMaxPlayers);
+}
+
+// -WinLiveMaxPlayers= when it gives a limit of 1 or more, which the game honours first.
+std::optional<std::int32_t> WinLiveLimit(const ServerInfoSources& sources) {
+  const std::optional<std::int32_t>& value = sources.LaunchWinLiveMaxPlayers.Value;
+  if (value && *value >= 1) return value;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -46,10 +64,15 @@ void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
     sources.FileBServerPve = values[3];
     sources.FileServerPve = values[4];
   });
-  RunGuarded([&] { sources.LaunchSessionName = ScanLaunchSessionName(inputs.CommandLine); });
-  RunGuarded([&] { sources.LaunchMaxPlayers = ScanLaunchMaxPlayers(inputs.CommandLine); });
-  RunGuarded([&] { sources.LaunchMods = ScanLaunchMods(inputs.CommandLine); });
-  RunGuarded([&] { sources.LaunchMap = ScanLaunchMap(inputs.CommandLine); });
+  const LaunchLine& launch = inputs.Launch;
+  RunGuarded([&] { sources.LaunchSessionName = ScanLaunchSessionName(launch); });
+  RunGuarded([&] {
+    sources.LaunchWinLiveMaxPlayers = LaunchNumberFrom(launch, kWinLiveMaxPlayersKey);
+    sources.LaunchMaxPlayers = ScanLaunchMaxPlayers(launch);
+  });
+  RunGuarded([&] { sources.LaunchMods = ScanLaunchMods(launch); });
+  RunGuarded([&] { sources.LaunchPve = ScanLaunchPve(launch); });
+  RunGuarded([&] { sources.LaunchMap = launch.Map; });
   RunGuarded([&] {
     sources.Version = inputs.LogReader != nullptr
                           ? inputs.LogReader->Scan(inputs.ServerLog, &sources.Log)
@@ -63,19 +86,24 @@ void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
     } else if (facts.SessionName.empty() && !sources.FileSessionName.empty()) {
       facts.SessionName = sources.FileSessionName;
     }
-    if (const std::optional<std::int32_t> limit = FilePlayerLimit(sources)) {
-      facts.PlayerLimit = *limit;
+    if (const std::optional<std::int32_t> winLive = WinLiveLimit(sources)) {
+      facts.PlayerLimit = *winLive;
+    } else {
+      if (const std::optional<std::int32_t> limit = FilePlayerLimit(sources)) {
+        facts.PlayerLimit = *limit;
+      }
+      if (facts.PlayerLimit <= 0 && sources.LaunchMaxPlayers.Value) {
+        facts.PlayerLimit = *sources.LaunchMaxPlayers.Value;
+      }
     }
-    if (facts.PlayerLimit <= 0 && sources.LaunchMaxPlayers.Value) {
-      facts.PlayerLimit = *sources.LaunchMaxPlayers.Value;
-    }
-    if (!sources.FileActiveMods.empty()) {
-      facts.ModList = sources.FileActiveMods;
-    } else if (sources.LaunchMods) {
+    if (sources.LaunchMods) {
       facts.ModList = *sources.LaunchMods;
+    } else if (!sources.FileActiveMods.empty()) {
+      facts.ModList = sources.FileActiveMods;
     }
-    const std::string& pve =
-        sources.FileBServerPve.empty() ? sources.FileServerPve : sources.FileBServerPve;
+    const std::string& pve = sources.LaunchPve                ? *sources.LaunchPve
+                             : sources.FileBServerPve.empty() ? sources.FileServerPve
+                                                              : sources.FileBServerPve;
     if (!pve.empty()) facts.IsPve = LowerAscii(pve) == "true";
     if (sources.Version) facts.ServerVersion = *sources.Version;
     if (sources.LaunchMap) facts.MapName = *sources.LaunchMap;
@@ -90,21 +118,28 @@ void AddServerInfoNotes(const ServerInfoSources& sources, SourceNotes& notes) {
             Given(*sources.LaunchSessionName));
     AddNote(notes, "session name", kSessionFile, false, "not read: the launch argument decides");
   } else {
-    AddNote(notes, "session name", "launch argument ?SessionName=", false, "absent or empty");
+    AddNote(notes, "session name", "launch argument ?SessionName=", false, kAbsentOrEmptyFromFirst);
     AddNote(notes, "session name", kSessionFile, !sources.FileSessionName.empty(),
             GivenOrAbsent(sources.FileSessionName));
   }
 
+  // The player limit: -WinLiveMaxPlayers= first, then the settings file, then the three launch
+  // keys in the order they are looked for, the first that occurs deciding.
+  const std::optional<std::int32_t> winLive = WinLiveLimit(sources);
+  const std::string winLiveDecides = "not read: -WinLiveMaxPlayers= decides";
+  const LaunchNumber& winLiveKey = sources.LaunchWinLiveMaxPlayers;
+  AddNote(notes, "player limit", "launch argument -WinLiveMaxPlayers=", winLive.has_value(),
+          LimitDetail(winLiveKey) + (winLiveKey.Value && !winLive ? ", which is not above 0" : ""));
   const std::optional<std::int32_t> fileLimit = FilePlayerLimit(sources);
-  const bool fileDecides = fileLimit && *fileLimit > 0;
+  const bool fileDecides = !winLive && fileLimit && *fileLimit > 0;
   const std::string& maxPlayers = sources.FileMaxPlayers;
   AddNote(notes, "player limit", "settings file [/Script/Engine.GameSession] MaxPlayers",
           fileDecides,
-          maxPlayers.empty() ? "absent or empty"
-          : !fileLimit       ? Given(maxPlayers) + ", which is not a number"
-          : fileDecides      ? Given(maxPlayers)
-                             : Given(maxPlayers) + ", which is not above 0");
-  // The launch keys in the order they are looked for: the first that occurs decides.
+          winLive              ? winLiveDecides
+          : maxPlayers.empty() ? "absent or empty"
+          : !fileLimit         ? Given(maxPlayers) + ", which is not a number"
+          : fileDecides        ? Given(maxPlayers)
+                               : Given(maxPlayers) + ", which is not above 0");
   constexpr std::string_view kLaunchKeys[] = {
       "?MaxPlayers=", "-MaxPlayers=", "-WinLiveMaxPlayers="};
   static_assert(std::size(kLaunchKeys) == std::size(kMaxPlayersKeys));
@@ -113,36 +148,44 @@ void AddServerInfoNotes(const ServerInfoSources& sources, SourceNotes& notes) {
   for (std::size_t i = 0; i < std::size(kLaunchKeys); ++i) {
     const std::string source = "launch argument " + std::string(kLaunchKeys[i]);
     const bool isDeciding = launch.Found && launch.Key == kMaxPlayersKeys[i];
-    if (fileDecides) {
+    if (winLive) {
+      AddNote(notes, "player limit", source, false, winLiveDecides);
+    } else if (fileDecides) {
       AddNote(notes, "player limit", source, false, "not read: the settings file decides");
     } else if (!deciding.empty()) {
       AddNote(notes, "player limit", source, false,
               "not read: " + std::string(deciding) + " occurs and decides");
     } else if (!isDeciding) {
-      AddNote(notes, "player limit", source, false, "absent");
+      AddNote(notes, "player limit", source, false,
+              LimitDetail(LaunchNumber{kMaxPlayersKeys[i], false, std::nullopt}));
     } else {
       deciding = kLaunchKeys[i];
-      AddNote(notes, "player limit", source, launch.Value.has_value(),
-              launch.Value ? "gave " + std::to_string(*launch.Value)
-                           : std::string("not followed by a number"));
+      AddNote(notes, "player limit", source, launch.Value.has_value(), LimitDetail(launch));
     }
   }
 
-  constexpr std::string_view kModsLaunch = "launch argument -mods=";
-  AddNote(notes, "mods", "settings file [ServerSettings] ActiveMods",
-          !sources.FileActiveMods.empty(), GivenOrAbsent(sources.FileActiveMods));
-  if (!sources.FileActiveMods.empty()) {
-    AddNote(notes, "mods", kModsLaunch, false, "not read: the settings file decides");
+  constexpr std::string_view kModsFile = "settings file [ServerSettings] ActiveMods";
+  AddNote(notes, "mods", "launch argument -mods=", sources.LaunchMods.has_value(),
+          GivenOrAbsent(sources.LaunchMods.value_or("")));
+  if (sources.LaunchMods) {
+    AddNote(notes, "mods", kModsFile, false, "not read: the launch argument -mods= decides");
   } else {
-    AddNote(notes, "mods", kModsLaunch, sources.LaunchMods.has_value(),
-            GivenOrAbsent(sources.LaunchMods.value_or("")));
+    AddNote(notes, "mods", kModsFile, !sources.FileActiveMods.empty(),
+            GivenOrAbsent(sources.FileActiveMods));
   }
 
-  AddNote(notes, "PvE", "settings file [ServerSettings] bServerPVE",
-          !sources.FileBServerPve.empty(), GivenOrAbsent(sources.FileBServerPve));
-  if (sources.FileBServerPve.empty()) {
-    AddNote(notes, "PvE", "settings file [ServerSettings] ServerPVE",
-            !sources.FileServerPve.empty(), GivenOrAbsent(sources.FileServerPve));
+  constexpr std::string_view kPveFile = "settings file [ServerSettings] bServerPVE";
+  AddNote(notes, "PvE", "launch argument ?ServerPVE=", sources.LaunchPve.has_value(),
+          sources.LaunchPve ? Given(*sources.LaunchPve) : std::string(kAbsentOrEmptyFromFirst));
+  if (sources.LaunchPve) {
+    AddNote(notes, "PvE", kPveFile, false, "not read: the launch argument ?ServerPVE= decides");
+  } else {
+    AddNote(notes, "PvE", kPveFile, !sources.FileBServerPve.empty(),
+            GivenOrAbsent(sources.FileBServerPve));
+    if (sources.FileBServerPve.empty()) {
+      AddNote(notes, "PvE", "settings file [ServerSettings] ServerPVE",
+              !sources.FileServerPve.empty(), GivenOrAbsent(sources.FileServerPve));
+    }
   }
 
   const std::optional<std::string>& version = sources.Version;

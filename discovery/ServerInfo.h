@@ -32,7 +32,7 @@ inline constexpr SettingsKey kSettingsKeys[] = {
 
 // Where the descriptive facts come from.
 struct ServerInfoInputs {
-  std::string_view CommandLine;
+  const LaunchLine& Launch;
   std::string SettingsFile;
   std::string ServerLog;
   // The reader that remembers how far the log has been read, so that later scans go on from
@@ -49,21 +49,27 @@ struct ServerInfoSources {
   std::string FileBServerPve;   // [ServerSettings] bServerPVE
   std::string FileServerPve;    // [ServerSettings] ServerPVE, in any case
   std::optional<std::string> LaunchSessionName;
-  LaunchNumber LaunchMaxPlayers;
+  LaunchNumber LaunchWinLiveMaxPlayers;  // -WinLiveMaxPlayers= on its own, which decides first
+  LaunchNumber LaunchMaxPlayers;         // the first of the three player-limit keys that occurs
   std::optional<std::string> LaunchMods;
+  std::optional<std::string> LaunchPve;
   std::optional<std::string> LaunchMap;
   FileRead Log;
   std::optional<std::string> Version;
 };
 
 // Fills SessionName, PlayerLimit, ModList, IsPve, ServerVersion and MapName of facts, each only
-// when one of its sources gives a value: the session name from the launch arguments, else the
-// settings file (any section); the player limit from the settings file, else (when that leaves it
-// at 0 or less) the launch arguments; the mods from the settings file, else the launch
-// arguments; the PvE flag from the settings file's bServerPVE, else ServerPVE; the version from
-// the log; the map from the launch arguments. The settings file is read once for all of its
-// values. Sources, when given, receive what each source gave. Never throws: a step that fails
-// leaves its fact as it was.
+// when one of its sources gives a value. Where the game honours a launch option over its settings
+// file, the launch option decides:
+// - the session name from the launch arguments, else the settings file (any section);
+// - the player limit from -WinLiveMaxPlayers= when it gives 1 or more, else the settings file, else
+//   (when that leaves it at 0 or less) the first of the three launch keys that occurs;
+// - the mods from -mods= when it gives a list, else the settings file;
+// - the PvE flag from ?ServerPVE= when it gives a value, else the settings file's bServerPVE, else
+//   its ServerPVE;
+// - the version from the log; the map from the launch arguments.
+// The settings file is read once for all of its values. Sources, when given, receive what each
+// source gave. Never throws: a step that fails leaves its fact as it was.
 void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
                        ServerInfoSources* sources = nullptr);
 

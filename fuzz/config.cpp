@@ -67,11 +67,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   int commandLineReads = 0;
+  const LaunchLine launch = SplitLaunchLine(std::string(commandLine));
   ServerFacts facts;
   facts.SessionName = "kept";
-  const bool usable = LoadConfig(facts, text, [&] {
+  const bool usable = LoadConfig(facts, text, [&]() -> const LaunchLine& {
     ++commandLineReads;
-    return commandLine;
+    return launch;
   });
   FUZZ_CHECK(facts.Token == ReadJsonString(text, "token"));
   FUZZ_CHECK(facts.ServerIp == ReadJsonString(text, "ip"));
@@ -82,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(facts.ServerPort == filePort);
   } else {
     FUZZ_CHECK(commandLineReads == 1);
-    FUZZ_CHECK(facts.ServerPort == ScanLaunchPort(commandLine).Port().value_or(filePort));
+    FUZZ_CHECK(facts.ServerPort == ScanLaunchPort(launch).Port().value_or(filePort));
   }
   FUZZ_CHECK(usable == (!facts.Token.empty() && !facts.ServerIp.empty() && facts.ServerPort >= 1));
   FUZZ_CHECK(usable == HasUsableConfig(facts));
@@ -92,13 +93,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   ServerFacts noted;
   ConfigSources sources;
   FUZZ_CHECK(LoadConfig(
-                 noted, text, [&] { return commandLine; }, &sources) == usable);
+                 noted, text, [&]() -> const LaunchLine& { return launch; }, &sources) == usable);
   FUZZ_CHECK(noted.Token == facts.Token && noted.ServerIp == facts.ServerIp &&
              noted.ServerPort == facts.ServerPort);
 
   ServerFacts untouched;
   untouched.Token = "before";
-  FUZZ_CHECK(!LoadConfig(untouched, std::nullopt, [&]() -> std::string {
+  FUZZ_CHECK(!LoadConfig(untouched, std::nullopt, [&]() -> const LaunchLine& {
     Fail("the command line is read without a config.json", __FILE__, __LINE__);
   }));
   FUZZ_CHECK(untouched.Token == "before");

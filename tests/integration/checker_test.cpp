@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/CommandLine.h"
 #include "common/Text.h"
 #include "tests/support/TestSupport.h"
 #include "tools/check/Address.h"
@@ -34,8 +35,8 @@ using nlohmann::json;
 constexpr char kToken[] = "SECRETtoken-4711";
 constexpr char kMaskedToken[] = "SE************11";
 
-// Launch arguments that read the same whether or not the host program's spawn quotes them (no
-// value here ends at a space).
+// Launch arguments of a server started from a list of arguments: the spawn and the checker's
+// command line quote the first, which holds a blank, as Wine and Linux's join do.
 const std::vector<std::string> kLaunch{
     "TheIsland_WP?listen?SessionName=My Server?Port=7777?QueryPort=27015", "-WinLiveMaxPlayers=50"};
 
@@ -99,8 +100,9 @@ std::optional<json> RunPlugin(const test::ServerTree& server,
 
 // The checker's --json report for the same launch arguments, behind a server executable.
 json RunCheck(const test::ServerTree& server, const std::vector<std::string>& launch) {
-  std::string commandLine = "ShooterGameServer.exe";
-  for (const std::string& argument : launch) commandLine += " " + argument;
+  std::string arguments = std::string("ShooterGameServer.exe") + '\0';
+  for (const std::string& argument : launch) arguments += argument + '\0';
+  const std::string commandLine = JoinProcessArguments(arguments);
   const test::ProgramRun run =
       test::RunChecker({"--plugin-dir", test::Utf8FromPath(server.PluginDir()), "--command-line",
                         commandLine, "--json", "--show-token"});
@@ -163,6 +165,14 @@ TEST(CheckerTest, PredictsWhatThePluginDoesInTheSameServer) {
         "?MaxPlayers=70",
         "-clusterid=secretcluster", "-NoBattlEye", "-mods=928102,931877"},
        "[EU] Rex Hunters - PvE x3 | \u00c4gypten"},
+      // A Linux container's start script passes the name in quotes as a piece of the first
+      // argument; Wine writes those quotes as \", and the Linux build joins them the same way.
+      {"a container's launch line",
+       kFullConfig,
+       settings("[ServerSettings]\r\nActiveMods=111\r\nbServerPVE=False\r\n"),
+       {"TheIsland_WP?listen?SessionName=\"[EU] Rex | 2x\"?Port=7777?ServerPVE=True",
+        "-mods=\"928102,931877\"", "-WinLiveMaxPlayers=40"},
+       "[EU] Rex | 2x"},
   };
   for (const auto& check : cases) {
     SCOPED_TRACE(check.what);
@@ -548,13 +558,16 @@ TEST(CheckerTest, ReadsTheCommandLineOfTheRunningServer) {
   EXPECT_EQ(source(report).at("source"), "no server running");
   EXPECT_TRUE(report.at("command_line").is_null());
 
-  // A server manager's line: the first argument quoted whole, a '|', an en dash and a character
-  // beyond the BMP in the name, and inner quotes written \" in an option behind it.
-  const std::string launch =
-      "\"TheIsland_WP?listen?SessionName=Vesper Test | PvE \u00c4rger\u2013\U0001F996"
-      "?Port=7777\" -ClusterDirOverride=\\\"C:\\ARK Cluster\\\" -WinLiveMaxPlayers=50 -NoBattlEye";
-  const std::string commandLine = "\"" + test::Utf8FromPath(executable) + "\" " + launch;
-  const test::RunningProgram otherInstall(installServer(other), "TheCenter_WP?Port=7779");
+  // A server started from a list of arguments: a '|', an en dash and a character beyond the BMP
+  // in the name, and inner quotes in an option behind it, which the command line writes \".
+  const std::vector<std::string> launch{
+      "TheIsland_WP?listen?SessionName=Vesper Test | PvE \u00c4rger\u2013\U0001F996?Port=7777",
+      "-ClusterDirOverride=\"C:\\ARK Cluster\"", "-WinLiveMaxPlayers=50", "-NoBattlEye"};
+  const std::string commandLine =
+      "\"" + test::Utf8FromPath(executable) + "\" " +
+      "\"TheIsland_WP?listen?SessionName=Vesper Test | PvE \u00c4rger\u2013\U0001F996?Port=7777\" "
+      "\"-ClusterDirOverride=\\\"C:\\ARK Cluster\\\"\" -WinLiveMaxPlayers=50 -NoBattlEye";
+  const test::RunningProgram otherInstall(installServer(other), {"TheCenter_WP?Port=7779"});
   {
     const test::RunningProgram running(executable, launch);
     report = check();
@@ -574,7 +587,7 @@ TEST(CheckerTest, ReadsTheCommandLineOfTheRunningServer) {
               std::string::npos)
         << text;
 
-    const test::RunningProgram second(executable, "TheIsland_WP?listen?Port=7781");
+    const test::RunningProgram second(executable, {"TheIsland_WP?listen?Port=7781"});
     report = check();
     EXPECT_TRUE(report.at("command_line").is_null());
     EXPECT_EQ(source(report).at("source"), "several servers running");

@@ -11,11 +11,16 @@
 #endif
 #include <windows.h>
 
+// CommandLineToArgvW, after windows.h.
+#include <shellapi.h>
+
 #include <chrono>
 #include <filesystem>
 #include <string>
 #include <thread>
 
+#include "common/CommandLine.h"
+#include "common/Text.h"
 #include "platform/Platform.h"
 #include "tests/support/TestSupport.h"
 
@@ -164,6 +169,32 @@ TEST(WindowsCommandLineTest, TheServerCommandLineComesBackAsUtf8ExactlyAsStarted
     ASSERT_EQ(bare.exitCode, 0);
     EXPECT_EQ(bare.commandLine, path + variant.expected);
   }
+}
+
+// Wine builds the command line of a program started from Linux out of its arguments, as it does
+// for a server in a Linux container; ctest starts this test under Wine with launch arguments of
+// the shapes such start scripts pass (see tests/CMakeLists.txt). The Linux plugin joins the
+// arguments in /proc/self/cmdline the same way, so that both builds read one line.
+TEST(WindowsCommandLineTest, WineWritesTheArgumentsAsTheLinuxJoinDoes) {
+  if (GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") == nullptr) {
+    GTEST_SKIP() << "only Wine builds the command line from a Linux process's arguments";
+  }
+  int count = 0;
+  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  ASSERT_NE(arguments, nullptr);
+  std::string nulSeparated;
+  for (int i = 1; i < count; ++i) {
+    nulSeparated += WideToUtf8(arguments[i], wcslen(arguments[i]));
+    nulSeparated += '\0';
+  }
+  LocalFree(arguments);
+  ASSERT_GT(count, 6) << "ctest starts this test with launch arguments";
+  // Behind the executable path, which Wine writes in quotes.
+  const std::string line = platform::ProcessCommandLine();
+  ASSERT_TRUE(line.starts_with('"'));
+  const std::size_t behindPath = line.find("\" ", 1);
+  ASSERT_NE(behindPath, std::string::npos);
+  EXPECT_EQ(line.substr(behindPath + 2), JoinProcessArguments(nulSeparated));
 }
 
 // ---- The module path -------------------------------------------------------------------------

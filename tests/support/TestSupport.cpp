@@ -11,6 +11,7 @@
 #include <sstream>
 #include <thread>
 
+#include "common/CommandLine.h"
 #include "plugin/ServerProfile.h"
 #include "simhost/SimHost.h"
 
@@ -154,30 +155,15 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
           [[maybe_unused]] const std::string* typed = nullptr,
           [[maybe_unused]] long* peakKilobytes = nullptr) {
 #if defined(_WIN32)
-  // Quote the arguments that need it by the rules the C runtime parses them back with, and only
-  // those, so that the command line reads as a launcher would write it (and as the Linux one is
-  // rebuilt from its arguments): -mods=1,2 stays bare, a value with a space is quoted.
+  // The command line Wine would build from these arguments, which is how a launcher that starts
+  // a server from a list of arguments writes it too: an argument is quoted only when it is empty
+  // or holds a blank, and a quote inside it is written \". The Linux plugin joins its arguments
+  // the same way, so both builds see one line.
   std::wstring line;
   auto append = [&](const std::string& argument) {
-    const std::wstring wide = PathFromUtf8(argument).wstring();
+    const std::string joined = JoinProcessArguments(argument + '\0');
     if (!line.empty()) line += L' ';
-    if (!wide.empty() && wide.find_first_of(L" \t\"") == std::wstring::npos) {
-      line += wide;
-      return;
-    }
-    line += L'"';
-    std::size_t backslashes = 0;
-    for (const wchar_t c : wide) {
-      if (c == L'\\') {
-        ++backslashes;
-        continue;
-      }
-      line.append(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-      backslashes = 0;
-      line += c;
-    }
-    line.append(backslashes * 2, L'\\');
-    line += L'"';
+    line += PathFromUtf8(joined).wstring();
   };
   append(program);
   if (typed != nullptr) {
@@ -318,11 +304,13 @@ ProgramRun RunCheckerAsTyped(const std::string& typed) {
 }
 #endif
 
-RunningProgram::RunningProgram(const fs::path& program, const std::string& rest) {
+RunningProgram::RunningProgram(const fs::path& program, const std::vector<std::string>& arguments) {
   const fs::path ready = scratch_.Path() / "ready";
   const std::string readyText = Utf8FromPath(ready);
 #if defined(_WIN32)
-  std::wstring line = L"\"" + program.wstring() + L"\" " + PathFromUtf8(rest).wstring();
+  std::string nulSeparated = Utf8FromPath(program) + '\0';
+  for (const std::string& argument : arguments) nulSeparated += argument + '\0';
+  std::wstring line = PathFromUtf8(JoinProcessArguments(nulSeparated)).wstring();
   // The child inherits the variable; it is taken away again once the child has started.
   SetEnvironmentVariableW(L"VESPERLINE_STANDIN_READY", ready.wstring().c_str());
   STARTUPINFOW startup{};
@@ -341,8 +329,11 @@ RunningProgram::RunningProgram(const fs::path& program, const std::string& rest)
 #else
   // Everything the child needs is made before the fork: after it, only exec.
   const std::string programText = Utf8FromPath(program);
-  std::string restText = rest;
-  std::vector<char*> argv{const_cast<char*>(programText.c_str()), restText.data(), nullptr};
+  std::vector<std::string> all{programText};
+  all.insert(all.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& argument : all) argv.push_back(argument.data());
+  argv.push_back(nullptr);
   std::vector<std::string> environment{"VESPERLINE_STANDIN_READY=" + readyText};
   for (char** variable = environ; *variable != nullptr; ++variable) {
     environment.emplace_back(*variable);

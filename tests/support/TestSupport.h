@@ -113,13 +113,14 @@ ProgramRun RunCheckerAsTyped(const std::string& typed);
 #endif
 
 // A program left running while the test goes on, ended when the object goes. It is started with
-// the command line "<program>" rest, exactly: on Windows as that text, on Linux as the program
-// with rest as its one argument, which the Linux command line joins back to the same text. It must
+// the arguments: on Linux as they are, on Windows in the command line Wine would build from them
+// (which the Linux plugin's join gives too), as a launcher that starts a server from a list of
+// arguments writes it. It must
 // create the file named by the environment variable VESPERLINE_STANDIN_READY once it runs (the
 // stand-in server of VESPERLINE_STANDIN_PROGRAM does); the constructor waits for that file.
 class RunningProgram {
  public:
-  RunningProgram(const std::filesystem::path& program, const std::string& rest);
+  RunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments);
   ~RunningProgram();
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;

@@ -3,6 +3,7 @@
 
 #include <fstream>
 
+#include "common/CommandLine.h"
 #include "discovery/ConfigFile.h"
 #include "discovery/Discovery.h"
 #include "discovery/LaunchArguments.h"
@@ -25,8 +26,8 @@ class ServerTree : public test::ServerTree {
   // The descriptive facts of this tree with the given command line, from fresh facts.
   ServerFacts Collect(const std::string& commandLine) const {
     ServerFacts facts;
-    CollectServerInfo(
-        facts, {commandLine, SettingsFilePath(PluginDirText()), ServerLogPath(PluginDirText())});
+    CollectServerInfo(facts, {SplitLaunchLine(commandLine), SettingsFilePath(PluginDirText()),
+                              ServerLogPath(PluginDirText())});
     return facts;
   }
 };
@@ -37,59 +38,71 @@ TEST(ServerInfoTest, TheSessionNameOnTheCommandLineWinsOverTheSettingsFile) {
   ServerTree tree;
   tree.Settings("[SessionSettings]\nSessionName=From File\n");
   EXPECT_EQ(
-      tree.Collect(std::string(kExe) + "TheIsland_WP?SessionName=From Line?listen").SessionName,
+      tree.Collect(std::string(kExe) + "\"TheIsland_WP?SessionName=From Line?listen\"").SessionName,
       "From Line");
   EXPECT_EQ(tree.Collect(std::string(kExe) + "TheIsland_WP?listen").SessionName, "From File");
   tree.Settings("");
   EXPECT_EQ(tree.Collect(std::string(kExe) + "TheIsland_WP?listen").SessionName, "");
 }
 
-TEST(ServerInfoTest, ThePlayerLimitOfTheSettingsFileWinsWhenItIsAboveZero) {
+// Which source decides the player limit, the mods and PvE: the launch options the game honours
+// (-WinLiveMaxPlayers= of 1 or more, -mods=, ?ServerPVE=) win over the settings file; each is
+// tried present, empty and unconvertible.
+TEST(ServerInfoTest, TheLaunchOptionsTheGameHonoursDecide) {
+  const struct {
+    const char* settings;
+    const char* launch;  // behind the executable
+    int limit;
+    const char* mods;
+    bool pve;
+  } cases[] = {
+      // The player limit.
+      {"[/Script/Engine.GameSession]\nMaxPlayers=70\n", "TheIsland_WP -WinLiveMaxPlayers=40", 40,
+       "", false},
+      {"[/Script/Engine.GameSession]\nMaxPlayers=70\n", "TheIsland_WP -WinLiveMaxPlayers=", 70, "",
+       false},
+      {"[/Script/Engine.GameSession]\nMaxPlayers=70\n", "TheIsland_WP -WinLiveMaxPlayers=x", 70, "",
+       false},
+      {"[/Script/Engine.GameSession]\nMaxPlayers=70\n", "TheIsland_WP -WinLiveMaxPlayers=0", 70, "",
+       false},
+      {"[/Script/Engine.GameSession]\nMaxPlayers=70\n", "TheIsland_WP?MaxPlayers=30", 70, "",
+       false},
+      {"[/Script/Engine.GameSession]\nMaxPlayers=0\n", "TheIsland_WP?MaxPlayers=30", 30, "", false},
+      {"[/Script/Engine.GameSession]\nMaxPlayers=0\n", "TheIsland_WP", 0, "", false},
+      {"[/Script/Engine.GameSession]\nMaxPlayers=-3\n", "TheIsland_WP", -3, "", false},
+      {"[/Script/Engine.GameSession]\nMaxPlayers=many\n", "TheIsland_WP -WinLiveMaxPlayers=0", 0,
+       "", false},
+      {"", "TheIsland_WP?listen ?MaxPlayers=40 -MaxPlayers=30", 30, "", false},
+      {"", "TheIsland_WP", -1, "", false},
+      // The mods.
+      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP -mods=333,444 -log", -1, "333,444",
+       false},
+      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP -mods= -log", -1, "111,222", false},
+      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP -mods=\"\"", -1, "111,222", false},
+      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP", -1, "111,222", false},
+      {"[ServerSettings]\nActiveMods=\n", "TheIsland_WP -mods=333", -1, "333", false},
+      // PvE: only the word true, in any case, is PvE.
+      {"[ServerSettings]\nbServerPVE=False\n", "TheIsland_WP?listen?ServerPVE=True", -1, "", true},
+      {"[ServerSettings]\nbServerPVE=True\n", "TheIsland_WP?listen?ServerPVE=false", -1, "", false},
+      {"[ServerSettings]\nbServerPVE=True\n", "TheIsland_WP?listen?ServerPVE=", -1, "", true},
+      {"[ServerSettings]\nbServerPVE=True\n", "TheIsland_WP?listen?ServerPVE=yes", -1, "", false},
+      {"[ServerSettings]\nbServerPVE=False\n", "TheIsland_WP?listen ?ServerPVE=True", -1, "",
+       false},
+      {"[ServerSettings]\nbServerPVE=TRUE\n", "TheIsland_WP", -1, "", true},
+      {"[ServerSettings]\nbServerPVE=true \n", "TheIsland_WP", -1, "", false},
+      {"[ServerSettings]\nbServerPVE=1\n", "TheIsland_WP", -1, "", false},
+      {"[ServerSettings]\nServerPVE=True\n", "TheIsland_WP", -1, "", true},
+      {"[ServerSettings]\nbServerPVE=False\nServerPVE=True\n", "TheIsland_WP", -1, "", false},
+  };
   ServerTree tree;
-  const std::string launch = std::string(kExe) + "TheIsland_WP?MaxPlayers=70?listen";
-  const std::string plain = std::string(kExe) + "TheIsland_WP?listen";
-  tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=1\n");
-  EXPECT_EQ(tree.Collect(launch).PlayerLimit, 1);
-  tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=0\n");
-  EXPECT_EQ(tree.Collect(launch).PlayerLimit, 70);
-  EXPECT_EQ(tree.Collect(plain).PlayerLimit, 0);
-  tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=-3\n");
-  EXPECT_EQ(tree.Collect(plain).PlayerLimit, -3);
-  tree.Settings("[/Script/Engine.GameSession]\nMaxPlayers=many\n");
-  EXPECT_EQ(tree.Collect(plain).PlayerLimit, -1);
-  EXPECT_EQ(tree.Collect(launch).PlayerLimit, 70);
-  EXPECT_EQ(tree.Collect(std::string(kExe) + "TheIsland_WP -WinLiveMaxPlayers=20").PlayerLimit, 20);
-  tree.Settings("");
-  EXPECT_EQ(tree.Collect(plain).PlayerLimit, -1);
-}
-
-TEST(ServerInfoTest, TheModsOfTheSettingsFileWinUnlessTheyAreEmpty) {
-  ServerTree tree;
-  const std::string launch = std::string(kExe) + "TheIsland_WP?listen -mods=333,444 -log";
-  tree.Settings("[ServerSettings]\nActiveMods=111,222\n");
-  EXPECT_EQ(tree.Collect(launch).ModList, "111,222");
-  tree.Settings("[ServerSettings]\nActiveMods=\n");
-  EXPECT_EQ(tree.Collect(launch).ModList, "333,444");
-  EXPECT_EQ(tree.Collect(std::string(kExe) + "TheIsland_WP").ModList, "");
-}
-
-TEST(ServerInfoTest, PveIsTrueOnlyForTheWordTrueInAnyCase) {
-  ServerTree tree;
-  const std::string line = std::string(kExe) + "TheIsland_WP";
-  for (const char* yes : {"True", "TRUE", "true"}) {
-    tree.Settings(std::string("[ServerSettings]\nbServerPVE=") + yes + "\n");
-    EXPECT_TRUE(tree.Collect(line).IsPve) << yes;
+  for (const auto& check : cases) {
+    SCOPED_TRACE(std::string(check.settings) + " | " + check.launch);
+    tree.Settings(check.settings);
+    const ServerFacts facts = tree.Collect(std::string(kExe) + check.launch);
+    EXPECT_EQ(facts.PlayerLimit, check.limit);
+    EXPECT_EQ(facts.ModList, check.mods);
+    EXPECT_EQ(facts.IsPve, check.pve);
   }
-  for (const char* no : {"1", "yes", "true ", "False"}) {
-    tree.Settings(std::string("[ServerSettings]\nbServerPVE=") + no + "\n");
-    EXPECT_FALSE(tree.Collect(line).IsPve) << no;
-  }
-  tree.Settings("[ServerSettings]\nServerPVE=True\n");
-  EXPECT_TRUE(tree.Collect(line).IsPve) << "the second key decides when the first is absent";
-  tree.Settings("[ServerSettings]\nbServerPVE=False\nServerPVE=True\n");
-  EXPECT_FALSE(tree.Collect(line).IsPve) << "the first key decides when present";
-  tree.Settings("[ServerSettings]\n");
-  EXPECT_FALSE(tree.Collect(line).IsPve);
 }
 
 TEST(ServerInfoTest, ThePluginsFolderEndsAtTheLastSeparatorOfEitherKind) {
@@ -126,7 +139,7 @@ TEST_F(LateVersionTest, TheFirstHeartbeatAfterTheLogNamesTheVersionCarriesItAndL
   Profile.ServerPort = 7777;
   Profile.SessionName = "Island";
 
-  CollectServerInfo(Profile, {"", SettingsFilePath(Profile.PluginDir),
+  CollectServerInfo(Profile, {SplitLaunchLine(""), SettingsFilePath(Profile.PluginDir),
                               ServerLogPath(Profile.PluginDir), &Profile.VersionLog});
   EXPECT_EQ(Profile.ServerVersion, "") << "no log at start-up";
   SendHeartbeat("online");
@@ -154,7 +167,7 @@ TEST_F(LateVersionTest, StartUpAndTheHeartbeatsReadOnlyWhatTheServerAppendedSinc
   Profile.PluginDir = tree.PluginDirText();
   const std::string line = "LogInit: the server is starting, stand by\r\n";
   tree.Log(line + line + line);
-  CollectServerInfo(Profile, {"", SettingsFilePath(Profile.PluginDir),
+  CollectServerInfo(Profile, {SplitLaunchLine(""), SettingsFilePath(Profile.PluginDir),
                               ServerLogPath(Profile.PluginDir), &Profile.VersionLog});
   EXPECT_EQ(Profile.ServerVersion, "");
 
@@ -208,57 +221,111 @@ TEST(LaunchMapTest, TheMapIsTheFirstArgumentBehindTheExecutable) {
   for (const auto& check : cases) EXPECT_EQ(ScanLaunchMap(check.line), check.map) << check.line;
 }
 
-// The session name and the mod list as admins write them: hosting panels unquoted, server managers
-// with the whole first argument in quotes, dash options behind it that must not reach the list.
-TEST(LaunchTextTest, TheSessionNameEndsWithItsArgument) {
+// Launch lines as real launchers write them, and what the server takes from each: its first
+// argument (the one with the map) ends at a blank outside quotes, quotes group blanks, `\"` is a
+// quote Wine wrote inside an argument. config.json gives port 0 and there is no settings file, so
+// every fact comes from the line.
+TEST(LaunchLineTest, TheServerReadsItsFirstArgumentAsItsLauncherWroteIt) {
   const struct {
-    const char* line;
-    std::optional<std::string> name;
+    const char* what;
+    const char* line;  // behind the executable, unless it begins with one
+    const char* name;
+    int port;
+    int limit;
+    const char* mods;
+    bool pve;
   } cases[] = {
-      {R"("C:\ARK\ArkAscendedServer.exe" "TheIsland_WP?listen?SessionName=My Server" -NoBattlEye)",
-       "My Server"},
-      {"S.exe TheIsland_WP?listen?Port=7777?SessionName=BobRexHunters -clusterid=secretcluster "
-       "-NoBattlEye",
-       "BobRexHunters"},
-      {R"(S.exe TheIsland_WP?listen?SessionName="My Server" -NoBattlEye?Port=7777)", "My Server"},
-      {"S.exe TheIsland_WP?SessionName=My Server\t\t-NoBattlEye", "My Server"},
-      // What no dash option follows runs on as before.
-      {"S.exe TheIsland_WP?listen?SessionName=My ARK Server?Port=7777", "My ARK Server"},
-      {"S.exe TheIsland_WP?listen?SessionName=My ARK Server", "My ARK Server"},
-      {"S.exe TheIsland_WP?SessionName=Rex - PvE x3 [EU] | 2x?Port=7777", "Rex - PvE x3 [EU] | 2x"},
-      {"S.exe TheIsland_WP?SessionName=Rex -5 -NoBattlEye", "Rex -5"},
-      {"S.exe TheIsland_WP?SessionName=Rex  -", "Rex  -"},
-      {"S.exe TheIsland_WP?SessionName=Gro\xC3\x9F"
-       "e \xE6\x81\x90\xE7\xAB\x9C -log",
-       "Gro\xC3\x9F"
-       "e \xE6\x81\x90\xE7\xAB\x9C"},
-      // Inside quotes only the closing quote or a '?' ends it.
-      {R"(S.exe "TheIsland_WP?listen?SessionName=My -Server" -NoBattlEye)", "My -Server"},
-      {R"(S.exe "TheIsland_WP?SessionName=My Server?Port=7777" -NoBattlEye)", "My Server"},
-      {R"(S.exe TheIsland_WP?SessionName="'My Server'" -NoBattlEye)", "My Server"},
-      {R"(S.exe TheIsland_WP?SessionName="My Server -log)", "My Server -log"},
-      {R"(S.exe "TheIsland_WP?SessionName=" -NoBattlEye)", std::nullopt},
-      {"S.exe TheIsland_WP?SessionName= -NoBattlEye", std::nullopt},
+      {"an unquoted blank ends the first argument",
+       "TheIsland_WP?listen?SessionName=My ARK Server?Port=7779 -NoBattlEye", "My", 0, -1, "",
+       false},
+      {"quotes around the value", "TheIsland_WP?listen?SessionName=\"My ARK Server\"?Port=7779",
+       "My ARK Server", 7779, -1, "", false},
+      {"a .bat file's or a manager's quoted first argument",
+       "\"TheIsland_WP?listen?SessionName=My ARK Server?Port=7779?ServerPVE=True\" -NoBattlEye",
+       "My ARK Server", 7779, -1, "", true},
+      {"Wine's \\\" in a container's start script",
+       "TheIsland_WP?listen?SessionName=\\\"[EU] Rex | 2x\\\"?Port=7779?MaxPlayers=20 "
+       "-mods=\\\"1,2\\\"",
+       "[EU] Rex | 2x", 7779, 20, "1,2", false},
+      {"a launcher that quotes the argument it writes \\\" into",
+       "\"TheIsland_WP?listen?SessionName=\\\"My ARK Server\\\"?Port=7779\" -NoBattlEye",
+       "My ARK Server", 7779, -1, "", false},
+      {"a manager's tripled quotes",
+       "TheIsland_WP?listen?SessionName=\"\"\"Rex Hunters\"\"\"?Port=7777 -WinLiveMaxPlayers=40",
+       "Rex Hunters", 7777, 40, "", false},
+      {"tripled quotes inside a quoted first argument",
+       "\"TheIsland_WP?listen?SessionName=\"\"\"Rex Hunters\"\"\"?Port=7777\"", "Rex", 0, -1, "",
+       false},
+      {"a quoted dash option after the name",
+       "TheIsland_WP?listen?SessionName=Bob \"-ServerAdminPassword=my secret\" -NoBattlEye", "Bob",
+       0, -1, "", false},
+      {"a spaced dash in the name", "TheIsland_WP?listen?SessionName=Rex - PvE x3?Port=7779", "Rex",
+       0, -1, "", false},
+      {"a blank before the next option, inside quotes",
+       "\"TheIsland_WP?listen?SessionName=Zoe Island ?Port=7779\"", "Zoe Island", 7779, -1, "",
+       false},
+      {"a quote without its partner groups nothing",
+       "TheIsland_WP?listen?SessionName=\"My Server -NoBattlEye", "My", 0, -1, "", false},
+      {"'?' options after the first argument are not the server's",
+       "TheIsland_WP?listen -NoBattlEye ?SessionName=Late?Port=7779?ServerPVE=True", "", 0, -1, "",
+       false},
+      {"the first ?SessionName= counts", "TheIsland_WP?SessionName=A?SessionName=B", "A", 0, -1, "",
+       false},
+      {"start first", "start TheIsland_WP?SessionName=S?Port=5", "S", 5, -1, "", false},
+      {"dash options in capitals", "TheIsland_WP?listen -Port=7780 -Mods=928102,931877", "", 7780,
+       -1, "928102,931877", false},
+      {"-passivemods= beside -mods=",
+       "TheIsland_WP?listen?Port=7777 -passivemods=111 -mods=928102 -MaxPlayers=30", "", 7777, 30,
+       "928102", false},
+      {"a quoted mod list with a blank", "TheIsland_WP -mods=\"928102, 931877\" -NoBattlEye", "", 0,
+       -1, "928102, 931877", false},
+      {"a mod option quoted whole", "TheIsland_WP \"-mods=928102,931877\"", "", 0, -1,
+       "928102,931877", false},
+      {"characters outside ASCII",
+       "\"TheIsland_WP?SessionName=\xC3\x84gypten \xE6\x81\x90\xE7\xAB\x9C \xF0\x9F\xA6\x96\"",
+       "\xC3\x84gypten \xE6\x81\x90\xE7\xAB\x9C \xF0\x9F\xA6\x96", 0, -1, "", false},
+      {"an unquoted executable path with a blank",
+       "C:\\ARK Server\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe "
+       "TheIsland_WP?listen?SessionName=Rex?Port=7777",
+       "Rex", 7777, -1, "", false},
   };
+  ServerTree tree;
+  tree.WriteConfig(R"({"token": "t", "ip": "203.0.113.7", "port": 0})");
   for (const auto& check : cases) {
-    EXPECT_EQ(ScanLaunchSessionName(check.line), check.name) << check.line;
+    SCOPED_TRACE(check.what);
+    const std::string line =
+        std::string(check.line).starts_with("C:") ? check.line : kExe + std::string(check.line);
+    const Discovery found =
+        DiscoverServer({tree.PluginDirText(), [&] { return line; }}, {.PastFailedGate = true});
+    EXPECT_EQ(found.Facts.SessionName, check.name);
+    EXPECT_EQ(found.Facts.ServerPort, check.port);
+    EXPECT_EQ(found.Facts.PlayerLimit, check.limit);
+    EXPECT_EQ(found.Facts.ModList, check.mods);
+    EXPECT_EQ(found.Facts.IsPve, check.pve);
   }
 }
 
-TEST(LaunchTextTest, AQuotedModListLosesItsQuotes) {
+// The Linux plugin rebuilds its command line from /proc/self/cmdline the way Wine builds a Windows
+// program's command line from the same arguments, so that both builds read the same line. Behind
+// the executable, the lines here are what Wine 8 gave a Windows program started with these
+// arguments.
+TEST(LaunchLineTest, TheLinuxJoinWritesTheArgumentsAsWineDoes) {
   const struct {
+    std::vector<std::string> arguments;
     const char* line;
-    std::optional<std::string> mods;
   } cases[] = {
-      {R"(S.exe TheIsland_WP -mods="928102,931877" -NoBattlEye)", "928102,931877"},
-      {R"(S.exe TheIsland_WP -mods="928102, 931877" -NoBattlEye)", "928102, 931877"},
-      {R"(S.exe TheIsland_WP -mods="928102,931877 -NoBattlEye)", "928102,931877"},
-      {R"(S.exe TheIsland_WP -mods="" -NoBattlEye)", std::nullopt},
-      {R"(S.exe TheIsland_WP -mods=" -NoBattlEye)", std::nullopt},
-      {"S.exe TheIsland_WP -mods=928102,931877\t-NoBattlEye", "928102,931877"},
-      {R"(S.exe TheIsland_WP -mods=928102,"931877" x)", R"(928102,"931877")"},
+      {{"/srv/ark server/ArkAscendedServer.exe",
+        "TheIsland_WP?listen?SessionName=\"My ARK Server\"?Port=7779", "-mods=\"1,2\""},
+       R"("/srv/ark server/ArkAscendedServer.exe" )"
+       R"("TheIsland_WP?listen?SessionName=\"My ARK Server\"?Port=7779" -mods=\"1,2\")"},
+      {{"S", "", R"(a\b\)", R"(C:\Dir x\)", "tab\tx", R"(q\"x)"},
+       "S \"\" a\\b\\ \"C:\\Dir x\\\\\" \"tab\tx\" q\\\\\\\"x"},
   };
-  for (const auto& check : cases) EXPECT_EQ(ScanLaunchMods(check.line), check.mods) << check.line;
+  for (const auto& check : cases) {
+    std::string nulSeparated;
+    for (const std::string& argument : check.arguments) nulSeparated += argument + '\0';
+    EXPECT_EQ(JoinProcessArguments(nulSeparated), check.line);
+  }
 }
 
 }  // namespace
