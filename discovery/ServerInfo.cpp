@@ -149,7 +149,9 @@ void AddServerInfoNotes(const ServerInfoSources& sources, SourceNotes& notes) {
     const std::string source = "launch argument " + std::string(kLaunchKeys[i]);
     const bool isDeciding = launch.Found && launch.Key == kMaxPlayersKeys[i];
     if (winLive) {
-      AddNote(notes, "player limit", source, false, winLiveDecides);
+      AddNote(notes, "player limit", source, false,
+              kMaxPlayersKeys[i] == kWinLiveMaxPlayersKey ? "read first, above: it decides"
+                                                          : winLiveDecides);
     } else if (fileDecides) {
       AddNote(notes, "player limit", source, false, "not read: the settings file decides");
     } else if (!deciding.empty()) {

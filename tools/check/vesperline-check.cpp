@@ -62,10 +62,18 @@ Options:
 In a command prompt, end a quoted folder without a backslash: "C:\ARK\Plugins\Vesperline", not
 "C:\ARK\Plugins\Vesperline\". A backslash right before the closing quote escapes the quote.
 
+The server reads ?SessionName=, ?Port=, ?MaxPlayers= and ?ServerPVE= from its first argument
+only (the map and what is written onto it), which ends at the first space outside double quotes.
+For a name with spaces, put that whole argument in double quotes:
+  "TheIsland_WP?listen?SessionName=My Server?Port=7777" -NoBattlEye
+or, in a Linux start script, write SessionName=\"My Server\". The player limit is
+-WinLiveMaxPlayers= when given, the mods -mods= when given, PvE ?ServerPVE= when given, each
+ahead of the settings file.
+
 Example, for a server that is not running (on the server, in a command prompt, all on one line):
   vesperline-check.exe --plugin-dir "C:\ARK\ShooterGame\Binaries\Win64\ArkApi\Plugins\Vesperline"
     --command-line "\"C:\ARK\ShooterGame\Binaries\Win64\ArkAscendedServer.exe\"
-    TheIsland_WP?listen?SessionName=My Server?Port=7777 -WinLiveMaxPlayers=50"
+    \"TheIsland_WP?listen?SessionName=My Server?Port=7777\" -WinLiveMaxPlayers=50"
 
 Exit status: 0 the plugin would report, 1 it would stay idle, 2 a usage error (an unknown option,
 one not beginning with '-' being most often a command line come apart at a space; a missing

@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "common/CommandLine.h"
 #include "common/Text.h"
 #include "simhost/SimHost.h"
 #include "tools/devhost/HttpsTransport.h"
@@ -293,11 +294,13 @@ int Serve(const Options& options) {
     report.Write(line.str());
   }
 
-  std::string commandLine;
-  for (const std::string& arg : tree.LaunchArguments(setup)) commandLine += " " + arg;
+  // The command line as the plugin reads it: the arguments joined as Wine would join them.
+  std::string arguments;
+  for (const std::string& arg : tree.LaunchArguments(setup)) arguments += arg + '\0';
+  const std::string commandLine = vesperline::JoinProcessArguments(arguments);
   console.Line("Vesperline development host");
   console.Line("  server tree:   " + tree.Root().string());
-  console.Line("  command line: " + commandLine);
+  console.Line("  command line:  " + commandLine);
   console.Line("  heartbeats:    " + std::string(VESPERLINE_HEARTBEAT_URL) + " (answered by " +
                options.receiverAddress + ":" + std::to_string(options.receiverPort) + ")");
 
