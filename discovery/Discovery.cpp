@@ -63,6 +63,7 @@ Discovery DiscoverServer(const DiscoveryInputs& inputs, const DiscoveryOptions& 
     found.Settings = info.Settings;
     found.Log = info.Log;
     if (options.WithNotes) AddServerInfoNotes(info, found.Notes);
+    found.Info = std::move(info);
   });
   return found;
 }

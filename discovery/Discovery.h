@@ -10,6 +10,7 @@
 #include "common/ServerFacts.h"
 #include "discovery/ConfigFile.h"
 #include "discovery/LaunchArguments.h"
+#include "discovery/ServerInfo.h"
 #include "discovery/ServerFile.h"
 #include "discovery/ServerLog.h"
 #include "discovery/SourceNote.h"
@@ -43,6 +44,7 @@ struct Discovery {
   FileRead Log;        // the log (likewise)
   ConfigSources Gate;  // what config.json and the launch ports gave the gate
   LaunchLine Launch;   // the command line as split for the scans (empty when none was read)
+  ServerInfoSources Info;  // what each source of the descriptive facts gave (likewise)
   SourceNotes Notes;   // when asked for
 };
 

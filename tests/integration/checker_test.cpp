@@ -264,6 +264,8 @@ void Complete(const test::ServerTree& server) {
 // inside a quoted argument and in the -Key= form with a quoted value.
 TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
   const char* const kSecrets[] = {"Adm1n S3cret", "S3cret", "Join 2 Play", "2 Play"};
+  const std::string kServerExe =
+      "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" ";
   const std::string passwordLine =
       "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" "
       "\"TheIsland_WP?listen?ServerAdminPassword=Adm1n S3cret?Port=7777?SessionName=Vesper Test\" "
@@ -301,6 +303,52 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        "?QueryPort=27015?MaxPlayers=70?RCONEnabled=True?RCONPort=27020\" "
        "-clusterid=secretcluster \"-ClusterDirOverride=C:\\ARK\\Cluster\" -NoBattlEye "
        "-mods=\"928102,931877\" -WinLiveMaxPlayers=70 -servergamelog -culture=en",
+       0},
+      // Launch lines on which the server does otherwise than the admin wrote, from the shapes
+      // real launchers write; each golden shows its warning.
+      {"a-name-with-unquoted-blanks",
+       config(R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 0})"),
+       kServerExe + "TheIsland_WP?listen?SessionName=My ARK Server?Port=7779 -NoBattlEye "
+                    "-mods=928102",
+       1},
+      {"options-set-apart-by-blanks", config(kFullConfig),
+       kServerExe + "TheIsland_WP?listen?SessionName=Rex?Port=7777?MaxPlayers=70 "
+                    "?RCONEnabled=True ?RCONPort=27020 -mods=928102",
+       0},
+      {"options-after-the-first-argument", config(kFullConfig),
+       kServerExe + "TheIsland_WP?listen -NoBattlEye ?SessionName=Late?ServerAdminPassword=S3cret "
+                    "-mods=928102",
+       0},
+      {"a-player-limit-without-winlivemaxplayers",
+       settings("[ServerSettings]\r\nActiveMods=928102\r\n"
+                "[/Script/Engine.GameSession]\r\nMaxPlayers=40\r\n"),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?MaxPlayers=40\" -mods=928102",
+       0},
+      {"activemods-without-mods", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters\" -WinLiveMaxPlayers=70", 0},
+      {"mods-that-differ-from-activemods", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters\" -mods=111,222", 0},
+      {"pve-that-disagrees",
+       settings("[ServerSettings]\r\nActiveMods=928102\r\nbServerPVE=False\r\n"),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?ServerPVE=True\" -mods=928102",
+       0},
+      {"a-port-in-config-json-that-is-not-the-launch-lines", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7790\" -mods=928102", 0},
+      {"a-session-name-given-twice", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?SessionName=Old Name\" "
+                    "-mods=928102",
+       0},
+      // The forms that need no warning: a quoted first argument, -WinLiveMaxPlayers=, -mods= alone
+      // and config.json's port 0.
+      {"a-launch-line-that-needs-no-warning",
+       [](const test::ServerTree& server) {
+         server.WriteConfig(R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 0})");
+         test::WriteFile(server.SettingsFile(),
+                         "[/Script/Engine.GameSession]\r\nMaxPlayers=40\r\n");
+         return server.PluginDir();
+       },
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters - PvE | 2x?Port=7790\" "
+                    "-WinLiveMaxPlayers=40 -mods=928102,931877 -NoBattlEye",
        0},
       // An escape sequence that retitles a terminal, a tab, a carriage return, DEL, a byte that is
       // no UTF-8 and a C1 control.

@@ -227,6 +227,7 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
   if (found.Settings.Opened && found.Settings.Encoding != TextEncoding::Utf16Be) {
     WarnOfSettingsLines(pluginDir, found, warnings);
   }
+  WarnOfLaunchLine(found, warnings);
   if (found.Facts.ServerPort > 65535) {
     warnings.push_back("The port is " + std::to_string(found.Facts.ServerPort) +
                        ", above 65535, the highest port there is: no player can connect there.");

@@ -1,7 +1,7 @@
 // What the checker warns an admin of: an install whose verdict alone would mislead, because the
 // plugin would report something other than what the admin meant, or not run at all. Each subject
 // has a file of its own: the plugin's files and folders here, config.json in ConfigWarnings.cpp,
-// the settings file in SettingsWarnings.cpp.
+// the settings file in SettingsWarnings.cpp, the launch line in LaunchWarnings.cpp.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +33,10 @@ void WarnOfConfigValues(const std::string& pluginDir, const Discovery& found,
 // says.
 void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
                          std::vector<std::string>& warnings);
+
+// The launch line, where the server itself does otherwise than the admin wrote; nothing without a
+// command line.
+void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings);
 
 // Shared by the subjects. before, text and after joined; and the warning for a file whose given
 // line holds bytes that are no UTF-8.
