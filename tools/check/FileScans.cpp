@@ -1,5 +1,6 @@
 #include "tools/check/FileScans.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "common/Text.h"
@@ -200,9 +201,13 @@ std::vector<std::string> ImportedLibraries(std::string_view image) {
   }
   const std::uint32_t importRva = Little(image, directories + 8, 4);
   const std::uint64_t table = optional + optionalSize;
+  // The loader takes no image of more sections than this; a count beyond it comes from crafted
+  // or broken bytes, and walking such a table for every address would keep the checker busy.
+  constexpr std::uint32_t kMaxSections = 96;
+  const std::uint32_t sectionCount = std::min(sections, kMaxSections);
   // The place in the file of an address in the loaded image.
   const auto offsetOf = [&](std::uint32_t rva) -> std::optional<std::uint64_t> {
-    for (std::uint32_t s = 0; s < sections && fits(table + s * 40ull, 40); ++s) {
+    for (std::uint32_t s = 0; s < sectionCount && fits(table + s * 40ull, 40); ++s) {
       const std::uint64_t header = table + s * 40ull;
       const std::uint32_t virtualSize = Little(image, header + 8, 4);
       const std::uint32_t address = Little(image, header + 12, 4);
@@ -217,11 +222,14 @@ std::vector<std::string> ImportedLibraries(std::string_view image) {
   if (importRva == 0) return names;
   const std::optional<std::uint64_t> descriptors = offsetOf(importRva);
   if (!descriptors) return names;
-  // Twenty bytes a library, the name's address at 12; a descriptor of zeros ends the list.
-  for (std::uint64_t at = *descriptors; fits(at, 20) && names.size() < 1024; at += 20) {
+  // Twenty bytes a library, the name's address at 12; a descriptor of zeros ends the list. A
+  // plugin imports a handful of libraries; a list that goes on past kMaxLibraries, or a name
+  // outside the file, shows bytes that are no import list, and the walk ends there.
+  constexpr std::size_t kMaxLibraries = 1024;
+  for (std::uint64_t at = *descriptors; fits(at, 20) && names.size() < kMaxLibraries; at += 20) {
     if (image.substr(at, 20).find_first_not_of('\0') == std::string_view::npos) break;
     const std::optional<std::uint64_t> name = offsetOf(Little(image, at + 12, 4));
-    if (!name || !fits(*name, 1)) continue;
+    if (!name || !fits(*name, 1)) break;
     const std::string_view rest = image.substr(*name, 260);
     names.emplace_back(rest.substr(0, rest.find('\0')));
   }
