@@ -413,6 +413,30 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
                 "  ActiveMods=928102\r\nbServerPVE =True\r\n[/Script/Engine.GameSession]\r\n"
                 "MaxPlayers=70\r\nMaxPlayers=40\r\n[SessionSettings]\r\nSessionName=Old Name\r\n"
                 "[SessionSettings]\r\nSessionName=New Name\r\n")},
+      // Values the plugin takes exactly as written: blanks at the ends of a name and of True.
+      {"settings-values-with-blanks",
+       settings("[SessionSettings]\r\nSessionName=Vesper Test   \r\n[ServerSettings]\r\n"
+                "ActiveMods=928102\r\nbServerPVE=True \r\n")},
+      // A name in quotes, blanks after the mods' commas, PvE as 1.
+      {"settings-values-as-written",
+       settings("[SessionSettings]\r\nSessionName=\"Vesper Test\"\r\n[ServerSettings]\r\n"
+                "ActiveMods=928102, 931877\r\nbServerPVE=1\r\n")},
+      // An admin's files that need no warning: config.json with a byte-order mark and members of
+      // its own, the settings file as Notepad's "Unicode" with the keys as the server writes them.
+      {"nothing-to-warn-of",
+       [](const test::ServerTree& server) {
+         server.WriteConfig(
+             "\xEF\xBB\xBF{\r\n  \"_comment\": \"Vesperline, see the README\",\r\n"
+             "  \"token\": \"SECRETtoken-4711\",\r\n  \"ip\": \"1.2.3.4\",\r\n  \"port\": "
+             "7777\r\n}\r\n");
+         test::WriteFile(server.SettingsFile(),
+                         test::Utf16LeFile(
+                             u"[ServerSettings]\r\nServerPassword=\r\nActiveMods=928102,931877\r\n"
+                             u"bServerPVE=False\r\nRCONEnabled=True\r\n[SessionSettings]\r\n"
+                             u"SessionName=\u00c4rger im Paradies\r\nPort=7777\r\n"
+                             u"[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n"));
+         return server.PluginDir();
+       }},
       // Notepad's "ANSI": the name's umlaut and sharp s in Windows-1252.
       {"settings-file-in-ansi", settings("[SessionSettings]\r\nSessionName=Gr\xfc\xdf"
                                          "e aus K\xf6ln\r\n")},
