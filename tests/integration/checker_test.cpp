@@ -421,6 +421,18 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       {"settings-values-as-written",
        settings("[SessionSettings]\r\nSessionName=\"Vesper Test\"\r\n[ServerSettings]\r\n"
                 "ActiveMods=928102, 931877\r\nbServerPVE=1\r\n")},
+      // Both files saved as UTF-16 by a program that writes no byte-order mark.
+      {"files-in-utf16-without-mark",
+       [](const test::ServerTree& server) {
+         server.WriteConfig(
+             test::Utf16LeBytes(u"{\"token\": \"SECRETtoken-4711\", "
+                                u"\"ip\": \"1.2.3.4\", \"port\": 7777}"));
+         test::WriteFile(server.SettingsFile(),
+                         test::Utf16LeBytes(u"[SessionSettings]\r\nSessionName=Vesper Test\r\n"
+                                            u"[ServerSettings]\r\nActiveMods=928102\r\n"));
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
       // An admin's files that need no warning: config.json with a byte-order mark and members of
       // its own, the settings file as Notepad's "Unicode" with the keys as the server writes them.
       {"nothing-to-warn-of",

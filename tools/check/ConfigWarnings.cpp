@@ -224,6 +224,10 @@ void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string
 void WarnOfConfigValues(const std::string& pluginDir, const Discovery& found,
                         std::vector<std::string>& warnings) {
   const std::optional<std::string> text = ConfigText(pluginDir);
+  if (text && LooksLikeUtf16WithoutMark(*text)) {
+    warnings.push_back(Utf16WithoutMarkWarning("config.json", "no token, address or port from it"));
+    return;
+  }
   WarnOfUnquotedValue("token", found.Gate.Token, false, warnings);
   WarnOfUnquotedValue("ip", found.Gate.Ip, true, warnings);
   if (text) {

@@ -151,16 +151,39 @@ std::optional<std::size_t> FirstNonUtf8Line(std::string_view text) {
   return std::nullopt;
 }
 
+bool LooksLikeUtf16WithoutMark(std::string_view firstBytes) {
+  const std::size_t pairs = std::min(firstBytes.size(), kUtf16LookBytes) / 2;
+  if (pairs == 0) return false;
+  std::size_t zeros[2] = {0, 0};
+  for (std::size_t i = 0; i < 2 * pairs; ++i) {
+    if (firstBytes[i] == '\0') ++zeros[i % 2];
+  }
+  const auto mostlyZero = [&](std::size_t count) { return 2 * count >= pairs; };
+  const auto nearlyNone = [&](std::size_t count) { return 8 * count <= pairs; };
+  return (mostlyZero(zeros[0]) && nearlyNone(zeros[1])) ||
+         (mostlyZero(zeros[1]) && nearlyNone(zeros[0]));
+}
+
 SettingsScan ScanSettingsFile(const std::string& path) {
   platform::InputFile file(path);
   if (!file.IsOpen()) return {};
   SettingsLineScan lines;
   ServerTextReader reader;
-  const ServerTextReader::TextSink feed = [&](std::string_view text) { lines.Feed(text); };
+  std::string head;
+  const ServerTextReader::TextSink feed = [&](std::string_view text) {
+    if (head.size() < kUtf16LookBytes) head += text.substr(0, kUtf16LookBytes - head.size());
+    lines.Feed(text);
+  };
   reader.ReadOn(file, feed);
   reader.Finish(feed);
   SettingsScan scan = lines.Finish();
   scan.Read = true;
+  // Zero bytes are ASCII, so such a file shows as UTF-8 unless it holds other characters; it is
+  // told of on its own.
+  if (reader.Encoding() == TextEncoding::Plain && LooksLikeUtf16WithoutMark(head)) {
+    scan.Utf16WithoutMark = true;
+    scan.FirstNonUtf8Line.reset();
+  }
   // Big-endian UTF-16 is told of on its own; its bytes say nothing about the file's characters.
   if (reader.Encoding() == TextEncoding::Utf16Be) scan.FirstNonUtf8Line.reset();
   return scan;

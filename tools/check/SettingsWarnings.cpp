@@ -190,6 +190,12 @@ void WarnOfValues(const SettingsScan& scan, const ServerFacts& facts,
 void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
                          std::vector<std::string>& warnings) {
   const SettingsScan scan = ScanSettingsFile(SettingsFilePath(pluginDir));
+  if (scan.Utf16WithoutMark) {
+    warnings.push_back(Utf16WithoutMarkWarning(
+        "The settings file",
+        "no value at all from it: no session name, player limit, mods or PvE"));
+    return;
+  }
   WarnOfLines(scan, warnings);
   WarnOfValues(scan, found.Facts, warnings);
   AmendPassedOverNotes(scan, found.Notes);

@@ -158,6 +158,15 @@ std::string NotUtf8Warning(std::string_view role, std::size_t line) {
          "ASCII reach the server list wrongly. Save it as UTF-8.";
 }
 
+std::string Utf16WithoutMarkWarning(std::string_view role, std::string_view lost) {
+  // The plugin reads UTF-16 only behind its mark; without one, every character of a key has a
+  // zero byte beside it, and no key matches.
+  return std::string(role) +
+         " looks like UTF-16 saved without a byte-order mark (every other byte is zero): the "
+         "plugin reads such a file byte for byte, finds none of its keys and takes " +
+         std::string(lost) + ". Save it as UTF-8 (in Notepad: File, Save As, Encoding UTF-8).";
+}
+
 std::string FileState(const FileRead& read) {
   if (read.TooLarge) {
     return "found, but " + std::to_string(*read.TooLarge) +

@@ -38,5 +38,8 @@ void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
 // line holds bytes that are no UTF-8.
 std::string Enclosed(std::string_view before, std::string_view text, std::string_view after);
 std::string NotUtf8Warning(std::string_view role, std::size_t line);
+// The warning for a file that looks like UTF-16 without a byte-order mark: role begins the
+// sentence, lost says what the plugin then takes ("no token, address or port from it").
+std::string Utf16WithoutMarkWarning(std::string_view role, std::string_view lost);
 
 }  // namespace vesperline::check
