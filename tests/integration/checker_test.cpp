@@ -394,6 +394,11 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        std::nullopt, 1},
+      // The first "port" in quotes, a bare one below it.
+      {"a-quoted-port-given-twice",
+       config("{\"token\": \"SECRETtoken-4711\", \"ip\": \"1.2.3.4\",\r\n\"port\": \"7777\",\r\n"
+              "\"port\": 7778}"),
+       "S.exe TheIsland_WP?listen?Port=7777", 0},
       // The token pasted with its line break, the address with a blank before it.
       {"pasted-with-a-line-break",
        config("{\r\n  \"token\": \"SECRETtoken-4711\r\n\",\r\n  \"ip\": \" 1.2.3.4\",\r\n"

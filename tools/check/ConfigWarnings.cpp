@@ -126,6 +126,25 @@ bool WarnOfStrayCharacters(std::string_view key, const std::string& value,
   return true;
 }
 
+// What the plugin takes from the first of a key's values, as WarnOfRepeatedKeys's valueAt gives
+// it, and, where that is no usable value, what the plugin does instead.
+std::string TakenValue(std::string_view key, const std::string& value) {
+  constexpr std::string_view kFromLaunch =
+      "counts as no port, so the plugin looks for the port in the launch arguments";
+  if (key == "port") {
+    if (value.starts_with('"')) {
+      return Enclosed(value + " in quotes, which ", kFromLaunch, " (only a bare number counts)");
+    }
+    if (value.empty()) return Enclosed("no number, which ", kFromLaunch, "");
+    if (value == "0" || value.starts_with('-')) {
+      return Enclosed(value + ", which ", kFromLaunch, "");
+    }
+    return value;
+  }
+  if (value.empty()) return "an empty value";
+  return key == "token" ? MaskToken(value) : Enclosed("\"", value, "\"");
+}
+
 // A key written twice with different values, say an old token above the new one behind "//":
 // the plugin takes the first "token" in the file, wherever it stands.
 void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warnings) {
@@ -138,10 +157,15 @@ void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warning
       if (colon != std::string_view::npos && text[colon] == ':') places.push_back(at);
     }
     if (places.size() < 2) continue;
-    // Each occurrence's value, as the plugin would read it there.
+    // Each occurrence's value, as the plugin would read it there; a port written in quotes is
+    // kept apart from a bare one, though the plugin reads either as no port.
     const auto valueAt = [&](std::size_t at) {
-      if (key == "port") return std::to_string(LookUpJsonInt(text.substr(at), key).Value);
-      return LookUpJsonString(text.substr(at), key).Value;
+      if (key != "port") return LookUpJsonString(text.substr(at), key).Value;
+      const JsonNumber port = LookUpJsonInt(text.substr(at), key);
+      if (port.Outcome == JsonKeyOutcome::kQuoted) {
+        return Enclosed("\"", LookUpJsonString(text.substr(at), key).Value, "\"");
+      }
+      return port.Outcome == JsonKeyOutcome::kFound ? std::to_string(port.Value) : std::string();
     };
     const std::string first = valueAt(places.front());
     bool differ = false;
@@ -152,14 +176,11 @@ void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warning
       if (i != 0) lines += i + 1 == places.size() ? " and " : ", ";
       lines += std::to_string(LineAt(text, places[i]));
     }
-    const std::string taken = first.empty()    ? "an empty value,"
-                              : key == "token" ? MaskToken(first)
-                              : key == "ip"    ? "\"" + first + "\""
-                                               : first;
     warnings.push_back("config.json gives \"" + std::string(key) + "\" " +
                        std::to_string(places.size()) + " times, on lines " + lines +
-                       ", with different values: the plugin takes the first, " + taken +
-                       " on line " + std::to_string(LineAt(text, places.front())) +
+                       ", with different values: the plugin takes the first, on line " +
+                       std::to_string(LineAt(text, places.front())) + ": " +
+                       TakenValue(key, first) +
                        ". JSON has no comments, so a line behind // counts as well: delete the "
                        "lines you do not mean.");
   }
