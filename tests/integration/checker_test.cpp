@@ -394,6 +394,13 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        std::nullopt, 1},
+      // A Discord bot's config.json copied over ours: its token, and a database's address and
+      // port.
+      {"another-programs-config-json",
+       config("{\r\n  \"discord\": {\r\n    \"token\": \"MTA4NzQ1.bot-token\",\r\n"
+              "    \"prefix\": \"!\"\r\n  },\r\n  \"database\": {\r\n    \"ip\": \"127.0.0.1\",\r\n"
+              "    \"port\": 3306,\r\n    \"user\": \"ark\"\r\n  }\r\n}\r\n"),
+       std::nullopt, 0},
       // The first "port" in quotes, a bare one below it.
       {"a-quoted-port-given-twice",
        config("{\"token\": \"SECRETtoken-4711\", \"ip\": \"1.2.3.4\",\r\n\"port\": \"7777\",\r\n"

@@ -186,6 +186,97 @@ void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warning
   }
 }
 
+// A list for a sentence: "a", "a and b", "a, b and c".
+std::string Listed(const std::vector<std::string>& items) {
+  std::string list;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i != 0) list += i + 1 == items.size() ? " and " : ", ";
+    list += items[i];
+  }
+  return list;
+}
+
+// The objects around the byte at `at` of a JSON text, from the outermost inwards, the outermost
+// itself left out: each named by its member name in double quotes, or by its place in an array
+// ("[0]"), so that "name" alone is an object at the top level's member "name". Nothing when the
+// byte lies inside a quoted text or outside every object. Comments, which JSON does not have but
+// admins write, are passed over as the plugin passes over everything but its keys.
+std::optional<std::string> ObjectAround(std::string_view text, std::size_t at) {
+  struct Level {
+    bool Array = false;
+    std::string Name;       // as its parent names it
+    std::string Member;     // in an object: the member whose value comes next
+    std::size_t Index = 0;  // in an array: the element that comes next
+  };
+  std::vector<Level> levels;
+  std::string_view lastText;
+  for (std::size_t i = 0; i < at; ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      std::size_t end = i + 1;
+      while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
+      if (end >= at) return std::nullopt;
+      lastText = text.substr(i + 1, end - i - 1);
+      i = end;
+    } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
+      i = std::min(text.find('\n', i), at);
+    } else if (c == '{' || c == '[') {
+      Level level;
+      level.Array = c == '[';
+      if (!levels.empty()) {
+        const Level& parent = levels.back();
+        level.Name = parent.Name;
+        if (parent.Array) {
+          level.Name.append(Enclosed("[", std::to_string(parent.Index), "]"));
+        } else {
+          if (!parent.Name.empty()) level.Name += '.';
+          level.Name.append(Enclosed("\"", parent.Member, "\""));
+        }
+      }
+      levels.push_back(std::move(level));
+    } else if ((c == '}' || c == ']') && !levels.empty()) {
+      levels.pop_back();
+    } else if (c == ',' && !levels.empty() && levels.back().Array) {
+      ++levels.back().Index;
+    } else if (c == ':' && !levels.empty() && !levels.back().Array) {
+      levels.back().Member = lastText;
+    }
+  }
+  if (levels.empty() || levels.back().Array) return std::nullopt;
+  return levels.back().Name;
+}
+
+// Another program's config.json copied over Vesperline's: the plugin finds its keys wherever they
+// stand, so it takes a bot's token, a database's address and port from their objects and sends
+// them. Vesperline's own keys stand at the top level.
+void WarnOfNestedKeys(std::string_view text, std::vector<std::string>& warnings) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> objects;  // object, keys in it
+  for (const std::string_view key : {"token", "ip", "port"}) {
+    const std::size_t at = text.find(Enclosed("\"", key, "\""));
+    if (at == std::string_view::npos) continue;
+    const std::optional<std::string> object = ObjectAround(text, at);
+    if (!object || object->empty()) continue;
+    auto same = std::find_if(objects.begin(), objects.end(),
+                             [&](const auto& entry) { return entry.first == *object; });
+    if (same == objects.end()) same = objects.insert(objects.end(), {*object, {}});
+    same->second.push_back(Enclosed("\"", key, "\""));
+  }
+  if (objects.empty()) return;
+  std::string places;
+  for (const auto& [object, keys] : objects) {
+    if (!places.empty()) places += "; ";
+    places += Listed(keys) + " in the object " + object;
+  }
+  warnings.push_back(
+      "config.json holds its keys inside other objects, not at the top level: " + places +
+      ". The plugin takes the first of each key wherever it stands, so it would "
+      "send what " +
+      (objects.size() == 1 ? "that object holds" : "those objects hold") +
+      ". The file looks like another program's configuration copied over "
+      "Vesperline's: put Vesperline's own config.json back, with \"token\", "
+      "\"ip\" and \"port\" at the top level as in config.example.json.");
+}
+
 // Keys in single quotes, as some editors and languages write them: the plugin finds no key.
 void WarnOfSingleQuotes(std::string_view text, const ConfigSources& gate,
                         std::vector<std::string>& warnings) {
@@ -249,6 +340,7 @@ void WarnOfConfigValues(const std::string& pluginDir, const Discovery& found,
     warnings.push_back(Utf16WithoutMarkWarning("config.json", "no token, address or port from it"));
     return;
   }
+  if (text) WarnOfNestedKeys(*text, warnings);
   WarnOfUnquotedValue("token", found.Gate.Token, false, warnings);
   WarnOfUnquotedValue("ip", found.Gate.Ip, true, warnings);
   if (text) {
