@@ -387,10 +387,12 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        std::nullopt, 0},
-      // Notepad saved the new file as "config.json.txt", and Explorer shows "config.json".
+      // Notepad saved the new file as "config.json.txt", and Explorer shows "config.json"; the
+      // release's config.example.json lies beside it, but a copy of it would lose the values.
       {"config-json-txt",
        [](const test::ServerTree& server) {
          fs::rename(server.PluginDir() / "config.json", server.PluginDir() / "config.json.txt");
+         test::WriteFile(server.PluginDir() / "config.example.json", kFullConfig);
          return server.PluginDir();
        },
        std::nullopt, 1},

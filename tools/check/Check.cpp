@@ -178,7 +178,11 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   const FileCheck& config = report.Files[0];
   if (found.Config.Failure == platform::OpenFailure::Missing) {
     std::string reason = "no config.json at " + config.ShownPath;
-    if (fs::is_regular_file(PathFromUtf8(dir + "config.example.json"), error)) {
+    // A config.json.txt holds what the admin filled in; a copy of the example would lose it.
+    const std::vector<std::string> hidden = HiddenExtensionFiles(dir);
+    if (!hidden.empty()) {
+      reason += ", but " + hidden.front() + " lies beside it: " + RenameAdvice(hidden.front());
+    } else if (fs::is_regular_file(PathFromUtf8(dir + "config.example.json"), error)) {
       reason +=
           ", but config.example.json lies beside it: copy it to config.json and fill in the "
           "token, the address and the port";

@@ -312,9 +312,9 @@ void WarnOfQuotedPort(std::string_view text, const ServerFacts& facts, const Con
 
 }  // namespace
 
-// No config.json, but a file that Explorer shows as config.json: Windows hides known extensions,
-// so Notepad's "config.json.txt" looks right there.
-void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings) {
+// Windows hides known extensions, so Notepad's "config.json.txt" looks right in Explorer.
+std::vector<std::string> HiddenExtensionFiles(const std::string& pluginDir) {
+  std::vector<std::string> names;
   std::error_code error;
   fs::directory_iterator entries(PathFromUtf8(pluginDir), error);
   const std::string prefix = std::string(kConfigFileName) + ".";
@@ -322,14 +322,26 @@ void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string
     const std::string name = Utf8FromPath(entries->path().filename());
     std::error_code kind;
     if (LowerAscii(name).starts_with(prefix) && entries->is_regular_file(kind)) {
-      warnings.push_back("There is no config.json, but " + name +
-                         " lies in the plugin folder: Windows hides its extension " +
-                         name.substr(prefix.size() - 1) +
-                         ", so it shows as config.json. Rename it to config.json (in a command "
-                         "prompt in the plugin folder: ren \"" +
-                         name + "\" config.json).");
+      names.push_back(name);
     }
     entries.increment(error);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string RenameAdvice(const std::string& name) {
+  return "rename it to config.json (in a command prompt in the plugin folder: ren \"" + name +
+         "\" config.json)";
+}
+
+void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings) {
+  const std::size_t extension = kConfigFileName.size();
+  for (const std::string& name : HiddenExtensionFiles(pluginDir)) {
+    warnings.push_back("There is no config.json, but " + name +
+                       " lies in the plugin folder: Windows hides its extension " +
+                       name.substr(extension) +
+                       ", so it shows as config.json: " + RenameAdvice(name) + ".");
   }
 }
 

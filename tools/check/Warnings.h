@@ -17,6 +17,11 @@ namespace vesperline::check {
 // directory, not a file", ...
 std::string FileState(const FileRead& read);
 
+// Files beside a missing config.json whose names Explorer shows as config.json, with their
+// extension hidden ("config.json.txt"), sorted by name; and what to do about one.
+std::vector<std::string> HiddenExtensionFiles(const std::string& pluginDir);
+std::string RenameAdvice(const std::string& name);
+
 // The warnings for what discovery found in the plugin folder (which ends with a separator), each
 // a sentence or two for the admin, in the order of the report. A note that calls a settings-file
 // key absent, where a line the plugin passes over holds it, is amended to say so.
