@@ -32,6 +32,12 @@ namespace {
 namespace fs = std::filesystem;
 using nlohmann::json;
 
+#if defined(_WIN32)
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
+
 constexpr char kToken[] = "SECRETtoken-4711";
 constexpr char kMaskedToken[] = "SE************11";
 
@@ -302,6 +308,11 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
     std::function<fs::path(const test::ServerTree&)> breakServer;
     std::optional<std::string> commandLine = std::nullopt;
     int exitCode = 0;
+    // Another program holds config.json open, sharing it with no one, while the checker runs.
+    bool configHeldOpen = false;
+    // Whether the case is one of this system: a sharing violation is Windows' own, and a link
+    // to a FIFO or to a program's own output is a container's.
+    bool here = true;
   } cases[] = {
       {"passwords", config(kFullConfig), passwordLine, 0},
       // A server manager's line: the first argument quoted whole, dash options behind it, a
@@ -403,6 +414,7 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
               "    \"prefix\": \"!\"\r\n  },\r\n  \"database\": {\r\n    \"ip\": \"127.0.0.1\",\r\n"
               "    \"port\": 3306,\r\n    \"user\": \"ark\"\r\n  }\r\n}\r\n"),
        std::nullopt, 0},
+      {"config-held-open-by-another-program", config(kFullConfig), std::nullopt, 1, true, kWindows},
       // The first "port" in quotes, a bare one below it.
       {"a-quoted-port-given-twice",
        config("{\"token\": \"SECRETtoken-4711\", \"ip\": \"1.2.3.4\",\r\n\"port\": \"7777\",\r\n"
@@ -496,12 +508,40 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        std::nullopt, 1},
+      // A container image's log: linked to a pipe, or to the output of whichever program opens
+      // it, which for the checker is a file (its report is saved to one here) with no version.
+      {"server-log-a-link-to-a-fifo",
+       [](const test::ServerTree& server) {
+#if !defined(_WIN32)
+         const fs::path fifo = server.Root() / "log-pipe";
+         EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+         fs::remove(server.Log());
+         fs::create_symlink(fifo, server.Log());
+#endif
+         return server.PluginDir();
+       },
+       std::nullopt, 0, false, !kWindows},
+      {"server-log-linked-to-the-output",
+       [](const test::ServerTree& server) {
+         fs::remove(server.Log());
+         fs::create_symlink("/dev/stdout", server.Log());
+         return server.PluginDir();
+       },
+       std::nullopt, 0, false, !kWindows},
   };
   for (const auto& check : cases) {
+    if (!check.here) continue;
     SCOPED_TRACE(check.golden);
     const test::ServerTree server;
     Complete(server);
     const fs::path dir = check.breakServer(server);
+#if defined(_WIN32)
+    const HANDLE held = check.configHeldOpen
+                            ? CreateFileW((dir / "config.json").wstring().c_str(), GENERIC_READ, 0,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                            : INVALID_HANDLE_VALUE;
+    EXPECT_EQ(held != INVALID_HANDLE_VALUE, check.configHeldOpen);
+#endif
     std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(dir)};
     if (check.commandLine)
       arguments.insert(arguments.end(), {"--command-line", *check.commandLine});
@@ -523,6 +563,9 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       EXPECT_EQ(text.output.find(secret), std::string::npos) << secret;
       EXPECT_EQ(asJson.output.find(secret), std::string::npos) << secret;
     }
+#if defined(_WIN32)
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+#endif
   }
 }
 
@@ -538,7 +581,8 @@ TEST(CheckerGoldenTest, AFifoOrAnUnreadableFileIsToldAsWhatItIs) {
   if (refuses) fs::permissions(server.SettingsFile(), fs::perms::none);
   const json report = json::parse(
       test::RunChecker({"--plugin-dir", test::Utf8FromPath(server.PluginDir()), "--json"}).output);
-  EXPECT_EQ(report.at("files").at("log").at("state"), "a pipe or FIFO, not a file");
+  EXPECT_EQ(report.at("files").at("log").at("state"),
+            "a pipe or FIFO, not a file: the plugin never reads the game version from it");
   if (refuses) {
     EXPECT_EQ(report.at("files").at("settings").at("state"), "cannot be read: Permission denied");
   }

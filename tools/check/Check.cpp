@@ -18,12 +18,13 @@ namespace fs = std::filesystem;
 
 // One file as discovery read it, for the report.
 FileCheck FileCheckOf(std::string role, const std::string& path, const FileRead& read) {
+  std::string state = FileState(role, path, read);
   return {std::move(role),
           path,
           ShownPath(path),
           read.Opened,
           read.Opened && !read.TooLarge ? std::string(TextEncodingName(read.Encoding)) : "",
-          FileState(read)};
+          std::move(state)};
 }
 
 // The detail of the first note of fact, or empty text.
@@ -199,7 +200,10 @@ CheckReport RunCheck(const CheckInputs& inputs) {
     return report;
   }
   if (!found.Config.Opened) {
-    report.IdleReasons.push_back("config.json at " + config.ShownPath + " is " + config.State);
+    std::string reason =
+        "config.json at " + config.ShownPath + " " + NotOpenedSentence(config.Path, found.Config);
+    if (HeldOpen(found.Config)) reason += Enclosed(": ", kCloseTheHolder, "");
+    report.IdleReasons.push_back(std::move(reason));
     return report;
   }
   if (found.Config.Encoding == TextEncoding::Utf16Be) {

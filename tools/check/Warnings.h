@@ -17,6 +17,23 @@ namespace vesperline::check {
 // directory, not a file", ...
 std::string FileState(const FileRead& read);
 
+// The same for the file at path in the given role ("config.json", "settings file", "server log"),
+// as the report's list of files shows it: a link to something that is no file names its target,
+// and a log that is no file says what the heartbeat then lacks.
+std::string FileState(std::string_view role, const std::string& path, const FileRead& read);
+
+// The rest of a sentence that begins with a file's name and place and tells why the plugin could
+// not open it: "is a directory, not a file", "cannot be read (the system says: ...)".
+std::string NotOpenedSentence(const std::string& path, const FileRead& read);
+
+// Another program holds the file open and lets no one else read it (Windows' sharing rules).
+bool HeldOpen(const FileRead& read);
+
+// What an admin does about a file another program holds open, config.json or the settings file,
+// which the plugin reads only at start.
+inline constexpr std::string_view kCloseTheHolder =
+    "close the program that holds it (an editor, a sync tool), then restart the server";
+
 // Files beside a missing config.json whose names Explorer shows as config.json, with their
 // extension hidden ("config.json.txt"), sorted by name; and what to do about one.
 std::vector<std::string> HiddenExtensionFiles(const std::string& pluginDir);
