@@ -439,12 +439,12 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
                 "  ActiveMods=928102\r\nbServerPVE =True\r\n[/Script/Engine.GameSession]\r\n"
                 "MaxPlayers=70\r\nMaxPlayers=40\r\n[SessionSettings]\r\nSessionName=Old Name\r\n"
                 "[SessionSettings]\r\nSessionName=New Name\r\n")},
-      // Values the plugin takes exactly as written: blanks at the ends of a name and of True, in
-      // a file saved as UTF-8 with a byte-order mark.
+      // Values the plugin takes exactly as written: blanks at the ends of a name and of True, and
+      // before a comma of the mods, in a file saved as UTF-8 with a byte-order mark.
       {"settings-values-with-blanks",
        settings(
            "\xEF\xBB\xBF[SessionSettings]\r\nSessionName=Vesper Test   \r\n[ServerSettings]\r\n"
-           "ActiveMods=928102\r\nbServerPVE=True \r\n")},
+           "ActiveMods=928102 ,931877\r\nbServerPVE=True \r\n")},
       // A name in quotes, blanks after the mods' commas, PvE as 1, in Notepad's "Unicode".
       {"settings-values-as-written",
        settings(test::Utf16LeFile(u"[SessionSettings]\r\nSessionName=\"Vesper Test\"\r\n"
