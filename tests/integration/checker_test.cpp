@@ -15,6 +15,7 @@
 #include "tests/support/TestSupport.h"
 #include "tools/check/Address.h"
 #include "tools/check/Check.h"
+#include "tools/check/FileScans.h"
 #include "tools/check/ServerProcess.h"
 #include "tools/check/Warnings.h"
 
@@ -31,6 +32,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+
+#if defined(_WIN32)
+constexpr bool kWindows = true;
+#else
+constexpr bool kWindows = false;
+#endif
 
 constexpr char kToken[] = "SECRETtoken-4711";
 constexpr char kMaskedToken[] = "SE************11";
@@ -213,33 +220,58 @@ std::vector<std::string> TextWarnings(const std::string& report) {
   return warnings;
 }
 
-// A Windows PE image cut down to what names the DLLs it imports (one section, at 0x200 in the
-// file, holding the import directory and the names): a stand-in for a plugin file.
-std::string PeImporting(const std::vector<std::string>& libraries) {
-  std::string image(0x400, '\0');
+// A Windows PE image cut down to what names the DLLs it imports (one section, holding the import
+// directory and the names): a stand-in for a plugin file. The section's header is the table's
+// entry at sectionIndex, behind as many empty ones.
+std::string PeImporting(const std::vector<std::string>& libraries, std::size_t sectionIndex = 0) {
+  constexpr std::size_t kOptional = 0x58;
+  constexpr std::size_t kTable = kOptional + 240;
+  const std::size_t data = (kTable + 40 * (sectionIndex + 1) + 0x1FF) & ~std::size_t{0x1FF};
+  std::string image(data + 0x200, '\0');
   const auto put = [&](std::size_t at, std::uint32_t value, std::size_t width) {
     for (std::size_t i = 0; i < width; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
   };
   image.replace(0, 2, "MZ");
   put(0x3C, 0x40, 4);
   image.replace(0x40, 4, std::string("PE\0\0", 4));
-  put(0x44, 0x8664, 2);  // x64
-  put(0x46, 1, 2);       // one section
-  put(0x54, 240, 2);     // the size of a PE32+ optional header
-  constexpr std::size_t kOptional = 0x58;
+  put(0x44, 0x8664, 2);                                        // x64
+  put(0x46, static_cast<std::uint32_t>(sectionIndex + 1), 2);  // sections
+  put(0x54, 240, 2);                // the size of a PE32+ optional header
   put(kOptional, 0x20B, 2);         // PE32+
   put(kOptional + 108, 16, 4);      // 16 data directories
   put(kOptional + 120, 0x1000, 4);  // the imports, at 0x1000 in the loaded image
-  constexpr std::size_t kSection = kOptional + 240;
-  for (const std::size_t at : {kSection + 8, kSection + 16, kSection + 20}) put(at, 0x200, 4);
-  put(kSection + 12, 0x1000, 4);
-  std::size_t name = 0x200 + 20 * (libraries.size() + 1);
+  const std::size_t section = kTable + 40 * sectionIndex;
+  put(section + 8, 0x200, 4);
+  put(section + 12, 0x1000, 4);
+  put(section + 16, 0x200, 4);
+  put(section + 20, static_cast<std::uint32_t>(data), 4);
+  std::size_t name = 20 * (libraries.size() + 1);
   for (std::size_t i = 0; i < libraries.size(); ++i) {
-    put(0x200 + 20 * i + 12, static_cast<std::uint32_t>(0x1000 + name - 0x200), 4);
-    image.replace(name, libraries[i].size(), libraries[i]);
+    put(data + 20 * i + 12, static_cast<std::uint32_t>(0x1000 + name), 4);
+    image.replace(data + name, libraries[i].size(), libraries[i]);
     name += libraries[i].size() + 1;
   }
   return image;
+}
+
+// A crafted plugin file kept the checker busy for minutes: the reader of its imports gives up at
+// the first library whose name lies outside the file, and looks at no more sections than the
+// loader takes.
+TEST(CheckerTest, TheImportReaderStopsWhereTheBytesAreNoImportList) {
+  std::string nameOutside = PeImporting({"KERNEL32.dll", "vesperline_simhost.dll"});
+  for (int i = 0; i < 4; ++i) nameOutside[0x200 + 12 + i] = '\x7F';
+  const struct {
+    const char* what;
+    std::string image;
+    std::vector<std::string> libraries;
+  } cases[] = {
+      {"a name outside the file first", nameOutside, {}},
+      {"the imports in the 96th section", PeImporting({"AsaApi.dll"}, 95), {"AsaApi.dll"}},
+      {"the imports in a 97th section", PeImporting({"AsaApi.dll"}, 96), {}},
+  };
+  for (const auto& check : cases) {
+    EXPECT_EQ(check::ImportedLibraries(check.image), check.libraries) << check.what;
+  }
 }
 
 fs::path PluginFile(const fs::path& dir) {
@@ -288,6 +320,11 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
     std::function<fs::path(const test::ServerTree&)> breakServer;
     std::optional<std::string> commandLine = std::nullopt;
     int exitCode = 0;
+    // Another program holds config.json open, sharing it with no one, while the checker runs.
+    bool configHeldOpen = false;
+    // Whether the case is one of this system: a sharing violation is Windows' own, and a link
+    // to a FIFO or to a program's own output is a container's.
+    bool here = true;
   } cases[] = {
       {"passwords", config(kFullConfig), passwordLine, 0},
       // A server manager's line: the first argument quoted whole, dash options behind it, a
@@ -419,13 +456,28 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        std::nullopt, 0},
-      // Notepad saved the new file as "config.json.txt", and Explorer shows "config.json".
+      // Notepad saved the new file as "config.json.txt", and Explorer shows "config.json"; the
+      // release's config.example.json lies beside it, but a copy of it would lose the values.
       {"config-json-txt",
        [](const test::ServerTree& server) {
          fs::rename(server.PluginDir() / "config.json", server.PluginDir() / "config.json.txt");
+         test::WriteFile(server.PluginDir() / "config.example.json", kFullConfig);
          return server.PluginDir();
        },
        std::nullopt, 1},
+      // A Discord bot's config.json copied over ours: its token, and a database's address and
+      // port.
+      {"another-programs-config-json",
+       config("{\r\n  \"discord\": {\r\n    \"token\": \"MTA4NzQ1.bot-token\",\r\n"
+              "    \"prefix\": \"!\"\r\n  },\r\n  \"database\": {\r\n    \"ip\": \"127.0.0.1\",\r\n"
+              "    \"port\": 3306,\r\n    \"user\": \"ark\"\r\n  }\r\n}\r\n"),
+       std::nullopt, 0},
+      {"config-held-open-by-another-program", config(kFullConfig), std::nullopt, 1, true, kWindows},
+      // The first "port" in quotes, a bare one below it.
+      {"a-quoted-port-given-twice",
+       config("{\"token\": \"SECRETtoken-4711\", \"ip\": \"1.2.3.4\",\r\n\"port\": \"7777\",\r\n"
+              "\"port\": 7778}"),
+       "S.exe TheIsland_WP?listen?Port=7777", 0},
       // The token pasted with its line break, the address with a blank before it.
       {"pasted-with-a-line-break",
        config("{\r\n  \"token\": \"SECRETtoken-4711\r\n\",\r\n  \"ip\": \" 1.2.3.4\",\r\n"
@@ -445,6 +497,45 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
                 "  ActiveMods=928102\r\nbServerPVE =True\r\n[/Script/Engine.GameSession]\r\n"
                 "MaxPlayers=70\r\nMaxPlayers=40\r\n[SessionSettings]\r\nSessionName=Old Name\r\n"
                 "[SessionSettings]\r\nSessionName=New Name\r\n")},
+      // Values the plugin takes exactly as written: blanks at the ends of a name and of True, and
+      // before a comma of the mods, in a file saved as UTF-8 with a byte-order mark.
+      {"settings-values-with-blanks",
+       settings(
+           "\xEF\xBB\xBF[SessionSettings]\r\nSessionName=Vesper Test   \r\n[ServerSettings]\r\n"
+           "ActiveMods=928102 ,931877\r\nbServerPVE=True \r\n")},
+      // A name in quotes, blanks after the mods' commas, PvE as 1, in Notepad's "Unicode".
+      {"settings-values-as-written",
+       settings(test::Utf16LeFile(u"[SessionSettings]\r\nSessionName=\"Vesper Test\"\r\n"
+                                  u"[ServerSettings]\r\nActiveMods=928102, 931877\r\n"
+                                  u"bServerPVE=1\r\n"))},
+      // Both files saved as UTF-16 by a program that writes no byte-order mark.
+      {"files-in-utf16-without-mark",
+       [](const test::ServerTree& server) {
+         server.WriteConfig(
+             test::Utf16LeBytes(u"{\"token\": \"SECRETtoken-4711\", "
+                                u"\"ip\": \"1.2.3.4\", \"port\": 7777}"));
+         test::WriteFile(server.SettingsFile(),
+                         test::Utf16LeBytes(u"[SessionSettings]\r\nSessionName=Vesper Test\r\n"
+                                            u"[ServerSettings]\r\nActiveMods=928102\r\n"));
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
+      // An admin's files that need no warning: config.json with a byte-order mark and members of
+      // its own, the settings file as Notepad's "Unicode" with the keys as the server writes them.
+      {"nothing-to-warn-of",
+       [](const test::ServerTree& server) {
+         server.WriteConfig(
+             "\xEF\xBB\xBF{\r\n  \"_comment\": \"Vesperline, see the README\",\r\n"
+             "  \"token\": \"SECRETtoken-4711\",\r\n  \"ip\": \"1.2.3.4\",\r\n  \"port\": "
+             "7777\r\n}\r\n");
+         test::WriteFile(server.SettingsFile(),
+                         test::Utf16LeFile(
+                             u"[ServerSettings]\r\nServerPassword=\r\nActiveMods=928102,931877\r\n"
+                             u"bServerPVE=False\r\nRCONEnabled=True\r\n[SessionSettings]\r\n"
+                             u"SessionName=\u00c4rger im Paradies\r\nPort=7777\r\n"
+                             u"[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n"));
+         return server.PluginDir();
+       }},
       // Notepad's "ANSI": the name's umlaut and sharp s in Windows-1252.
       {"settings-file-in-ansi", settings("[SessionSettings]\r\nSessionName=Gr\xfc\xdf"
                                          "e aus K\xf6ln\r\n")},
@@ -478,12 +569,40 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        std::nullopt, 1},
+      // A container image's log: linked to a pipe, or to the output of whichever program opens
+      // it, which for the checker is a file (its report is saved to one here) with no version.
+      {"server-log-a-link-to-a-fifo",
+       [](const test::ServerTree& server) {
+#if !defined(_WIN32)
+         const fs::path fifo = server.Root() / "log-pipe";
+         EXPECT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+         fs::remove(server.Log());
+         fs::create_symlink(fifo, server.Log());
+#endif
+         return server.PluginDir();
+       },
+       std::nullopt, 0, false, !kWindows},
+      {"server-log-linked-to-the-output",
+       [](const test::ServerTree& server) {
+         fs::remove(server.Log());
+         fs::create_symlink("/dev/stdout", server.Log());
+         return server.PluginDir();
+       },
+       std::nullopt, 0, false, !kWindows},
   };
   for (const auto& check : cases) {
+    if (!check.here) continue;
     SCOPED_TRACE(check.golden);
     const test::ServerTree server;
     Complete(server);
     const fs::path dir = check.breakServer(server);
+#if defined(_WIN32)
+    const HANDLE held = check.configHeldOpen
+                            ? CreateFileW((dir / "config.json").wstring().c_str(), GENERIC_READ, 0,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr)
+                            : INVALID_HANDLE_VALUE;
+    EXPECT_EQ(held != INVALID_HANDLE_VALUE, check.configHeldOpen);
+#endif
     std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(dir)};
     if (check.commandLine)
       arguments.insert(arguments.end(), {"--command-line", *check.commandLine});
@@ -505,6 +624,9 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       EXPECT_EQ(text.output.find(secret), std::string::npos) << secret;
       EXPECT_EQ(asJson.output.find(secret), std::string::npos) << secret;
     }
+#if defined(_WIN32)
+    if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
+#endif
   }
 }
 
@@ -520,7 +642,8 @@ TEST(CheckerGoldenTest, AFifoOrAnUnreadableFileIsToldAsWhatItIs) {
   if (refuses) fs::permissions(server.SettingsFile(), fs::perms::none);
   const json report = json::parse(
       test::RunChecker({"--plugin-dir", test::Utf8FromPath(server.PluginDir()), "--json"}).output);
-  EXPECT_EQ(report.at("files").at("log").at("state"), "a pipe or FIFO, not a file");
+  EXPECT_EQ(report.at("files").at("log").at("state"),
+            "a pipe or FIFO, not a file: the plugin never reads the game version from it");
   if (refuses) {
     EXPECT_EQ(report.at("files").at("settings").at("state"), "cannot be read: Permission denied");
   }

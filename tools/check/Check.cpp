@@ -18,12 +18,13 @@ namespace fs = std::filesystem;
 
 // One file as discovery read it, for the report.
 FileCheck FileCheckOf(std::string role, const std::string& path, const FileRead& read) {
+  std::string state = FileState(role, path, read);
   return {std::move(role),
           path,
           ShownPath(path),
           read.Opened,
           read.Opened && !read.TooLarge ? std::string(TextEncodingName(read.Encoding)) : "",
-          FileState(read)};
+          std::move(state)};
 }
 
 // The detail of the first note of fact, or empty text.
@@ -178,7 +179,11 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   const FileCheck& config = report.Files[0];
   if (found.Config.Failure == platform::OpenFailure::Missing) {
     std::string reason = "no config.json at " + config.ShownPath;
-    if (fs::is_regular_file(PathFromUtf8(dir + "config.example.json"), error)) {
+    // A config.json.txt holds what the admin filled in; a copy of the example would lose it.
+    const std::vector<std::string> hidden = HiddenExtensionFiles(dir);
+    if (!hidden.empty()) {
+      reason += ", but " + hidden.front() + " lies beside it: " + RenameAdvice(hidden.front());
+    } else if (fs::is_regular_file(PathFromUtf8(dir + "config.example.json"), error)) {
       reason +=
           ", but config.example.json lies beside it: copy it to config.json and fill in the "
           "token, the address and the port";
@@ -195,7 +200,10 @@ CheckReport RunCheck(const CheckInputs& inputs) {
     return report;
   }
   if (!found.Config.Opened) {
-    report.IdleReasons.push_back("config.json at " + config.ShownPath + " is " + config.State);
+    std::string reason =
+        "config.json at " + config.ShownPath + " " + NotOpenedSentence(config.Path, found.Config);
+    if (HeldOpen(found.Config)) reason += Enclosed(": ", kCloseTheHolder, "");
+    report.IdleReasons.push_back(std::move(reason));
     return report;
   }
   if (found.Config.Encoding == TextEncoding::Utf16Be) {

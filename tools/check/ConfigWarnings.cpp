@@ -126,6 +126,25 @@ bool WarnOfStrayCharacters(std::string_view key, const std::string& value,
   return true;
 }
 
+// What the plugin takes from the first of a key's values, as WarnOfRepeatedKeys's valueAt gives
+// it, and, where that is no usable value, what the plugin does instead.
+std::string TakenValue(std::string_view key, const std::string& value) {
+  constexpr std::string_view kFromLaunch =
+      "counts as no port, so the plugin looks for the port in the launch arguments";
+  if (key == "port") {
+    if (value.starts_with('"')) {
+      return Enclosed(value + " in quotes, which ", kFromLaunch, " (only a bare number counts)");
+    }
+    if (value.empty()) return Enclosed("no number, which ", kFromLaunch, "");
+    if (value == "0" || value.starts_with('-')) {
+      return Enclosed(value + ", which ", kFromLaunch, "");
+    }
+    return value;
+  }
+  if (value.empty()) return "an empty value";
+  return key == "token" ? MaskToken(value) : Enclosed("\"", value, "\"");
+}
+
 // A key written twice with different values, say an old token above the new one behind "//":
 // the plugin takes the first "token" in the file, wherever it stands.
 void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warnings) {
@@ -138,10 +157,15 @@ void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warning
       if (colon != std::string_view::npos && text[colon] == ':') places.push_back(at);
     }
     if (places.size() < 2) continue;
-    // Each occurrence's value, as the plugin would read it there.
+    // Each occurrence's value, as the plugin would read it there; a port written in quotes is
+    // kept apart from a bare one, though the plugin reads either as no port.
     const auto valueAt = [&](std::size_t at) {
-      if (key == "port") return std::to_string(LookUpJsonInt(text.substr(at), key).Value);
-      return LookUpJsonString(text.substr(at), key).Value;
+      if (key != "port") return LookUpJsonString(text.substr(at), key).Value;
+      const JsonNumber port = LookUpJsonInt(text.substr(at), key);
+      if (port.Outcome == JsonKeyOutcome::kQuoted) {
+        return Enclosed("\"", LookUpJsonString(text.substr(at), key).Value, "\"");
+      }
+      return port.Outcome == JsonKeyOutcome::kFound ? std::to_string(port.Value) : std::string();
     };
     const std::string first = valueAt(places.front());
     bool differ = false;
@@ -152,17 +176,105 @@ void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warning
       if (i != 0) lines += i + 1 == places.size() ? " and " : ", ";
       lines += std::to_string(LineAt(text, places[i]));
     }
-    const std::string taken = first.empty()    ? "an empty value,"
-                              : key == "token" ? MaskToken(first)
-                              : key == "ip"    ? "\"" + first + "\""
-                                               : first;
     warnings.push_back("config.json gives \"" + std::string(key) + "\" " +
                        std::to_string(places.size()) + " times, on lines " + lines +
-                       ", with different values: the plugin takes the first, " + taken +
-                       " on line " + std::to_string(LineAt(text, places.front())) +
+                       ", with different values: the plugin takes the first, on line " +
+                       std::to_string(LineAt(text, places.front())) + ": " +
+                       TakenValue(key, first) +
                        ". JSON has no comments, so a line behind // counts as well: delete the "
                        "lines you do not mean.");
   }
+}
+
+// A list for a sentence: "a", "a and b", "a, b and c".
+std::string Listed(const std::vector<std::string>& items) {
+  std::string list;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i != 0) list += i + 1 == items.size() ? " and " : ", ";
+    list += items[i];
+  }
+  return list;
+}
+
+// The objects around the byte at `at` of a JSON text, from the outermost inwards, the outermost
+// itself left out: each named by its member name in double quotes, or by its place in an array
+// ("[0]"), so that "name" alone is an object at the top level's member "name". Nothing when the
+// byte lies inside a quoted text or outside every object. Comments, which JSON does not have but
+// admins write, are passed over as the plugin passes over everything but its keys.
+std::optional<std::string> ObjectAround(std::string_view text, std::size_t at) {
+  struct Level {
+    bool Array = false;
+    std::string Name;       // as its parent names it
+    std::string Member;     // in an object: the member whose value comes next
+    std::size_t Index = 0;  // in an array: the element that comes next
+  };
+  std::vector<Level> levels;
+  std::string_view lastText;
+  for (std::size_t i = 0; i < at; ++i) {
+    const char c = text[i];
+    if (c == '"') {
+      std::size_t end = i + 1;
+      while (end < text.size() && text[end] != '"') end += text[end] == '\\' ? 2 : 1;
+      if (end >= at) return std::nullopt;
+      lastText = text.substr(i + 1, end - i - 1);
+      i = end;
+    } else if (c == '/' && i + 1 < text.size() && text[i + 1] == '/') {
+      i = std::min(text.find('\n', i), at);
+    } else if (c == '{' || c == '[') {
+      Level level;
+      level.Array = c == '[';
+      if (!levels.empty()) {
+        const Level& parent = levels.back();
+        level.Name = parent.Name;
+        if (parent.Array) {
+          level.Name.append(Enclosed("[", std::to_string(parent.Index), "]"));
+        } else {
+          if (!parent.Name.empty()) level.Name += '.';
+          level.Name.append(Enclosed("\"", parent.Member, "\""));
+        }
+      }
+      levels.push_back(std::move(level));
+    } else if ((c == '}' || c == ']') && !levels.empty()) {
+      levels.pop_back();
+    } else if (c == ',' && !levels.empty() && levels.back().Array) {
+      ++levels.back().Index;
+    } else if (c == ':' && !levels.empty() && !levels.back().Array) {
+      levels.back().Member = lastText;
+    }
+  }
+  if (levels.empty() || levels.back().Array) return std::nullopt;
+  return levels.back().Name;
+}
+
+// Another program's config.json copied over Vesperline's: the plugin finds its keys wherever they
+// stand, so it takes a bot's token, a database's address and port from their objects and sends
+// them. Vesperline's own keys stand at the top level.
+void WarnOfNestedKeys(std::string_view text, std::vector<std::string>& warnings) {
+  std::vector<std::pair<std::string, std::vector<std::string>>> objects;  // object, keys in it
+  for (const std::string_view key : {"token", "ip", "port"}) {
+    const std::size_t at = text.find(Enclosed("\"", key, "\""));
+    if (at == std::string_view::npos) continue;
+    const std::optional<std::string> object = ObjectAround(text, at);
+    if (!object || object->empty()) continue;
+    auto same = std::find_if(objects.begin(), objects.end(),
+                             [&](const auto& entry) { return entry.first == *object; });
+    if (same == objects.end()) same = objects.insert(objects.end(), {*object, {}});
+    same->second.push_back(Enclosed("\"", key, "\""));
+  }
+  if (objects.empty()) return;
+  std::string places;
+  for (const auto& [object, keys] : objects) {
+    if (!places.empty()) places += "; ";
+    places += Listed(keys) + " in the object " + object;
+  }
+  warnings.push_back(
+      "config.json holds its keys inside other objects, not at the top level: " + places +
+      ". The plugin takes the first of each key wherever it stands, so it would "
+      "send what " +
+      (objects.size() == 1 ? "that object holds" : "those objects hold") +
+      ". The file looks like another program's configuration copied over "
+      "Vesperline's: put Vesperline's own config.json back, with \"token\", "
+      "\"ip\" and \"port\" at the top level as in config.example.json.");
 }
 
 // Keys in single quotes, as some editors and languages write them: the plugin finds no key.
@@ -200,9 +312,9 @@ void WarnOfQuotedPort(std::string_view text, const ServerFacts& facts, const Con
 
 }  // namespace
 
-// No config.json, but a file that Explorer shows as config.json: Windows hides known extensions,
-// so Notepad's "config.json.txt" looks right there.
-void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings) {
+// Windows hides known extensions, so Notepad's "config.json.txt" looks right in Explorer.
+std::vector<std::string> HiddenExtensionFiles(const std::string& pluginDir) {
+  std::vector<std::string> names;
   std::error_code error;
   fs::directory_iterator entries(PathFromUtf8(pluginDir), error);
   const std::string prefix = std::string(kConfigFileName) + ".";
@@ -210,20 +322,37 @@ void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string
     const std::string name = Utf8FromPath(entries->path().filename());
     std::error_code kind;
     if (LowerAscii(name).starts_with(prefix) && entries->is_regular_file(kind)) {
-      warnings.push_back("There is no config.json, but " + name +
-                         " lies in the plugin folder: Windows hides its extension " +
-                         name.substr(prefix.size() - 1) +
-                         ", so it shows as config.json. Rename it to config.json (in a command "
-                         "prompt in the plugin folder: ren \"" +
-                         name + "\" config.json).");
+      names.push_back(name);
     }
     entries.increment(error);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string RenameAdvice(const std::string& name) {
+  return "rename it to config.json (in a command prompt in the plugin folder: ren \"" + name +
+         "\" config.json)";
+}
+
+void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings) {
+  const std::size_t extension = kConfigFileName.size();
+  for (const std::string& name : HiddenExtensionFiles(pluginDir)) {
+    warnings.push_back("There is no config.json, but " + name +
+                       " lies in the plugin folder: Windows hides its extension " +
+                       name.substr(extension) +
+                       ", so it shows as config.json: " + RenameAdvice(name) + ".");
   }
 }
 
 void WarnOfConfigValues(const std::string& pluginDir, const Discovery& found,
                         std::vector<std::string>& warnings) {
   const std::optional<std::string> text = ConfigText(pluginDir);
+  if (text && LooksLikeUtf16WithoutMark(*text)) {
+    warnings.push_back(Utf16WithoutMarkWarning("config.json", "no token, address or port from it"));
+    return;
+  }
+  if (text) WarnOfNestedKeys(*text, warnings);
   WarnOfUnquotedValue("token", found.Gate.Token, false, warnings);
   WarnOfUnquotedValue("ip", found.Gate.Ip, true, warnings);
   if (text) {

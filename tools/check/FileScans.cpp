@@ -1,5 +1,6 @@
 #include "tools/check/FileScans.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #include "common/Text.h"
@@ -150,16 +151,39 @@ std::optional<std::size_t> FirstNonUtf8Line(std::string_view text) {
   return std::nullopt;
 }
 
+bool LooksLikeUtf16WithoutMark(std::string_view firstBytes) {
+  const std::size_t pairs = std::min(firstBytes.size(), kUtf16LookBytes) / 2;
+  if (pairs == 0) return false;
+  std::size_t zeros[2] = {0, 0};
+  for (std::size_t i = 0; i < 2 * pairs; ++i) {
+    if (firstBytes[i] == '\0') ++zeros[i % 2];
+  }
+  const auto mostlyZero = [&](std::size_t count) { return 2 * count >= pairs; };
+  const auto nearlyNone = [&](std::size_t count) { return 8 * count <= pairs; };
+  return (mostlyZero(zeros[0]) && nearlyNone(zeros[1])) ||
+         (mostlyZero(zeros[1]) && nearlyNone(zeros[0]));
+}
+
 SettingsScan ScanSettingsFile(const std::string& path) {
   platform::InputFile file(path);
   if (!file.IsOpen()) return {};
   SettingsLineScan lines;
   ServerTextReader reader;
-  const ServerTextReader::TextSink feed = [&](std::string_view text) { lines.Feed(text); };
+  std::string head;
+  const ServerTextReader::TextSink feed = [&](std::string_view text) {
+    if (head.size() < kUtf16LookBytes) head += text.substr(0, kUtf16LookBytes - head.size());
+    lines.Feed(text);
+  };
   reader.ReadOn(file, feed);
   reader.Finish(feed);
   SettingsScan scan = lines.Finish();
   scan.Read = true;
+  // Zero bytes are ASCII, so such a file shows as UTF-8 unless it holds other characters; it is
+  // told of on its own.
+  if (reader.Encoding() == TextEncoding::Plain && LooksLikeUtf16WithoutMark(head)) {
+    scan.Utf16WithoutMark = true;
+    scan.FirstNonUtf8Line.reset();
+  }
   // Big-endian UTF-16 is told of on its own; its bytes say nothing about the file's characters.
   if (reader.Encoding() == TextEncoding::Utf16Be) scan.FirstNonUtf8Line.reset();
   return scan;
@@ -200,9 +224,13 @@ std::vector<std::string> ImportedLibraries(std::string_view image) {
   }
   const std::uint32_t importRva = Little(image, directories + 8, 4);
   const std::uint64_t table = optional + optionalSize;
+  // The loader takes no image of more sections than this; a count beyond it comes from crafted
+  // or broken bytes, and walking such a table for every address would keep the checker busy.
+  constexpr std::uint32_t kMaxSections = 96;
+  const std::uint32_t sectionCount = std::min(sections, kMaxSections);
   // The place in the file of an address in the loaded image.
   const auto offsetOf = [&](std::uint32_t rva) -> std::optional<std::uint64_t> {
-    for (std::uint32_t s = 0; s < sections && fits(table + s * 40ull, 40); ++s) {
+    for (std::uint32_t s = 0; s < sectionCount && fits(table + s * 40ull, 40); ++s) {
       const std::uint64_t header = table + s * 40ull;
       const std::uint32_t virtualSize = Little(image, header + 8, 4);
       const std::uint32_t address = Little(image, header + 12, 4);
@@ -217,11 +245,14 @@ std::vector<std::string> ImportedLibraries(std::string_view image) {
   if (importRva == 0) return names;
   const std::optional<std::uint64_t> descriptors = offsetOf(importRva);
   if (!descriptors) return names;
-  // Twenty bytes a library, the name's address at 12; a descriptor of zeros ends the list.
-  for (std::uint64_t at = *descriptors; fits(at, 20) && names.size() < 1024; at += 20) {
+  // Twenty bytes a library, the name's address at 12; a descriptor of zeros ends the list. A
+  // plugin imports a handful of libraries; a list that goes on past kMaxLibraries, or a name
+  // outside the file, shows bytes that are no import list, and the walk ends there.
+  constexpr std::size_t kMaxLibraries = 1024;
+  for (std::uint64_t at = *descriptors; fits(at, 20) && names.size() < kMaxLibraries; at += 20) {
     if (image.substr(at, 20).find_first_not_of('\0') == std::string_view::npos) break;
     const std::optional<std::uint64_t> name = offsetOf(Little(image, at + 12, 4));
-    if (!name || !fits(*name, 1)) continue;
+    if (!name || !fits(*name, 1)) break;
     const std::string_view rest = image.substr(*name, 260);
     names.emplace_back(rest.substr(0, rest.find('\0')));
   }

@@ -29,6 +29,13 @@ class Utf8Watch {
   unsigned char high_ = 0xBF;
 };
 
+// The beginning of a file looks like UTF-16 without a byte-order mark: in one half of its bytes
+// (every other byte) at least every second is zero, in the other half nearly none is. Letters of
+// the Latin scripts have a zero high byte in UTF-16, and 8-bit text has no zero bytes at all.
+// Looks at the first kUtf16LookBytes bytes.
+inline constexpr std::size_t kUtf16LookBytes = 4096;
+bool LooksLikeUtf16WithoutMark(std::string_view firstBytes);
+
 // The number of the first line (from 1) of text that holds bytes that are no UTF-8; nothing when
 // it is all UTF-8.
 std::optional<std::size_t> FirstNonUtf8Line(std::string_view text);
@@ -55,6 +62,8 @@ struct SettingsScan {
   std::vector<PassedOverLine> PassedOver;
   // The first line with bytes that are no UTF-8, in a file not saved as UTF-16.
   std::optional<std::size_t> FirstNonUtf8Line;
+  // The file looks like UTF-16 without a byte-order mark (see LooksLikeUtf16WithoutMark).
+  bool Utf16WithoutMark = false;
 };
 
 // Scans the settings file at the UTF-8 path, read and decoded as the plugin reads it, a block at

@@ -141,6 +141,114 @@ void WarnOfTestBuild(const std::string& pluginDir, std::vector<std::string>& war
   }
 }
 
+// The target of a link, as the link itself writes it.
+struct Link {
+  std::string Target;
+  // The link leads, in one or more steps, to a name that stands for the output (or input) of
+  // whichever program opens it, as container images link the server's log to their own output.
+  // The checker opening it gets its own output, which says nothing of what the server gets.
+  bool ToOwnStream = false;
+};
+
+bool IsOwnStream(const std::string& target) {
+  constexpr std::string_view kPrefixes[] = {"/dev/stdout",    "/dev/stderr",
+                                            "/dev/stdin",     "/dev/fd/",
+                                            "/proc/self/fd/", "/proc/thread-self/fd/"};
+  for (const std::string_view prefix : kPrefixes) {
+    if (target.starts_with(prefix)) return true;
+  }
+  // The controlling terminal of whichever program opens it.
+  return target == "/dev/tty";
+}
+
+// The link at path, followed a few steps to see where it leads; nothing when path is no link.
+std::optional<Link> LinkAt(const std::string& path) {
+  std::error_code error;
+  fs::path at = PathFromUtf8(path);
+  if (!fs::is_symlink(at, error)) return std::nullopt;
+  Link link;
+  for (int step = 0; step < 8 && fs::is_symlink(at, error); ++step) {
+    const fs::path target = fs::read_symlink(at, error);
+    if (error) break;
+    const std::string text = Utf8FromPath(target);
+    if (step == 0) link.Target = text;
+    if (IsOwnStream(text)) {
+      link.ToOwnStream = true;
+      break;
+    }
+    at = target.is_absolute() ? target : at.parent_path() / target;
+  }
+  return link;
+}
+
+bool IsOwnStreamLink(const std::string& path) {
+  const std::optional<Link> link = LinkAt(path);
+  return link && link->ToOwnStream;
+}
+
+// What stands at the path of a file the plugin could not open, with a link's target in front.
+std::string LinkedState(const std::string& path, const FileRead& read) {
+  const std::optional<Link> link = LinkAt(path);
+  if (link && link->ToOwnStream) {
+    return "a link to " + link->Target + ", the output of whichever program opens it, not a file";
+  }
+  const bool notAFile = read.Failure == platform::OpenFailure::Directory ||
+                        read.Failure == platform::OpenFailure::Device ||
+                        read.Failure == platform::OpenFailure::Pipe;
+  if (link && notAFile) return "a link to " + link->Target + ", " + FileState(read);
+  return FileState(read);
+}
+
+// The plugin can never read a file there, whoever looks: a folder, a device, a pipe, or a link
+// to the output of whichever program opens it.
+bool IsNoFile(const std::string& path, const FileRead& read) {
+  return read.Failure == platform::OpenFailure::Directory ||
+         read.Failure == platform::OpenFailure::Device ||
+         read.Failure == platform::OpenFailure::Pipe || IsOwnStreamLink(path);
+}
+
+constexpr std::string_view kNoVersion = ": the plugin never reads the game version from it";
+
+// The log is the one place the version comes from. Container images link the log to their own
+// output, so that the server's log shows there; the server then writes into a pipe or a terminal,
+// which the plugin never reads, so no heartbeat ever carries the version.
+void WarnOfLogThatIsNoFile(const std::string& path, const FileRead& read,
+                           std::vector<std::string>& warnings) {
+  const std::optional<Link> link = LinkAt(path);
+  const std::string what = link                                               ? "the link"
+                           : read.Failure == platform::OpenFailure::Directory ? "the folder"
+                           : read.Failure == platform::OpenFailure::Pipe      ? "the pipe"
+                                                                              : "the device";
+  std::string warning = "The server log at " + ShownPath(path) + " " +
+                        NotOpenedSentence(path, read) +
+                        ", so the plugin never reads the game version from it: the heartbeat's "
+                        "name carries no \"(v...)\" and \"version\" is left out. Let the server "
+                        "write a real log file there: delete " +
+                        what + ", and the server creates the file in its place";
+  warning += link ? " (to see the log in a container's output, follow that file with tail -F "
+                    "rather than link it)."
+                  : ".";
+  warnings.push_back(std::move(warning));
+}
+
+// The log as the checker found it, where that differs from what the plugin in the server finds:
+// through a link to the output of whichever program opens it, the checker reads its own output
+// (a file when the report is saved to one) and might even find a version in an earlier report.
+// The notes of the version are made to say why no log gives it.
+void AmendLogThatIsNoFile(const std::string& path, Discovery& found) {
+  if (found.Log.Opened && IsOwnStreamLink(path)) {
+    found.Log = FileRead{};
+    found.Log.Failure = platform::OpenFailure::Other;
+    found.Facts.ServerVersion.clear();
+  }
+  if (found.Log.Opened || !IsNoFile(path, found.Log)) return;
+  for (SourceNote& note : found.Notes) {
+    if (note.Fact != "version") continue;
+    note.Used = false;
+    note.Detail = "not read: the log is no file (see Warnings)";
+  }
+}
+
 }  // namespace
 
 // Built by appending: g++ 12 at -O3 warns falsely of overlapping
@@ -158,6 +266,28 @@ std::string NotUtf8Warning(std::string_view role, std::size_t line) {
          "ASCII reach the server list wrongly. Save it as UTF-8.";
 }
 
+bool HeldOpen(const FileRead& read) {
+#if defined(_WIN32)
+  // ERROR_SHARING_VIOLATION. The platform gives only the system's words for a refused open, and
+  // those differ with the system's language, so they are compared with the words for this error.
+  constexpr std::uint32_t kSharingViolation = 32;
+  return read.Failure == platform::OpenFailure::Other && !read.FailureMessage.empty() &&
+         read.FailureMessage == platform::SystemMessage(kSharingViolation);
+#else
+  (void)read;
+  return false;
+#endif
+}
+
+std::string Utf16WithoutMarkWarning(std::string_view role, std::string_view lost) {
+  // The plugin reads UTF-16 only behind its mark; without one, every character of a key has a
+  // zero byte beside it, and no key matches.
+  return std::string(role) +
+         " looks like UTF-16 saved without a byte-order mark (every other byte is zero): the "
+         "plugin reads such a file byte for byte, finds none of its keys and takes " +
+         std::string(lost) + ". Save it as UTF-8 (in Notepad: File, Save As, Encoding UTF-8).";
+}
+
 std::string FileState(const FileRead& read) {
   if (read.TooLarge) {
     return "found, but " + std::to_string(*read.TooLarge) +
@@ -170,6 +300,7 @@ std::string FileState(const FileRead& read) {
     }
     return "found, read as " + std::string(TextEncodingName(read.Encoding));
   }
+  if (HeldOpen(read)) return "held open by another program, which lets no other program read it";
   switch (read.Failure) {
     case platform::OpenFailure::Directory:
       return "a directory, not a file";
@@ -187,8 +318,26 @@ std::string FileState(const FileRead& read) {
   return "not found";
 }
 
+std::string FileState(std::string_view role, const std::string& path, const FileRead& read) {
+  if (read.Opened || read.Failure == platform::OpenFailure::Missing) return FileState(read);
+  std::string state = LinkedState(path, read);
+  if (role == "server log" && IsNoFile(path, read)) state += kNoVersion;
+  return state;
+}
+
+std::string NotOpenedSentence(const std::string& path, const FileRead& read) {
+  if (read.Failure != platform::OpenFailure::Other || read.FailureMessage.empty() ||
+      HeldOpen(read)) {
+    return "is " + LinkedState(path, read);
+  }
+  std::string_view message = read.FailureMessage;
+  if (message.ends_with('.')) message.remove_suffix(1);
+  return Enclosed("cannot be read (the system says: ", message, ")");
+}
+
 std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found) {
   std::vector<std::string> warnings;
+  AmendLogThatIsNoFile(ServerLogPath(pluginDir), found);
   std::error_code error;
   if (!fs::is_regular_file(PathFromUtf8(pluginDir) / kPluginFile, error)) {
     warnings.push_back(std::string(kPluginFile) +
@@ -214,9 +363,21 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
                          " is saved as UTF-16 big-endian, which the plugin does not read, so "
                          "every value in it counts as absent. Save it as UTF-8, or as \"Unicode\" "
                          "in Notepad.");
-    } else if (!file.Read.Opened && file.Read.Failure != platform::OpenFailure::Missing) {
-      warnings.push_back(std::string(file.Role) + " at " + ShownPath(file.Path) + " is " +
-                         FileState(file.Read) + "; the plugin counts it as missing.");
+    } else if (file.Read.Opened || file.Read.Failure == platform::OpenFailure::Missing) {
+      continue;
+    } else if (&file.Read == &found.Log && IsNoFile(file.Path, file.Read)) {
+      WarnOfLogThatIsNoFile(file.Path, file.Read, warnings);
+    } else {
+      std::string warning = std::string(file.Role) + " at " + ShownPath(file.Path) + " " +
+                            NotOpenedSentence(file.Path, file.Read) +
+                            "; the plugin counts it as missing.";
+      // The log is read again at every heartbeat while it gives no version; the other two only
+      // at start.
+      if (HeldOpen(file.Read) && &file.Read != &found.Log) {
+        warning.pop_back();
+        warning += Enclosed(": ", kCloseTheHolder, ", since the plugin reads it only at start.");
+      }
+      warnings.push_back(std::move(warning));
     }
   }
   WarnOfMissingServerFiles(pluginDir, found, warnings);

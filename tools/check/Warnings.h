@@ -17,6 +17,28 @@ namespace vesperline::check {
 // directory, not a file", ...
 std::string FileState(const FileRead& read);
 
+// The same for the file at path in the given role ("config.json", "settings file", "server log"),
+// as the report's list of files shows it: a link to something that is no file names its target,
+// and a log that is no file says what the heartbeat then lacks.
+std::string FileState(std::string_view role, const std::string& path, const FileRead& read);
+
+// The rest of a sentence that begins with a file's name and place and tells why the plugin could
+// not open it: "is a directory, not a file", "cannot be read (the system says: ...)".
+std::string NotOpenedSentence(const std::string& path, const FileRead& read);
+
+// Another program holds the file open and lets no one else read it (Windows' sharing rules).
+bool HeldOpen(const FileRead& read);
+
+// What an admin does about a file another program holds open, config.json or the settings file,
+// which the plugin reads only at start.
+inline constexpr std::string_view kCloseTheHolder =
+    "close the program that holds it (an editor, a sync tool), then restart the server";
+
+// Files beside a missing config.json whose names Explorer shows as config.json, with their
+// extension hidden ("config.json.txt"), sorted by name; and what to do about one.
+std::vector<std::string> HiddenExtensionFiles(const std::string& pluginDir);
+std::string RenameAdvice(const std::string& name);
+
 // The warnings for what discovery found in the plugin folder (which ends with a separator), each
 // a sentence or two for the admin, in the order of the report. A note that calls a settings-file
 // key absent, where a line the plugin passes over holds it, is amended to say so.
@@ -42,5 +64,8 @@ void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings
 // line holds bytes that are no UTF-8.
 std::string Enclosed(std::string_view before, std::string_view text, std::string_view after);
 std::string NotUtf8Warning(std::string_view role, std::size_t line);
+// The warning for a file that looks like UTF-16 without a byte-order mark: role begins the
+// sentence, lost says what the plugin then takes ("no token, address or port from it").
+std::string Utf16WithoutMarkWarning(std::string_view role, std::string_view lost);
 
 }  // namespace vesperline::check
