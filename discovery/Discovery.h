@@ -10,8 +10,8 @@
 #include "common/ServerFacts.h"
 #include "discovery/ConfigFile.h"
 #include "discovery/LaunchArguments.h"
-#include "discovery/ServerInfo.h"
 #include "discovery/ServerFile.h"
+#include "discovery/ServerInfo.h"
 #include "discovery/ServerLog.h"
 #include "discovery/SourceNote.h"
 
@@ -39,13 +39,13 @@ struct DiscoveryOptions {
 struct Discovery {
   bool Usable = false;  // the gate's verdict: a token, an address and a port of 1 or more
   ServerFacts Facts;
-  FileRead Config;     // config.json
-  FileRead Settings;   // the settings file (not read after a failed gate, unless asked)
-  FileRead Log;        // the log (likewise)
-  ConfigSources Gate;  // what config.json and the launch ports gave the gate
-  LaunchLine Launch;   // the command line as split for the scans (empty when none was read)
+  FileRead Config;         // config.json
+  FileRead Settings;       // the settings file (not read after a failed gate, unless asked)
+  FileRead Log;            // the log (likewise)
+  ConfigSources Gate;      // what config.json and the launch ports gave the gate
+  LaunchLine Launch;       // the command line as split for the scans (empty when none was read)
   ServerInfoSources Info;  // what each source of the descriptive facts gave (likewise)
-  SourceNotes Notes;   // when asked for
+  SourceNotes Notes;       // when asked for
 };
 
 // Runs start-up discovery over the inputs. Never throws.
