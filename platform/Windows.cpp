@@ -172,10 +172,9 @@ std::optional<FileIdentity> InputFile::Identity() const {
 std::optional<FileIdentity> PathIdentity(const std::string& path) {
   // Backup semantics open a folder as well as a file; reading attributes is all the query needs,
   // and it is granted where reading the contents is not.
-  const HANDLE handle =
-      CreateFileW(OpenablePath(path).c_str(), FILE_READ_ATTRIBUTES,
-                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = CreateFileW(OpenablePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
   BY_HANDLE_FILE_INFORMATION information{};
   const BOOL known = GetFileInformationByHandle(handle, &information);

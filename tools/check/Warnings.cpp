@@ -187,7 +187,8 @@ std::string FileState(const FileRead& read) {
   return "not found";
 }
 
-std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found) {
+std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found,
+                                      const std::string& besideDepth) {
   std::vector<std::string> warnings;
   std::error_code error;
   if (!fs::is_regular_file(PathFromUtf8(pluginDir) / kPluginFile, error)) {
@@ -220,6 +221,7 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
     }
   }
   WarnOfMissingServerFiles(pluginDir, found, warnings);
+  if (!besideDepth.empty()) warnings.push_back(besideDepth);
 
   if (found.Gate.FileFound && found.Config.Encoding != TextEncoding::Utf16Be) {
     WarnOfConfigValues(pluginDir, found, warnings);

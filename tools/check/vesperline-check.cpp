@@ -8,13 +8,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
-#include "discovery/ServerFile.h"
-#include "platform/Platform.h"
 #include "tools/check/Check.h"
+#include "tools/check/CommandLineFile.h"
 #include "tools/check/Console.h"
-#include "tools/check/Warnings.h"
 
 namespace {
 
@@ -213,104 +212,96 @@ Options Parse(const std::vector<std::string>& arguments) {
   return options;
 }
 
-// The largest command-line file read. A Windows command line holds at most 32,767 UTF-16 units,
-// so a larger file is no command line (a log, say) and is not read into memory.
-constexpr std::uint64_t kMaxCommandLineFileBytes = 1 << 20;
-
-// The command line held in a file: its one line that is not blank, without the line break an
-// editor adds but a process's command line never has. Every carriage return at a line's end
-// belongs to the line end: wmic writes "\r\r\n". A file with more lines is most likely the
-// server's start script, whose other lines would be read as launch arguments.
-std::string CommandLineFromFile(const std::string& path) {
-  const std::string cannot = "cannot read the command-line file " + Shown(path) + ": ";
-  vesperline::platform::InputFile file(path);
-  if (!file.IsOpen()) {
-    throw UsageError{cannot + vesperline::check::FileState(vesperline::FileReadOf(file))};
-  }
-  // The file is open, so only its size can make the read give nothing.
-  const std::optional<std::string> bytes =
-      vesperline::ReadFileBytes(file, kMaxCommandLineFileBytes);
-  if (!bytes) throw UsageError{cannot + "it is larger than 1 MiB, far more than any command line"};
-  const std::string text = vesperline::DecodeServerText(*bytes).Text;
-  std::string line;
-  std::size_t lines = 0;
-  for (std::size_t start = 0; start <= text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view candidate(text.data() + start, end - start);
-    while (!candidate.empty() && candidate.back() == '\r') candidate.remove_suffix(1);
-    if (candidate.find_first_not_of(" \t\r") != std::string_view::npos) {
-      ++lines;
-      line = candidate;
-    }
-    start = end + 1;
-  }
-  if (lines > 1) {
-    throw UsageError{"the command-line file " + Shown(path) + " holds " + std::to_string(lines) +
-                     " lines that are not blank, but a command line is one line (is it a start "
-                     "script?): put the server's launch command line alone in the file"};
-  }
-  return line;
+std::string CurrentDirectory() {
+  std::error_code error;
+  return vesperline::check::Utf8FromPath(std::filesystem::current_path(error));
 }
 
-std::string CurrentDirectory() {
-  const std::u8string text = std::filesystem::current_path().u8string();
-  return std::string(text.begin(), text.end());
+// The usage error's message, masked once more line by line: no message may show a password,
+// whatever it quotes, and a password's mask must not swallow the next line.
+int ReportUsageError(const UsageError& error) {
+  std::string message;
+  for (std::size_t start = 0; start <= error.message.size();) {
+    const std::size_t end = std::min(error.message.find('\n', start), error.message.size());
+    message += vesperline::check::MaskLaunchPasswords(
+        std::string_view(error.message).substr(start, end - start));
+    if (end < error.message.size()) message += '\n';
+    start = end + 1;
+  }
+  std::fprintf(stderr, "vesperline-check: %s\nTry vesperline-check --help.\n", message.c_str());
+  return kUsageError;
+}
+
+// What to check: the command line given, or that of each running server of the install.
+std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
+  namespace check = vesperline::check;
+  check::CheckInputs given;
+  // Without --plugin-dir the folder of the checker itself, where the release ZIP puts it beside
+  // the plugin, whatever folder the admin started it from.
+  std::string programFolder;
+  if (!options.pluginDir) programFolder = check::ProgramFolder();
+  given.PluginDirIsOwnFolder = !options.pluginDir && !programFolder.empty();
+  given.PluginDir = check::PluginDirFrom(
+      options.pluginDir.value_or(programFolder.empty() ? CurrentDirectory() : programFolder));
+  if (options.commandLine) {
+    given.CommandLine = options.commandLine;
+    given.Origin.Source = check::CommandLineSource::Option;
+    return {given};
+  }
+  if (options.commandLineFile) {
+    check::FileCommandLine read = check::CommandLineFromFile(
+        *options.commandLineFile, check::ServerFoldersOf(given.PluginDir));
+    if (!read.Error.empty()) throw UsageError{read.Error};
+    given.CommandLine = std::move(read.Line);
+    given.Origin.Source = check::CommandLineSource::File;
+    given.Origin.File = *options.commandLineFile;
+    given.Origin.FileLine = std::move(read.Which);
+    return {given};
+  }
+  // Without a command line given, the running servers' own are read, exactly as the plugin
+  // inside each reads it, which spares the admin quoting them by hand.
+  std::vector<check::CheckInputs> inputs;
+  for (check::ServerLookup& lookup :
+       check::LookUpRunningServers(given.PluginDir, options.serverPid)) {
+    check::CheckInputs one = given;
+    one.CommandLine = std::move(lookup.CommandLine);
+    one.Origin = std::move(lookup.Origin);
+    inputs.push_back(std::move(one));
+  }
+  return inputs;
 }
 
 int Run(int argc, char** argv) {
   Options options;
-  vesperline::check::CheckInputs inputs;
+  std::vector<vesperline::check::CheckInputs> inputs;
   try {
     options = Parse(vesperline::check::Utf8Arguments(argc, argv));
     if (options.help) {
       WriteOut(kUsage);
       return kWouldReport;
     }
-    if (options.commandLine) {
-      inputs.CommandLine = options.commandLine;
-      inputs.Origin.Source = vesperline::check::CommandLineSource::Option;
-    }
-    if (options.commandLineFile) {
-      inputs.CommandLine = CommandLineFromFile(*options.commandLineFile);
-      inputs.Origin.Source = vesperline::check::CommandLineSource::File;
-      inputs.Origin.File = *options.commandLineFile;
-    }
+    inputs = Inputs(options);
   } catch (const UsageError& error) {
-    // Masked once more, line by line: no message may show a password, whatever it quotes, and a
-    // password's mask must not swallow the next line.
-    std::string message;
-    for (std::size_t start = 0; start <= error.message.size();) {
-      const std::size_t end = std::min(error.message.find('\n', start), error.message.size());
-      message += vesperline::check::MaskLaunchPasswords(
-          std::string_view(error.message).substr(start, end - start));
-      if (end < error.message.size()) message += '\n';
-      start = end + 1;
-    }
-    std::fprintf(stderr, "vesperline-check: %s\nTry vesperline-check --help.\n", message.c_str());
-    return kUsageError;
-  }
-  inputs.PluginDir =
-      vesperline::check::PluginDirFrom(options.pluginDir.value_or(CurrentDirectory()));
-  // A command line given wins; without one, the running server's own is read, exactly as the
-  // plugin inside it reads it, which spares the admin quoting it by hand.
-  if (!inputs.CommandLine) {
-    vesperline::check::ServerLookup lookup =
-        vesperline::check::LookUpRunningServer(inputs.PluginDir, options.serverPid);
-    inputs.CommandLine = std::move(lookup.CommandLine);
-    inputs.Origin = std::move(lookup.Origin);
+    return ReportUsageError(error);
   }
 
-  const vesperline::check::CheckReport report = vesperline::check::RunCheck(inputs);
+  const std::vector<vesperline::check::CheckReport> reports = vesperline::check::RunChecks(inputs);
   if (options.raw) {
-    const std::optional<std::string> document =
-        vesperline::check::WouldSendDocument(report, options.showToken);
-    if (document) WriteOut(*document + "\n");
+    // One line per server that would send a heartbeat, in the order of the reports.
+    for (const vesperline::check::CheckReport& report : reports) {
+      const std::optional<std::string> document =
+          vesperline::check::WouldSendDocument(report, options.showToken);
+      if (document) WriteOut(*document + "\n");
+    }
   } else {
-    WriteOut(options.json ? vesperline::check::JsonReport(report, options.showToken) + "\n"
-                          : vesperline::check::HumanReport(report, options.showToken));
+    WriteOut(options.json ? vesperline::check::JsonReports(reports, options.showToken) + "\n"
+                          : vesperline::check::HumanReports(reports, options.showToken));
   }
-  return report.WouldReport ? kWouldReport : kWouldStayIdle;
+  // The worst verdict: idle when any server checked would stay idle.
+  for (const vesperline::check::CheckReport& report : reports) {
+    if (!report.WouldReport) return kWouldStayIdle;
+  }
+  return kWouldReport;
 }
 
 }  // namespace
