@@ -988,7 +988,8 @@ TEST(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
 // A server manager's long command line with both passwords: no character of either shows in
 // any output, whether the line is given whole, saved by wmic (UTF-16, "\r\r\n" line ends) or
 // pasted without quotes so that it comes apart into stray arguments, a password cut in two
-// included. The passwords are made of characters that nothing else in the outputs holds.
+// included, and whether its key is followed by '=' or by a blank. The passwords are made of
+// characters that nothing else in the outputs holds.
 TEST(CheckerTest, NoCharacterOfAPasswordShowsAnywhere) {
   const std::u16string adminPassword = u"\u0416\u0429\u042e\u042f\u03a3\u03a6\u03a8\u03a9";
   const std::u16string joinPassword = u"\u0414\u041b\u0426\u042d \u0394\u0398\u039e\u03a0";
@@ -1023,6 +1024,13 @@ TEST(CheckerTest, NoCharacterOfAPasswordShowsAnywhere) {
       {{"--command-line", exe + " TheIsland_WP?listen -ServerPassword=" + join.substr(0, 8),
         join.substr(9), "-NoBattlEye"},
        2},
+      // The rest of a password cut off at a space that begins with '-' as an option does.
+      {{"--command-line", exe + " TheIsland_WP?listen?ServerAdminPassword=" + admin.substr(0, 8),
+        "-" + admin.substr(8)},
+       2},
+      // A blank instead of '=' after the key, in the line and cut off behind the key.
+      {{"--command-line", exe + " TheIsland_WP?listen -ServerAdminPassword " + admin + " -log"}, 0},
+      {{"--command-line", exe + " TheIsland_WP?listen -ServerAdminPassword", admin}, 2},
   };
   for (const auto& run : runs) {
     std::vector<std::string> arguments{"--plugin-dir", dir};

@@ -288,10 +288,30 @@ std::string MaskToken(std::string_view token) {
   return masked;
 }
 
+namespace {
+
+// A password's value as the reports show it: wholly masked, since even a part of a password, or
+// its length, helps whoever guesses it. Quotes around the value itself are kept, so that the line
+// still reads as typed.
+std::string MaskedValue(std::string_view value) {
+  std::string out;
+  const bool leadingQuote = !value.empty() && value.front() == '"';
+  if (leadingQuote) value.remove_prefix(1);
+  const bool trailingQuote = !value.empty() && value.back() == '"';
+  if (trailingQuote) value.remove_suffix(1);
+  if (leadingQuote) out += '"';
+  if (!value.empty()) out += kMaskedPassword;
+  if (trailingQuote) out += '"';
+  return out;
+}
+
+}  // namespace
+
 std::string MaskLaunchPasswords(std::string_view text) {
   const auto isKeyCharacter = [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
   };
+  const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
   std::string out;
   out.reserve(text.size());
   bool inQuotes = false;
@@ -303,8 +323,27 @@ std::string MaskLaunchPasswords(std::string_view text) {
     if (c != '?' && c != '-') continue;
     std::size_t keyEnd = i;
     while (keyEnd < text.size() && isKeyCharacter(text[keyEnd])) ++keyEnd;
-    if (keyEnd == text.size() || text[keyEnd] != '=' ||
+    if (keyEnd == text.size() ||
         LowerAscii(text.substr(i, keyEnd - i)).find("password") == std::string::npos) {
+      continue;
+    }
+    if (text[keyEnd] != '=') {
+      // A dash option written with a blank instead of '=' (-ServerAdminPassword Pa55word): the
+      // server reads no password from it, but the next argument is the one the admin meant.
+      const bool startsArgument = i == 1 || isBlank(text[i - 2]) || text[i - 2] == '"';
+      if (c != '-' || !startsArgument || !isBlank(text[keyEnd])) continue;
+      std::size_t valueStart = keyEnd;
+      while (valueStart < text.size() && isBlank(text[valueStart])) ++valueStart;
+      // The next argument; inside the quotes of the key's own argument, the rest of it.
+      std::size_t valueEnd = valueStart;
+      for (bool quoted = false; valueEnd < text.size(); ++valueEnd) {
+        if (text[valueEnd] == '"' && inQuotes) break;
+        if (text[valueEnd] == '"') quoted = !quoted;
+        if (!quoted && !inQuotes && isBlank(text[valueEnd])) break;
+      }
+      out += text.substr(i, valueStart - i);
+      out += MaskedValue(text.substr(valueStart, valueEnd - valueStart));
+      i = valueEnd;
       continue;
     }
     out += text.substr(i, keyEnd + 1 - i);
@@ -325,26 +364,21 @@ std::string MaskLaunchPasswords(std::string_view text) {
       if (ownQuotes) continue;
       if (v == '?' || ((v == ' ' || v == '\t') && !inQuotes)) break;
     }
-    // Quotes around the value itself are kept, so that the line still reads as typed.
-    std::string_view value = text.substr(valueStart, valueEnd - valueStart);
-    const bool leadingQuote = !value.empty() && value.front() == '"';
-    if (leadingQuote) value.remove_prefix(1);
-    const bool trailingQuote = !value.empty() && value.back() == '"';
-    if (trailingQuote) value.remove_suffix(1);
-    if (leadingQuote) out += '"';
-    // Wholly: even a part of a password, or its length, helps whoever guesses it.
-    if (!value.empty()) out += kMaskedPassword;
-    if (trailingQuote) out += '"';
+    out += MaskedValue(text.substr(valueStart, valueEnd - valueStart));
     i = valueEnd;
   }
   return out;
 }
 
 bool EndsInsidePassword(std::string_view text) {
-  // A letter put after the text is masked with the value when the value runs on to the end.
-  std::string probe(text);
-  probe += 'x';
-  return MaskLaunchPasswords(probe).back() != 'x';
+  // A letter put after the text is masked with the value when the value runs on to the end; one
+  // put after a blank is, when the text ends with a password key written without '='.
+  for (const std::string_view more : {"x", " x"}) {
+    std::string probe(text);
+    probe += more;
+    if (MaskLaunchPasswords(probe).back() != 'x') return true;
+  }
+  return false;
 }
 
 std::string Printable(std::string_view text) {

@@ -85,14 +85,16 @@ inline constexpr std::string_view kMaskedPassword = "********";
 // The text with the value of every launch option whose key holds "password" (in any case)
 // replaced by kMaskedPassword (an empty value stays empty), so that a report pasted into a support
 // request gives away no server password. A key follows a '?' or a '-' and ends at its '='; its
-// value ends at the next
-// '?', at the next space or tab outside double quotes, or where the text ends. Quotes opened
-// before the value and closed within it end the argument, and with it the value. Every text from
-// the command line passes through here before it leaves the checker, whatever --show-token says.
+// value ends at the next '?', at the next space or tab outside double quotes, or where the text
+// ends. Quotes opened before the value and closed within it end the argument, and with it the
+// value. A dash option that starts an argument and is followed by blanks instead of '='
+// (-ServerAdminPassword Pa55word) has the whole next argument masked. Every text from the command
+// line passes through here before it leaves the checker, whatever --show-token says.
 std::string MaskLaunchPasswords(std::string_view text);
 
-// True when the text ends inside the value of such a password option, so that what stood after it
-// on the command line, cut off at a space, may be the rest of the password.
+// True when the text ends inside the value of such a password option, or with a dash password key
+// that has no '=', so that what stood after it on the command line, cut off at a space, may be
+// (the rest of) the password.
 bool EndsInsidePassword(std::string_view text);
 
 // The text as a terminal shows it harmlessly: every control character (C0, DEL and C1) as a

@@ -141,13 +141,14 @@ std::string Shown(const std::string& argument) {
 // given with --command-line came apart at a space: a value with a space that is not in quotes, or
 // a quote inside the quoted line not written \". The argument before it then ends where the
 // command line was cut; when that was inside a password, this argument is the password's rest,
-// and is not shown at all.
+// and is not shown at all, whether or not it begins with '-' as an option would.
 std::string StrayArgument(const std::string& argument, const std::string& before) {
-  const std::string shown = vesperline::check::EndsInsidePassword(before)
-                                ? "(not shown: it may be the rest of a password)"
-                                : Shown(argument);
+  const bool password = vesperline::check::EndsInsidePassword(before);
+  const std::string shown =
+      password ? "(not shown: it may be the rest of a password)" : Shown(argument);
   return "unknown option " + shown +
-         "\nIt does not begin with '-', so it is most likely a piece of the server's command line "
+         (password ? "\nIt stands right after a password" : "\nIt does not begin with '-'") +
+         ", so it is most likely a piece of the server's command line "
          "that came apart at a space: a value with a space in it (a session name, say) that is "
          "not in quotes, or a double quote inside the quoted command line not written as \\\". "
          "The simplest way round it: run the checker without --command-line while the server "
@@ -192,7 +193,8 @@ Options Parse(const std::vector<std::string>& arguments) {
       options.json = true;
     } else if (argument == "-h" || argument == "--help") {
       options.help = true;
-    } else if (argument.starts_with('-')) {
+    } else if (argument.starts_with('-') &&
+               !vesperline::check::EndsInsidePassword(arguments[i - 1])) {
       throw UsageError{"unknown option " + Shown(argument)};
     } else {
       throw UsageError{StrayArgument(argument, arguments[i - 1])};
