@@ -31,29 +31,36 @@ Shows what the Vesperline plugin would do in this server: where it looks for con
 server's settings file and log, which facts it finds and where each came from, whether it would
 report the server or stay idle (and why), and the heartbeat it would send now.
 
-Run it in the plugin's folder while the server runs, or name that folder with --plugin-dir. It
-reads the launch command line of the running server of this install (the process started from
-the folder three levels above the plugin folder, ...\ShooterGame\Binaries\Win64), so that the
-launch arguments are checked too. For a server that is not running, give its command line with
+Run it while the server runs: it checks the plugin folder it lies in (where the release ZIP puts
+it), from wherever it is started, or the folder named with --plugin-dir. It reads the launch
+command line of the running server of this install (ArkAscendedServer.exe started from the folder
+three levels above the plugin folder, ...\ShooterGame\Binaries\Win64, however that folder is
+reached), so that the launch arguments are checked too; when several servers of this install run,
+each is reported in turn. For a server that is not running, give its command line with
 --command-line or --command-line-file.
 
 Options:
   --plugin-dir DIR          The plugin's folder (where Vesperline.dll and config.json lie).
-                            Default: the current folder.
+                            Default: the folder that holds vesperline-check itself.
   --command-line TEXT       The server's whole launch command line, executable path first.
-  --command-line-file FILE  Read the command line from FILE: one line, UTF-8 or UTF-16 as
-                            Notepad saves "Unicode". Without either option the command line of
-                            the running server is read; when none runs, or it cannot be read,
-                            every launch argument counts as absent.
-  --server-pid N            When several servers of this install run, read the command line of
-                            the one with process id N (Task Manager shows it, under Details).
+  --command-line-file FILE  Read the command line from FILE, UTF-8 or UTF-16 as Notepad saves
+                            "Unicode": its one line, or, of several (PowerShell's line per
+                            server, wmic's output with its heading or "CommandLine=" before each
+                            line), the one whose executable is this install's server. Without
+                            either option the command line of each running server is read; when
+                            none runs, or it cannot be read, every launch argument counts as
+                            absent.
+  --server-pid N            When several servers of this install run, check only the one with
+                            process id N (Task Manager shows it, under Details).
   --show-token              Show the token in full. By default only its first two and last two
                             characters are shown (all masked when it is shorter than 8). Server
                             passwords in the command line (?ServerPassword=, -ServerAdminPassword=
-                            and every other key holding "Password") are always masked wholly, as
-                            ********, in error messages too.
+                            and every other key holding "Password", a dash key followed by a blank
+                            instead of '=' too) are always masked wholly, as ********, in error
+                            messages too.
   --raw                     Print only the heartbeat, on one line, exactly as the plugin would
                             send it, and nothing else; nothing at all when it would send none.
+                            With several servers, one line for each that would send one.
   --json                    Print the whole report as one JSON object, for scripts and support
                             requests (the structure is below).
   -h, --help                Print this help.
@@ -66,23 +73,26 @@ Example, for a server that is not running (on the server, in a command prompt, a
     --command-line "\"C:\ARK\ShooterGame\Binaries\Win64\ArkAscendedServer.exe\"
     TheIsland_WP?listen?SessionName=My Server?Port=7777 -WinLiveMaxPlayers=50"
 
-Exit status: 0 the plugin would report, 1 it would stay idle, 2 a usage error (an unknown option,
-one not beginning with '-' being most often a command line come apart at a space; a missing
-value; --raw with --json; --server-pid with a command line given; a --command-line-file that
-cannot be read or holds more than one line; a double quote in a folder or file name), 3 an
-internal error.
+Exit status: 0 the plugin would report, 1 it would stay idle (with several servers: any of them
+would), 2 a usage error (an unknown option, one not beginning with '-' or right after a password
+being most often a command line come apart at a space; a missing value; --raw with --json;
+--server-pid with a command line given; a --command-line-file that cannot be read, or whose lines
+hold no line or several lines of this install's server; a double quote in a folder or file name),
+3 an internal error.
 
-The --json object:
+The --json object, for one server:
   plugin_dir         the plugin's folder, absolute
+  plugin_dir_source  "--plugin-dir", or "checker's folder" when it was not named
   plugin_dir_exists  true when that folder exists
   command_line       the command line used, its passwords masked, or null
-  command_line_source  {"source", "process_id", "servers_found", "note"}: where the command line
-                     came from, "source" being "running server", "--command-line",
-                     "--command-line-file", or why there is none: "no server running", "several
-                     servers running", "access refused", "unreadable" or "not a server of this
-                     install"; "process_id" the server process read or named (or null),
-                     "servers_found" the ids of the servers of this install found running, "note"
-                     the report's sentence
+  command_line_source  {"source", "process_id", "servers_found", "refused_processes", "note"}:
+                     where the command line came from, "source" being "running server",
+                     "--command-line", "--command-line-file", or why there is none: "no server
+                     running", "access refused", "unreadable" or "not a server of this install";
+                     "process_id" the server process read or named (or null), "servers_found"
+                     the ids of the servers of this install found running, "refused_processes"
+                     the ids of processes bearing the server's name that the system would not
+                     show (not taken: run as administrator), "note" the report's sentence
   files              {"config", "settings", "log"}: each {"path", "found", "encoding", "state"},
                      the encoding being null when the file was not found, the state saying
                      how it was found ("not found", "a directory, not a file", ...)
@@ -96,6 +106,9 @@ The --json object:
                      no public address, a key given twice, a settings line the plugin passes
                      over...), whatever the verdict
   document           the heartbeat it would send now without the live world part, or null
+When several servers of this install run, one object {"verdict", "servers_found", "servers"}:
+"verdict" the worst of theirs, "servers_found" their ids, and "servers" the object above for
+each, in the order of their ids. A script reads both forms alike as r.get("servers", [r]).
 The token is masked in the facts and the document unless --show-token is given; launch
 passwords are masked wherever they appear.
 )";
