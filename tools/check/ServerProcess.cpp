@@ -63,7 +63,7 @@ std::string RefusedNote(const CommandLineOrigin& origin) {
          " the server's name, but the system refused to say where " +
          (one ? "its executable lies" : "their executables lie") + " (" + origin.RefusedReason +
          "), as it does for a server running under another account: " + (one ? "it" : "each") +
-         " may as well be a server of another install, so the checker " + "does not take " +
+         " may as well be a server of another install, so the checker does not take " +
          (one ? "it" : "them") + ". Run the checker as administrator to see where " +
          (one ? "it runs" : "they run") + " from";
 }
