@@ -759,7 +759,8 @@ TEST(CheckerTest, TakesItsOwnFolderAndLooksWhereAMisplacedOneBelongs) {
     fs::copy_file(VESPERLINE_CHECK_PROGRAM, checker);
     const test::ProgramRun run = test::RunChecker({"--json"}, test::Utf8FromPath(checker));
     const json report = json::parse(run.output);
-    EXPECT_TRUE(fs::equivalent(test::PathFromUtf8(report.at("plugin_dir")), folder));
+    // The folder as the plugin keeps it, with a separator at its end.
+    EXPECT_EQ(test::PathFromUtf8(report.at("plugin_dir")).parent_path(), folder);
     EXPECT_EQ(report.at("plugin_dir_source"), "checker's folder");
     EXPECT_EQ(Source(report).at("process_id"), running.Id());
     const std::string warnings = report.at("warnings").dump();
