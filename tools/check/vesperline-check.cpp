@@ -227,9 +227,11 @@ Options Parse(const std::vector<std::string>& arguments) {
   return options;
 }
 
+// The current folder; "." when the system cannot name it, which the paths then start from.
 std::string CurrentDirectory() {
   std::error_code error;
-  return vesperline::check::Utf8FromPath(std::filesystem::current_path(error));
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  return error ? std::string(".") : vesperline::check::Utf8FromPath(folder);
 }
 
 // The usage error's message, masked once more line by line: no message may show a password,
