@@ -109,6 +109,13 @@ std::optional<FileIdentity> InputFile::Identity() const {
                       static_cast<std::uint64_t>(status.st_ino)};
 }
 
+std::optional<FileIdentity> PathIdentity(const std::string& path) {
+  struct stat status {};
+  if (::stat(path.c_str(), &status) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(status.st_dev),
+                      static_cast<std::uint64_t>(status.st_ino)};
+}
+
 bool InputFile::IsOpen() const {
   return handle_ >= 0;
 }

@@ -57,6 +57,11 @@ struct FileIdentity {
   bool operator==(const FileIdentity&) const = default;
 };
 
+// The identity of the file or folder at the UTF-8 path, symbolic links followed; nothing when
+// nothing is there or the system cannot tell. Two paths name the same folder exactly when their
+// identities are equal, whatever drive letter, mapped drive or link each goes through.
+std::optional<FileIdentity> PathIdentity(const std::string& path);
+
 // A regular file opened for reading in binary mode, shared so that other processes may go on
 // writing, renaming or deleting it meanwhile. Closed when the object goes. Anything that is not a
 // regular file on a disk (a FIFO, a pipe, a device) is not opened, as if it were missing: reading

@@ -41,6 +41,13 @@ std::wstring OpenablePath(const std::string& path) {
   return L"\\\\?\\" + full;
 }
 
+// What tells a file apart on Windows: the volume's serial number and the file's index there.
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& information) {
+  return FileIdentity{
+      information.dwVolumeSerialNumber,
+      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+}
+
 }  // namespace
 
 std::string SystemMessage(std::uint32_t error) {
@@ -159,9 +166,21 @@ std::optional<FileIdentity> InputFile::Identity() const {
   if (!IsOpen() || !GetFileInformationByHandle(reinterpret_cast<HANDLE>(handle_), &information)) {
     return std::nullopt;
   }
-  return FileIdentity{
-      information.dwVolumeSerialNumber,
-      (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow};
+  return IdentityOf(information);
+}
+
+std::optional<FileIdentity> PathIdentity(const std::string& path) {
+  // Backup semantics open a folder as well as a file; reading attributes is all the query needs,
+  // and it is granted where reading the contents is not.
+  const HANDLE handle = CreateFileW(OpenablePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION information{};
+  const BOOL known = GetFileInformationByHandle(handle, &information);
+  CloseHandle(handle);
+  if (!known) return std::nullopt;
+  return IdentityOf(information);
 }
 
 bool InputFile::IsOpen() const {

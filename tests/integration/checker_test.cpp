@@ -4,8 +4,10 @@
 // the reports checked in under tests/golden.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 
 #include <nlohmann/json.hpp>
@@ -698,35 +700,43 @@ TEST(CheckerTest, RawPrintsTheDocumentAloneOnOneLine) {
   EXPECT_EQ(idle.output, "");
 }
 
+// The stand-in server installed in the Win64 folder of a tree, three levels above its plugin
+// folder, as the server's executable or, named otherwise, as a helper program beside it.
+fs::path InstallServer(const test::ServerTree& tree,
+                       const std::string& program = "ArkAscendedServer.exe") {
+  const fs::path executable =
+      tree.PluginDir().parent_path().parent_path().parent_path() / test::PathFromUtf8(program);
+  fs::copy_file(VESPERLINE_STANDIN_PROGRAM, executable);
+  return executable;
+}
+
+// The checker's --json report for a plugin folder, with more arguments.
+json CheckJson(const fs::path& pluginDir, const std::vector<std::string>& more = {}) {
+  std::vector<std::string> arguments{"--plugin-dir", test::Utf8FromPath(pluginDir), "--json"};
+  arguments.insert(arguments.end(), more.begin(), more.end());
+  const test::ProgramRun run = test::RunChecker(arguments);
+  EXPECT_EQ(run.errors, "");
+  return json::parse(run.output);
+}
+
+json Source(const json& report) {
+  return report.at("command_line_source");
+}
+
 // Without a command line given, the checker reads the one of the running server of its install,
 // exactly as the server was started, quotes, spaces and characters beyond ASCII and the BMP
 // included: the stand-in server runs from the Win64 folder of a server tree whose own folder name
-// holds a space and an umlaut. A server of another install on the same machine does not count;
-// of two servers of one install the checker takes none, unless --server-pid picks one.
+// holds a space and an umlaut. Neither a helper program beside it nor a server of another install
+// on the same machine counts.
 TEST(CheckerTest, ReadsTheCommandLineOfTheRunningServer) {
   const test::ServerTree server("ARK Server \u00c4rger");
   const test::ServerTree other;
   Complete(server);
-  const auto installServer = [](const test::ServerTree& tree) {
-    const fs::path standIn(VESPERLINE_STANDIN_PROGRAM);
-    const fs::path executable = tree.PluginDir().parent_path().parent_path().parent_path() /
-                                ("ArkAscendedServer" + test::Utf8FromPath(standIn.extension()));
-    fs::copy_file(standIn, executable);
-    return executable;
-  };
-  const fs::path executable = installServer(server);
+  const fs::path executable = InstallServer(server);
   const std::string dir = test::Utf8FromPath(server.PluginDir());
-  const auto check = [&](std::vector<std::string> more = {}) {
-    std::vector<std::string> arguments{"--plugin-dir", dir, "--json"};
-    arguments.insert(arguments.end(), more.begin(), more.end());
-    const test::ProgramRun run = test::RunChecker(arguments);
-    EXPECT_EQ(run.errors, "");
-    return json::parse(run.output);
-  };
-  const auto source = [](const json& report) { return report.at("command_line_source"); };
 
-  json report = check();
-  EXPECT_EQ(source(report).at("source"), "no server running");
+  json report = CheckJson(server.PluginDir());
+  EXPECT_EQ(Source(report).at("source"), "no server running");
   EXPECT_TRUE(report.at("command_line").is_null());
 
   // A server started from a list of arguments: a '|', an en dash and a character beyond the BMP
@@ -738,120 +748,387 @@ TEST(CheckerTest, ReadsTheCommandLineOfTheRunningServer) {
       "\"" + test::Utf8FromPath(executable) + "\" " +
       "\"TheIsland_WP?listen?SessionName=Vesper Test | PvE \u00c4rger\u2013\U0001F996?Port=7777\" "
       "\"-ClusterDirOverride=\\\"C:\\ARK Cluster\\\"\" -WinLiveMaxPlayers=50 -NoBattlEye";
-  const test::RunningProgram otherInstall(installServer(other), {"TheCenter_WP?Port=7779"});
-  {
-    const test::RunningProgram running(executable, launch);
-    report = check();
-    EXPECT_EQ(report.at("command_line"), commandLine);
-    EXPECT_EQ(source(report).at("source"), "running server");
-    EXPECT_EQ(source(report).at("process_id"), running.Id());
-    EXPECT_EQ(source(report).at("servers_found"), json::array({running.Id()}));
-    // Read as the plugin in that server reads it.
-    EXPECT_EQ(report.at("facts").at("session_name").at("value"),
-              "Vesper Test | PvE \u00c4rger\u2013\U0001F996");
-    EXPECT_EQ(report.at("facts").at("map").at("value"), "TheIsland_WP");
-    const std::string text = UnixLines(test::RunChecker({"--plugin-dir", dir}).output);
-    EXPECT_NE(text.find("Command line   " + commandLine +
-                        "\n               read from the "
-                        "running server (process " +
-                        std::to_string(running.Id()) + ")\n"),
-              std::string::npos)
-        << text;
-
-    const test::RunningProgram second(executable, {"TheIsland_WP?listen?Port=7781"});
-    report = check();
+  const test::RunningProgram otherInstall(InstallServer(other), {"TheCenter_WP?Port=7779"});
+  const test::RunningProgram helper(InstallServer(server, "ServerManagerAgent.exe"), {"-watch"});
+  const test::RunningProgram running(executable, launch);
+  report = CheckJson(server.PluginDir());
+  EXPECT_EQ(report.at("command_line"), commandLine);
+  EXPECT_EQ(Source(report).at("source"), "running server");
+  EXPECT_EQ(Source(report).at("process_id"), running.Id());
+  EXPECT_EQ(Source(report).at("servers_found"), json::array({running.Id()}));
+  // Read as the plugin in that server reads it.
+  EXPECT_EQ(report.at("facts").at("session_name").at("value"),
+            "Vesper Test | PvE \u00c4rger\u2013\U0001F996");
+  EXPECT_EQ(report.at("facts").at("map").at("value"), "TheIsland_WP");
+  const std::string text = UnixLines(test::RunChecker({"--plugin-dir", dir}).output);
+  EXPECT_NE(text.find("Command line   " + commandLine +
+                      "\n               read from the running server (process " +
+                      std::to_string(running.Id()) + ").\n"),
+            std::string::npos)
+      << text;
+  for (const std::uint32_t notOurs : {otherInstall.Id(), helper.Id()}) {
+    report = CheckJson(server.PluginDir(), {"--server-pid", std::to_string(notOurs)});
     EXPECT_TRUE(report.at("command_line").is_null());
-    EXPECT_EQ(source(report).at("source"), "several servers running");
-    EXPECT_EQ(
-        source(report).at("servers_found"),
-        json::array({std::min(running.Id(), second.Id()), std::max(running.Id(), second.Id())}));
-    report = check({"--server-pid", std::to_string(second.Id())});
-    EXPECT_EQ(report.at("command_line"),
-              "\"" + test::Utf8FromPath(executable) + "\" TheIsland_WP?listen?Port=7781");
-    EXPECT_EQ(source(report).at("process_id"), second.Id());
-    report = check({"--server-pid", std::to_string(otherInstall.Id())});
-    EXPECT_TRUE(report.at("command_line").is_null());
-    EXPECT_EQ(source(report).at("source"), "not a server of this install");
+    EXPECT_EQ(Source(report).at("source"), "not a server of this install");
   }
-  report = check({"--command-line", "S.exe TheIsland_WP"});
-  EXPECT_EQ(source(report).at("source"), "--command-line");
-  EXPECT_EQ(source(report).at("note"), "given with --command-line");
+  report = CheckJson(server.PluginDir(), {"--command-line", "S.exe TheIsland_WP"});
+  EXPECT_EQ(Source(report).at("source"), "--command-line");
+  EXPECT_EQ(Source(report).at("note"), "given with --command-line");
+}
+
+// The report with the ids of the servers, in their order, written as <first server>, <second
+// server>..., wherever a process is named, so that one golden file serves every run.
+std::string WithoutIds(std::string text, const std::vector<std::uint32_t>& ids) {
+  const char* const names[] = {"<first server>", "<second server>"};
+  for (std::size_t i = 0; i < ids.size() && i < std::size(names); ++i) {
+    const std::string id = std::to_string(ids[i]);
+    for (const char* before : {"rocess ", "rocesses ", ", "}) {
+      for (std::size_t at; (at = text.find(before + id)) != std::string::npos;) {
+        text.replace(at + std::strlen(before), id.size(), names[i]);
+      }
+    }
+  }
+  return text;
+}
+
+// Several servers of one install are each reported in turn, with a verdict each; the exit status
+// and the --json report's verdict are the worst. Two that would post the same token, address and
+// port, which the service takes for one server, are told so; --server-pid still picks one.
+TEST(CheckerTest, ReportsEachServerOfTheInstallInTurn) {
+  const struct {
+    const char* what;
+    const char* port;  // config.json's
+    const char* secondLaunch;
+    int exitCode;
+    bool sameIdentity;
+  } cases[] = {
+      {"both on the port of config.json", "7777", "TheCenter_WP?listen?SessionName=Center", 0,
+       true},
+      {"each on its own port", "0", "TheCenter_WP?listen?SessionName=Center?Port=7779", 0, false},
+      {"one without a port", "0", "TheCenter_WP?listen?SessionName=Center", 1, false},
+  };
+  for (const auto& check : cases) {
+    SCOPED_TRACE(check.what);
+    // A folder name with a space, so that every system writes the executable in quotes.
+    const test::ServerTree server("ARK Servers");
+    Complete(server);
+    server.WriteConfig(std::string("{\"token\": \"") + kToken +
+                       "\", \"ip\": \"1.2.3.4\", \"port\": " + check.port + "}");
+    const fs::path executable = InstallServer(server);
+    const test::RunningProgram first(executable,
+                                     {"TheIsland_WP?listen?SessionName=Island?Port=7777"});
+    const test::RunningProgram second(executable, {check.secondLaunch});
+    const std::vector<std::uint32_t> ids{std::min(first.Id(), second.Id()),
+                                         std::max(first.Id(), second.Id())};
+    const std::string dir = test::Utf8FromPath(server.PluginDir());
+
+    const test::ProgramRun asJson = test::RunChecker({"--plugin-dir", dir, "--json"});
+    EXPECT_EQ(asJson.exitCode, check.exitCode);
+    const json report = json::parse(asJson.output);
+    EXPECT_EQ(report.at("verdict"), check.exitCode == 0 ? "report" : "idle");
+    EXPECT_EQ(report.at("servers_found"), json::array({ids[0], ids[1]}));
+    ASSERT_EQ(report.at("servers").size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+      const json& one = report.at("servers")[i];
+      const std::uint32_t id = ids[i];
+      EXPECT_EQ(Source(one).at("process_id"), id);
+      EXPECT_EQ(one.at("facts").at("session_name").at("value"),
+                id == first.Id() ? "Island" : "Center");
+      const std::string other = std::to_string(ids[1 - i]);
+      const bool warned =
+          one.at("warnings").dump().find("Process " + other + ", another server of this install") !=
+          std::string::npos;
+      EXPECT_EQ(warned, check.sameIdentity) << one.at("warnings");
+    }
+    const test::ProgramRun text = test::RunChecker({"--plugin-dir", dir});
+    EXPECT_EQ(text.exitCode, check.exitCode);
+    if (check.sameIdentity) {
+      const std::string root = test::Utf8FromPath(fs::absolute(server.Root()).lexically_normal());
+      ExpectGolden("two-servers-of-one-install", WithoutIds(Portable(text.output, root), ids));
+    }
+    const test::ProgramRun raw = test::RunChecker({"--plugin-dir", dir, "--raw"});
+    EXPECT_EQ(std::count(raw.output.begin(), raw.output.end(), '\n'), 2 - check.exitCode);
+
+    const json picked =
+        CheckJson(server.PluginDir(), {"--server-pid", std::to_string(second.Id())});
+    EXPECT_EQ(Source(picked).at("process_id"), second.Id());
+    EXPECT_EQ(picked.at("facts").at("session_name").at("value"), "Center");
+  }
+}
+
+// A second path to the same folder: on Linux a linked folder, on Windows another drive letter
+// for the same drive (SUBST, a mapped drive; the Wine stage makes Y: one for C:). The server
+// started through it, or the plugin folder named through it, is still this install's.
+TEST(CheckerTest, FindsTheServerThroughAnotherPathToItsFolder) {
+  const test::ServerTree server;
+  Complete(server);
+  const fs::path executable = InstallServer(server);
+  const test::TempDir links;
+#if defined(_WIN32)
+  // A drive letter under which a file made for the purpose shows too.
+  const fs::path root = fs::absolute(server.Root());
+  test::WriteFile(root / "here.txt", "");
+  fs::path alias;
+  for (wchar_t letter = L'A'; letter <= L'Z' && alias.empty(); ++letter) {
+    const fs::path drive = std::wstring{letter, L':', L'\\'};
+    std::error_code error;
+    if (drive.root_name() != root.root_name() && (GetLogicalDrives() >> (letter - L'A') & 1) != 0 &&
+        fs::exists(drive / root.relative_path() / "here.txt", error)) {
+      alias = drive / root.relative_path();
+    }
+  }
+  if (alias.empty()) GTEST_SKIP() << "no second drive letter for " << root.root_name().string();
+#else
+  const fs::path alias = links.Path() / "ark";
+  fs::create_directory_symlink(server.Root(), alias);
+#endif
+  const fs::path relative = fs::relative(executable, server.Root());
+  const fs::path pluginRelative = fs::relative(server.PluginDir(), server.Root());
+  const struct {
+    fs::path started;
+    fs::path pluginDir;
+  } cases[] = {{alias / relative, server.PluginDir()}, {executable, alias / pluginRelative}};
+  for (const auto& check : cases) {
+    SCOPED_TRACE(test::Utf8FromPath(check.started) + " / " + test::Utf8FromPath(check.pluginDir));
+    const test::RunningProgram running(check.started, {"TheIsland_WP?listen?Port=7777"});
+    const json report = CheckJson(check.pluginDir);
+    EXPECT_EQ(Source(report).at("source"), "running server");
+    EXPECT_EQ(Source(report).at("process_id"), running.Id());
+  }
+}
+
+#if !defined(_WIN32)
+// A process that bears the server's name but hides where its executable lies, as the server of
+// another install running under another account does, is named apart and never taken: alone, it
+// leaves the checker without a command line and with the advice to look as administrator; beside
+// a server the checker sees, that one is taken.
+TEST(CheckerTest, AProcessItMayNotLookAtIsNamedApartAndNotTaken) {
+  const test::ServerTree server;
+  const test::ServerTree other;
+  Complete(server);
+  const test::RunningProgram hidden(InstallServer(other), {"TheCenter_WP?Port=7779"},
+                                    test::Account::Other);
+  json report = CheckJson(server.PluginDir());
+  EXPECT_TRUE(report.at("command_line").is_null());
+  EXPECT_EQ(Source(report).at("source"), "access refused");
+  EXPECT_TRUE(Source(report).at("process_id").is_null());
+  EXPECT_EQ(Source(report).at("refused_processes"), json::array({hidden.Id()}));
+  EXPECT_NE(Source(report).at("note").get<std::string>().find("Run the checker as administrator"),
+            std::string::npos);
+
+  const test::RunningProgram running(InstallServer(server), {"TheIsland_WP?listen?Port=7777"});
+  report = CheckJson(server.PluginDir());
+  EXPECT_EQ(Source(report).at("source"), "running server");
+  EXPECT_EQ(Source(report).at("process_id"), running.Id());
+  EXPECT_EQ(Source(report).at("servers_found"), json::array({running.Id()}));
+  EXPECT_EQ(Source(report).at("refused_processes"), json::array({hidden.Id()}));
+}
+#endif
+
+// Started by its full path from another folder, the checker takes the folder that holds it, where
+// the release ZIP puts it, for the plugin folder. In a plugin folder one level too deep (the ZIP
+// unpacked into a folder named after it) it looks for the server where the plugin folder belongs
+// too, and says so beside the warning about the depth.
+TEST(CheckerTest, TakesItsOwnFolderAndLooksWhereAMisplacedOneBelongs) {
+  const test::ServerTree server;
+  Complete(server);
+  const test::RunningProgram running(InstallServer(server), {"TheIsland_WP?listen?Port=7777"});
+  const fs::path deeper =
+      server.PluginDir().parent_path() / "Vesperline-0.1.0-win64" / "Vesperline";
+  fs::create_directories(deeper);
+  fs::copy_file(server.PluginDir() / "config.json", deeper / "config.json");
+  for (const fs::path& folder : {server.PluginDir(), deeper}) {
+    SCOPED_TRACE(test::Utf8FromPath(folder));
+    const fs::path checker = folder / fs::path(VESPERLINE_CHECK_PROGRAM).filename();
+    fs::copy_file(VESPERLINE_CHECK_PROGRAM, checker);
+    const test::ProgramRun run = test::RunChecker({"--json"}, test::Utf8FromPath(checker));
+    const json report = json::parse(run.output);
+    // The folder as the plugin keeps it, with a separator at its end.
+    EXPECT_EQ(test::PathFromUtf8(report.at("plugin_dir")).parent_path(), folder);
+    EXPECT_EQ(report.at("plugin_dir_source"), "checker's folder");
+    EXPECT_EQ(Source(report).at("process_id"), running.Id());
+    const std::string warnings = report.at("warnings").dump();
+    const std::size_t depth = warnings.find("the plugin folder is at the wrong depth");
+    const std::size_t beside = warnings.find("where the plugin folder belongs, and found it there");
+    EXPECT_EQ(depth != std::string::npos, folder == deeper) << warnings;
+    EXPECT_EQ(beside != std::string::npos, folder == deeper) << warnings;
+    if (folder == deeper) {
+      EXPECT_LT(depth, beside);
+    }
+  }
+}
+
+// A command-line file as admins save one for a stopped server: PowerShell writes a line per
+// server, wmic a heading above them (in UTF-16, each line padded with blanks to the longest) or,
+// with /value, "CommandLine=" before each. Of several lines the checker takes the one whose
+// executable is this install's server and says which; when several are, it names them instead.
+TEST(CheckerTest, TakesThisInstallsLineFromACommandLineFile) {
+  const test::ServerTree server;
+  const test::ServerTree other;
+  Complete(server);
+  const auto lineOf = [](const test::ServerTree& tree, const std::string& launch) {
+    const fs::path win64 = tree.PluginDir().parent_path().parent_path().parent_path();
+    return "\"" + test::Utf8FromPath(win64 / "ArkAscendedServer.exe") + "\" " + launch;
+  };
+  const std::string ours = lineOf(server, "TheIsland_WP?listen?Port=7777");
+  const std::string theirs = lineOf(other, "TheCenter_WP?listen?Port=7779 -NoBattlEye");
+  // wmic's file; the temporary folders' paths are ASCII, which widens unit by unit.
+  const std::string wmic = "CommandLine" + std::string(theirs.size() - 11, ' ') + "\r\r\n" +
+                           theirs + "\r\r\n" + ours +
+                           std::string(theirs.size() - ours.size(), ' ') + "\r\r\n\r\r\n";
+  const struct {
+    const char* what;
+    std::string bytes;
+    std::string says;
+    int exitCode = 0;
+  } cases[] = {
+      {"PowerShell, a line per server", "\xEF\xBB\xBF" + theirs + "\r\n" + ours + "\r\n",
+       "line 2, of its 2 command lines the one whose executable is ArkAscendedServer.exe in this "
+       "install's folder"},
+      {"wmic", test::Utf16LeFile(std::u16string(wmic.begin(), wmic.end())), "line 3, of its 2"},
+      {"wmic /value", "\r\r\n\r\r\nCommandLine=" + ours + "\r\r\n\r\r\nCommandLine=" + theirs,
+       "line 3, of its 2"},
+      {"two servers of this install", ours + "\n" + lineOf(server, "TheCenter_WP") + "\n",
+       "2 of them start with ArkAscendedServer.exe in this install's folder", 2},
+  };
+  const fs::path file = server.Root() / "cmdline.txt";
+  for (const auto& check : cases) {
+    SCOPED_TRACE(check.what);
+    test::WriteFile(file, check.bytes);
+    const test::ProgramRun run =
+        test::RunChecker({"--plugin-dir", test::Utf8FromPath(server.PluginDir()),
+                          "--command-line-file", test::Utf8FromPath(file), "--json"});
+    EXPECT_EQ(run.exitCode, check.exitCode) << run.errors;
+    if (check.exitCode == 2) {
+      EXPECT_NE(run.errors.find(check.says), std::string::npos) << run.errors;
+      continue;
+    }
+    const json report = json::parse(run.output);
+    EXPECT_EQ(report.at("command_line"), ours);
+    EXPECT_NE(Source(report).at("note").get<std::string>().find(check.says), std::string::npos)
+        << Source(report).at("note");
+  }
 }
 
 // The choice among the servers found, for what the system may answer: refusals above all, which a
-// test cannot provoke when it runs as an administrator.
-TEST(CheckerTest, TheRunningServerIsChosenOnlyWhenItIsOneAndReadable) {
+// test cannot provoke on every system.
+TEST(CheckerTest, EveryServerSeenIsTakenAndNoProcessRefused) {
   using check::CommandLineSource;
   const check::CommandLineRead readable{"\"C:\\ARK\\ArkAscendedServer.exe\" TheIsland_WP", false,
                                         ""};
   const check::CommandLineRead refused{std::nullopt, true, "Access is denied"};
   const check::CommandLineRead ended{std::nullopt, false, "the process has ended"};
+  const check::ServerProcess server{4242, 0, ""};
+  const check::ServerProcess second{4343, 0, ""};
+  const check::ServerProcess hidden{999, 0, "Access is denied"};
   const struct {
     const char* what;
     std::vector<check::ServerProcess> found;
     std::optional<std::uint32_t> picked;
     check::CommandLineRead read;
-    CommandLineSource source;
+    std::vector<CommandLineSource> sources;
     const char* says;
+    // The plugin folder lies one level too deep, so that its server folder is another than the
+    // one where it belongs.
+    bool misplaced = false;
   } cases[] = {
       {"one server",
-       {{4242, ""}},
+       {server},
        std::nullopt,
        readable,
-       CommandLineSource::RunningServer,
-       "read from the running server (process 4242)"},
+       {CommandLineSource::RunningServer},
+       "read from the running server (process 4242)."},
       {"none",
        {},
        std::nullopt,
        readable,
-       CommandLineSource::NotRunning,
-       "no server of this install is running (no process runs from C:\\ARK\\ShooterGame\\Binaries"
-       "\\Win64)"},
+       {CommandLineSource::NotRunning},
+       "no server of this install is running (no ArkAscendedServer.exe runs from "
+       "C:\\ARK\\ShooterGame\\Binaries\\Win64)"},
       {"two",
-       {{4242, ""}, {4343, ""}},
+       {server, second},
        std::nullopt,
        readable,
-       CommandLineSource::Several,
-       "2 servers of this install are running (processes 4242, 4343)"},
+       {CommandLineSource::RunningServer, CommandLineSource::RunningServer},
+       "one of the 2 servers of this install (processes 4242, 4343)"},
       {"two, one picked",
-       {{4242, ""}, {4343, ""}},
+       {server, second},
        4343u,
        readable,
-       CommandLineSource::RunningServer,
-       "(process 4343)"},
+       {CommandLineSource::RunningServer},
+       "(process 4343), picked with --server-pid among the 2 servers"},
       {"one picked that is not a server",
-       {{4242, ""}},
+       {server},
        99u,
        readable,
-       CommandLineSource::NotThisInstall,
+       {CommandLineSource::NotThisInstall},
        "The servers of this install: process 4242"},
-      {"a service whose executable is hidden",
-       {{4242, "Access is denied"}},
+      {"another account's process alone",
+       {hidden},
        std::nullopt,
        readable,
-       CommandLineSource::Refused,
-       "Run the checker as administrator"},
+       {CommandLineSource::Refused},
+       "no server of this install was seen running, so every launch argument counts as absent; "
+       "the process 999 bears the server's name"},
+      {"another account's process beside a server",
+       {hidden, server},
+       std::nullopt,
+       readable,
+       {CommandLineSource::RunningServer},
+       "(process 4242). Beside it, the process 999 bears the server's name, but the system "
+       "refused to say where its executable lies (Access is denied)"},
+      {"another account's process picked",
+       {hidden, server},
+       999u,
+       readable,
+       {CommandLineSource::Refused},
+       "where the executable of process 999 (--server-pid) lies"},
       {"a service whose command line is hidden",
-       {{4242, ""}},
+       {server},
        std::nullopt,
        refused,
-       CommandLineSource::Refused,
+       {CommandLineSource::Refused},
        "process 4242 (Access is denied)"},
       {"a server that ended meanwhile",
-       {{4242, ""}},
+       {server},
        std::nullopt,
        ended,
-       CommandLineSource::Unreadable,
+       {CommandLineSource::Unreadable},
        "could not be read (the process has ended)"},
+      {"a server where the plugin folder belongs",
+       {{4242, 1, ""}},
+       std::nullopt,
+       readable,
+       {CommandLineSource::RunningServer},
+       "It runs from C:\\ARK\\ShooterGame\\Binaries\\Win64, where the plugin folder belongs",
+       true},
+      {"none, the plugin folder misplaced",
+       {},
+       std::nullopt,
+       readable,
+       {CommandLineSource::NotRunning},
+       "Win64\\ArkApi, nor from C:\\ARK\\ShooterGame\\Binaries\\Win64, where the plugin folder "
+       "belongs)",
+       true},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.what);
-    const check::ServerLookup lookup =
-        check::ChooseRunningServer("C:\\ARK\\ShooterGame\\Binaries\\Win64", test.found, test.picked,
-                                   [&](std::uint32_t) { return test.read; });
-    EXPECT_EQ(lookup.Origin.Source, test.source);
-    EXPECT_EQ(lookup.CommandLine.has_value(), test.source == CommandLineSource::RunningServer);
-    const std::string note = check::OriginNote(lookup.Origin);
+    check::CommandLineOrigin base;
+    base.ServerFolder = "C:\\ARK\\ShooterGame\\Binaries\\Win64";
+    if (test.misplaced) {
+      base.BelongingFolder = base.ServerFolder;
+      base.ServerFolder += "\\ArkApi";
+    }
+    const std::vector<check::ServerLookup> lookups = check::ChooseRunningServers(
+        base, test.found, test.picked, [&](std::uint32_t) { return test.read; });
+    std::vector<CommandLineSource> sources;
+    for (const check::ServerLookup& lookup : lookups) {
+      sources.push_back(lookup.Origin.Source);
+      EXPECT_EQ(lookup.CommandLine.has_value(),
+                lookup.Origin.Source == CommandLineSource::RunningServer);
+    }
+    EXPECT_EQ(sources, test.sources);
+    const std::string note = check::OriginNote(lookups.back().Origin);
     EXPECT_NE(note.find(test.says), std::string::npos) << note;
   }
 }
@@ -896,7 +1173,8 @@ TEST(CheckerTest, UsageErrorsExitWithTwoAndSayWhatIsWrong) {
 // A server manager's long command line with both passwords: no character of either shows in
 // any output, whether the line is given whole, saved by wmic (UTF-16, "\r\r\n" line ends) or
 // pasted without quotes so that it comes apart into stray arguments, a password cut in two
-// included. The passwords are made of characters that nothing else in the outputs holds.
+// included, and whether its key is followed by '=' or by a blank. The passwords are made of
+// characters that nothing else in the outputs holds.
 TEST(CheckerTest, NoCharacterOfAPasswordShowsAnywhere) {
   const std::u16string adminPassword = u"\u0416\u0429\u042e\u042f\u03a3\u03a6\u03a8\u03a9";
   const std::u16string joinPassword = u"\u0414\u041b\u0426\u042d \u0394\u0398\u039e\u03a0";
@@ -931,6 +1209,13 @@ TEST(CheckerTest, NoCharacterOfAPasswordShowsAnywhere) {
       {{"--command-line", exe + " TheIsland_WP?listen -ServerPassword=" + join.substr(0, 8),
         join.substr(9), "-NoBattlEye"},
        2},
+      // The rest of a password cut off at a space that begins with '-' as an option does.
+      {{"--command-line", exe + " TheIsland_WP?listen?ServerAdminPassword=" + admin.substr(0, 8),
+        "-" + admin.substr(8)},
+       2},
+      // A blank instead of '=' after the key, in the line and cut off behind the key.
+      {{"--command-line", exe + " TheIsland_WP?listen -ServerAdminPassword " + admin + " -log"}, 0},
+      {{"--command-line", exe + " TheIsland_WP?listen -ServerAdminPassword", admin}, 2},
   };
   for (const auto& run : runs) {
     std::vector<std::string> arguments{"--plugin-dir", dir};

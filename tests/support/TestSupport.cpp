@@ -20,7 +20,9 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -122,12 +124,11 @@ std::string ServerTree::PluginDirText() const {
 }
 
 fs::path ServerTree::SettingsFile() const {
-  return root_.Path() / "ShooterGame" / "Saved" / "Config" / "WindowsServer" /
-         "GameUserSettings.ini";
+  return rootPath_ / "ShooterGame" / "Saved" / "Config" / "WindowsServer" / "GameUserSettings.ini";
 }
 
 fs::path ServerTree::Log() const {
-  return root_.Path() / "ShooterGame" / "Saved" / "Logs" / "ShooterGame.log";
+  return rootPath_ / "ShooterGame" / "Saved" / "Logs" / "ShooterGame.log";
 }
 
 void ServerTree::WriteConfig(const std::string& bytes) const {
@@ -225,6 +226,10 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
     };
     redirect(output, STDOUT_FILENO);
     redirect(errors, STDERR_FILENO);
+    // Root keeps the power to trace any process only while it is in the bounding set, which a
+    // process without it cannot take back: the program then looks into processes as an admin's
+    // does without elevated rights. Elsewhere this fails, and nothing needs dropping.
+    prctl(PR_CAPBSET_DROP, CAP_SYS_PTRACE, 0, 0, 0);
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -281,12 +286,13 @@ HostRun RunHost(const std::vector<std::string>& arguments) {
 
 namespace {
 
-ProgramRun SpawnChecker(const std::vector<std::string>& arguments, const std::string* typed) {
+ProgramRun SpawnChecker(const std::string& program, const std::vector<std::string>& arguments,
+                        const std::string* typed) {
   TempDir scratch;
   const std::string output = Utf8FromPath(scratch.Path() / "stdout.txt");
   const std::string errors = Utf8FromPath(scratch.Path() / "stderr.txt");
   ProgramRun run;
-  run.exitCode = Spawn(VESPERLINE_CHECK_PROGRAM, arguments, output, errors, typed);
+  run.exitCode = Spawn(program, arguments, output, errors, typed);
   run.output = ReadFile(PathFromUtf8(output));
   run.errors = ReadFile(PathFromUtf8(errors));
   return run;
@@ -294,17 +300,18 @@ ProgramRun SpawnChecker(const std::vector<std::string>& arguments, const std::st
 
 }  // namespace
 
-ProgramRun RunChecker(const std::vector<std::string>& arguments) {
-  return SpawnChecker(arguments, nullptr);
+ProgramRun RunChecker(const std::vector<std::string>& arguments, const std::string& program) {
+  return SpawnChecker(program, arguments, nullptr);
 }
 
 #if defined(_WIN32)
 ProgramRun RunCheckerAsTyped(const std::string& typed) {
-  return SpawnChecker({}, &typed);
+  return SpawnChecker(VESPERLINE_CHECK_PROGRAM, {}, &typed);
 }
 #endif
 
-RunningProgram::RunningProgram(const fs::path& program, const std::vector<std::string>& arguments) {
+RunningProgram::RunningProgram(const fs::path& program, const std::vector<std::string>& arguments,
+                               [[maybe_unused]] Account account) {
   const fs::path ready = scratch_.Path() / "ready";
   const std::string readyText = Utf8FromPath(ready);
 #if defined(_WIN32)
@@ -335,6 +342,7 @@ RunningProgram::RunningProgram(const fs::path& program, const std::vector<std::s
   for (std::string& argument : all) argv.push_back(argument.data());
   argv.push_back(nullptr);
   std::vector<std::string> environment{"VESPERLINE_STANDIN_READY=" + readyText};
+  if (account == Account::Other) environment.emplace_back("VESPERLINE_STANDIN_OTHER_ACCOUNT=1");
   for (char** variable = environ; *variable != nullptr; ++variable) {
     environment.emplace_back(*variable);
   }
@@ -343,6 +351,9 @@ RunningProgram::RunningProgram(const fs::path& program, const std::vector<std::s
   envp.push_back(nullptr);
   const pid_t child = fork();
   if (child == 0) {
+    // With the same powers as the checker (see Spawn): a process may look only into those whose
+    // powers it holds all of.
+    prctl(PR_CAPBSET_DROP, CAP_SYS_PTRACE, 0, 0, 0);
     execve(argv[0], argv.data(), envp.data());
     _exit(127);
   }

@@ -103,14 +103,22 @@ struct ProgramRun {
   std::string errors;  // everything it wrote to standard error
 };
 
-// Runs the checker program (vesperline-check) with the arguments and waits.
-ProgramRun RunChecker(const std::vector<std::string>& arguments);
+// Runs the checker program (vesperline-check), or a copy of it at program, with the arguments and
+// waits. It runs as an admin's checker does without administrator rights: on Linux, a test run as
+// root gives it no power to look into processes that hide themselves (see RunningProgram).
+ProgramRun RunChecker(const std::vector<std::string>& arguments,
+                      const std::string& program = VESPERLINE_CHECK_PROGRAM);
 
 #if defined(_WIN32)
 // Runs the checker with its arguments exactly as typed in a command prompt, unquoted by nobody
 // but the checker's own reading of its command line.
 ProgramRun RunCheckerAsTyped(const std::string& typed);
 #endif
+
+// Whose a RunningProgram stands for. Another account's stand-in server hides where its executable
+// lies from the checker, as the system hides another user's process; on Linux only, where the
+// stand-in makes itself undumpable (VESPERLINE_STANDIN_OTHER_ACCOUNT).
+enum class Account { Own, Other };
 
 // A program left running while the test goes on, ended when the object goes. It is started with
 // the arguments: on Linux as they are, on Windows in the command line Wine would build from them
@@ -120,7 +128,8 @@ ProgramRun RunCheckerAsTyped(const std::string& typed);
 // stand-in server of VESPERLINE_STANDIN_PROGRAM does); the constructor waits for that file.
 class RunningProgram {
  public:
-  RunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments);
+  RunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                 Account account = Account::Own);
   ~RunningProgram();
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;

@@ -1,5 +1,7 @@
 #include "tools/check/Check.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <filesystem>
 #include <system_error>
 
@@ -39,6 +41,15 @@ std::string JsonString(std::string_view text) {
   std::string json(1, '"');
   json.append(EscapeJson(text)).append(1, '"');
   return json;
+}
+
+std::string JsonIds(const std::vector<std::uint32_t>& ids) {
+  std::string json = "[";
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (i != 0) json += ',';
+    json += std::to_string(ids[i]);
+  }
+  return json + "]";
 }
 
 std::string JsonTextOrNull(std::string_view text) {
@@ -122,6 +133,19 @@ std::string EscapeDelAndC1(std::string_view utf8) {
   return out;
 }
 
+// Where the checker looked for the server besides the folder three levels above a plugin folder
+// at the wrong depth, and what it found there; empty when it looked nowhere else.
+std::string BelongingFolderNote(const CommandLineOrigin& origin) {
+  if (origin.BelongingFolder.empty()) return {};
+  std::string note = "The checker looked for the running server in " + origin.BelongingFolder +
+                     " too, where the plugin folder belongs";
+  if (origin.InBelongingFolder && origin.Id) {
+    return note + ", and found it there: process " + std::to_string(*origin.Id) +
+           ", whose command line the report shows.";
+  }
+  return note + ", and found no server running there.";
+}
+
 std::string Padded(std::string_view text, std::size_t width) {
   std::string out(text);
   if (out.size() < width) out.append(width - out.size(), ' ');
@@ -157,6 +181,7 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   CheckReport report;
   const std::string& dir = inputs.PluginDir;
   report.PluginDir = dir;
+  report.PluginDirIsOwnFolder = inputs.PluginDirIsOwnFolder;
   report.CommandLine = inputs.CommandLine;
   report.Origin = inputs.Origin;
   std::error_code error;
@@ -168,7 +193,7 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   Discovery found = DiscoverServer({dir, [&] { return commandLine; }},
                                    {.PastFailedGate = true, .WithNotes = true});
   report.WouldReport = found.Usable;
-  report.Warnings = FindWarnings(dir, found);
+  report.Warnings = FindWarnings(dir, found, BelongingFolderNote(inputs.Origin));
   report.Facts = std::move(found.Facts);
   report.Notes = std::move(found.Notes);
   report.Files = {FileCheckOf("config.json", ConfigFilePath(dir), found.Config),
@@ -229,6 +254,30 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   return report;
 }
 
+std::vector<CheckReport> RunChecks(const std::vector<CheckInputs>& inputs) {
+  std::vector<CheckReport> reports;
+  for (const CheckInputs& one : inputs) reports.push_back(RunCheck(one));
+  for (CheckReport& report : reports) {
+    if (!report.WouldReport) continue;
+    const ServerFacts& facts = report.Facts;
+    for (const CheckReport& other : reports) {
+      if (&other == &report || !other.WouldReport || !other.Origin.Id ||
+          other.Facts.Token != facts.Token || other.Facts.ServerIp != facts.ServerIp ||
+          other.Facts.ServerPort != facts.ServerPort) {
+        continue;
+      }
+      report.Warnings.push_back(
+          "Process " + std::to_string(*other.Origin.Id) +
+          ", another server of this install, would post the same token, address and port (" +
+          facts.ServerIp + ", port " + std::to_string(facts.ServerPort) +
+          "): the service takes the two for one server, so only one of them is listed. Give "
+          "each server a port of its own: with \"port\": 0 in config.json, each takes the port "
+          "of its own launch line (?Port=).");
+    }
+  }
+  return reports;
+}
+
 std::string MaskToken(std::string_view token) {
   // Characters, not bytes: a UTF-8 sequence is kept whole or masked whole.
   std::vector<std::string_view> characters;
@@ -247,10 +296,30 @@ std::string MaskToken(std::string_view token) {
   return masked;
 }
 
+namespace {
+
+// A password's value as the reports show it: wholly masked, since even a part of a password, or
+// its length, helps whoever guesses it. Quotes around the value itself are kept, so that the line
+// still reads as typed.
+std::string MaskedValue(std::string_view value) {
+  std::string out;
+  const bool leadingQuote = !value.empty() && value.front() == '"';
+  if (leadingQuote) value.remove_prefix(1);
+  const bool trailingQuote = !value.empty() && value.back() == '"';
+  if (trailingQuote) value.remove_suffix(1);
+  if (leadingQuote) out += '"';
+  if (!value.empty()) out += kMaskedPassword;
+  if (trailingQuote) out += '"';
+  return out;
+}
+
+}  // namespace
+
 std::string MaskLaunchPasswords(std::string_view text) {
   const auto isKeyCharacter = [](char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
   };
+  const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
   std::string out;
   out.reserve(text.size());
   bool inQuotes = false;
@@ -262,8 +331,27 @@ std::string MaskLaunchPasswords(std::string_view text) {
     if (c != '?' && c != '-') continue;
     std::size_t keyEnd = i;
     while (keyEnd < text.size() && isKeyCharacter(text[keyEnd])) ++keyEnd;
-    if (keyEnd == text.size() || text[keyEnd] != '=' ||
+    if (keyEnd == text.size() ||
         LowerAscii(text.substr(i, keyEnd - i)).find("password") == std::string::npos) {
+      continue;
+    }
+    if (text[keyEnd] != '=') {
+      // A dash option written with a blank instead of '=' (-ServerAdminPassword Pa55word): the
+      // server reads no password from it, but the next argument is the one the admin meant.
+      const bool startsArgument = i == 1 || isBlank(text[i - 2]) || text[i - 2] == '"';
+      if (c != '-' || !startsArgument || !isBlank(text[keyEnd])) continue;
+      std::size_t valueStart = keyEnd;
+      while (valueStart < text.size() && isBlank(text[valueStart])) ++valueStart;
+      // The next argument; inside the quotes of the key's own argument, the rest of it.
+      std::size_t valueEnd = valueStart;
+      for (bool quoted = false; valueEnd < text.size(); ++valueEnd) {
+        if (text[valueEnd] == '"' && inQuotes) break;
+        if (text[valueEnd] == '"') quoted = !quoted;
+        if (!quoted && !inQuotes && isBlank(text[valueEnd])) break;
+      }
+      out += text.substr(i, valueStart - i);
+      out += MaskedValue(text.substr(valueStart, valueEnd - valueStart));
+      i = valueEnd;
       continue;
     }
     out += text.substr(i, keyEnd + 1 - i);
@@ -284,26 +372,21 @@ std::string MaskLaunchPasswords(std::string_view text) {
       if (ownQuotes) continue;
       if (v == '?' || ((v == ' ' || v == '\t') && !inQuotes)) break;
     }
-    // Quotes around the value itself are kept, so that the line still reads as typed.
-    std::string_view value = text.substr(valueStart, valueEnd - valueStart);
-    const bool leadingQuote = !value.empty() && value.front() == '"';
-    if (leadingQuote) value.remove_prefix(1);
-    const bool trailingQuote = !value.empty() && value.back() == '"';
-    if (trailingQuote) value.remove_suffix(1);
-    if (leadingQuote) out += '"';
-    // Wholly: even a part of a password, or its length, helps whoever guesses it.
-    if (!value.empty()) out += kMaskedPassword;
-    if (trailingQuote) out += '"';
+    out += MaskedValue(text.substr(valueStart, valueEnd - valueStart));
     i = valueEnd;
   }
   return out;
 }
 
 bool EndsInsidePassword(std::string_view text) {
-  // A letter put after the text is masked with the value when the value runs on to the end.
-  std::string probe(text);
-  probe += 'x';
-  return MaskLaunchPasswords(probe).back() != 'x';
+  // A letter put after the text is masked with the value when the value runs on to the end; one
+  // put after a blank is, when the text ends with a password key written without '='.
+  for (const std::string_view more : {"x", " x"}) {
+    std::string probe(text);
+    probe += more;
+    if (MaskLaunchPasswords(probe).back() != 'x') return true;
+  }
+  return false;
 }
 
 std::string Printable(std::string_view text) {
@@ -413,13 +496,23 @@ std::string PrettyJson(std::string_view json) {
   return out;
 }
 
-std::string HumanReport(const CheckReport& report, bool showToken) {
+namespace {
+
+constexpr char kTitle[] = "vesperline-check: what the Vesperline plugin would do in this server\n";
+constexpr char kSeveralTitle[] =
+    "vesperline-check: what the Vesperline plugin would do in each server of this install\n";
+
+// The report for a reader, below its title.
+std::string ReportBody(const CheckReport& report, bool showToken) {
   // Every text that comes from outside (paths, the command line, the files' contents) goes
   // through Printable, so that a control sequence in a server's file cannot act on the terminal.
-  std::string out = "vesperline-check: what the Vesperline plugin would do in this server\n\n";
-  out += "Plugin folder  ";
+  std::string out = "Plugin folder  ";
   out += Printable(ShownPath(report.PluginDir));
-  out += report.PluginDirExists ? "\n" : "  (no such folder)\n";
+  if (!report.PluginDirExists) out += "  (no such folder)";
+  if (report.PluginDirIsOwnFolder) {
+    out += "  (the folder of vesperline-check itself; --plugin-dir names another)";
+  }
+  out += '\n';
   out += "Command line   ";
   if (report.CommandLine) {
     out += Printable(MaskLaunchPasswords(*report.CommandLine));
@@ -473,11 +566,37 @@ std::string HumanReport(const CheckReport& report, bool showToken) {
   return out;
 }
 
+}  // namespace
+
+std::string HumanReport(const CheckReport& report, bool showToken) {
+  return std::string(kTitle) + "\n" + ReportBody(report, showToken);
+}
+
+std::string HumanReports(const std::vector<CheckReport>& reports, bool showToken) {
+  if (reports.size() == 1) return HumanReport(reports.front(), showToken);
+  const std::string count = std::to_string(reports.size());
+  std::string out = kSeveralTitle;
+  out += "\n" + count + " servers of this install are running, each reported in turn below.\n";
+  std::string verdicts;
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    const CheckReport& report = reports[i];
+    const std::string id = report.Origin.Id ? std::to_string(*report.Origin.Id) : "?";
+    out +=
+        "\n=== Server " + std::to_string(i + 1) + " of " + count + ": process " + id + " ===\n\n";
+    out += ReportBody(report, showToken);
+    verdicts += i == 0 ? "" : "; ";
+    verdicts += "process " + id + (report.WouldReport ? " would report" : " would stay idle");
+  }
+  return out + "\nVerdicts: " + verdicts + ".\n";
+}
+
 std::string JsonReport(const CheckReport& report, bool showToken) {
   // Built by appending piece by piece: g++ 12 warns falsely about overlapping copies in chains
   // that put a literal before a temporary string.
   std::string out = "{\"plugin_dir\":";
   out += JsonString(ShownPath(report.PluginDir));
+  out += ",\"plugin_dir_source\":";
+  out += report.PluginDirIsOwnFolder ? "\"checker's folder\"" : "\"--plugin-dir\"";
   out += ",\"plugin_dir_exists\":";
   out += report.PluginDirExists ? "true" : "false";
   out += ",\"command_line\":";
@@ -486,12 +605,11 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += JsonString(SourceName(report.Origin.Source));
   out += ",\"process_id\":";
   out += report.Origin.Id ? std::to_string(*report.Origin.Id) : "null";
-  out += ",\"servers_found\":[";
-  for (std::size_t i = 0; i < report.Origin.Found.size(); ++i) {
-    if (i != 0) out += ',';
-    out += std::to_string(report.Origin.Found[i]);
-  }
-  out += "],\"note\":";
+  out += ",\"servers_found\":";
+  out += JsonIds(report.Origin.Found);
+  out += ",\"refused_processes\":";
+  out += JsonIds(report.Origin.Refused);
+  out += ",\"note\":";
   out += JsonString(OriginNote(report.Origin));
   out += '}';
   out += ",\"files\":{";
@@ -550,6 +668,24 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += WouldSendDocument(report, showToken).value_or("null");
   out += '}';
   return out;
+}
+
+std::string JsonReports(const std::vector<CheckReport>& reports, bool showToken) {
+  if (reports.size() == 1) return JsonReport(reports.front(), showToken);
+  // Several servers: the object each would have alone, in a list, so that a script reads
+  // r.get("servers", [r]) either way; the verdict is the worst, as the exit status.
+  const bool all = std::all_of(reports.begin(), reports.end(),
+                               [](const CheckReport& report) { return report.WouldReport; });
+  std::string out = "{\"verdict\":";
+  out += all ? "\"report\"" : "\"idle\"";
+  out += ",\"servers_found\":";
+  out += JsonIds(reports.empty() ? std::vector<std::uint32_t>() : reports.front().Origin.Found);
+  out += ",\"servers\":[";
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    if (i != 0) out += ',';
+    out += JsonReport(reports[i], showToken);
+  }
+  return out + "]}";
 }
 
 }  // namespace vesperline::check

@@ -19,6 +19,8 @@ namespace vesperline::check {
 struct CheckInputs {
   // The plugin's folder in the form the plugin keeps it: ending with a separator.
   std::string PluginDir;
+  // The folder was not named, so the checker took the folder that holds its own executable.
+  bool PluginDirIsOwnFolder = false;
   // The server's launch command line; nothing when there is none.
   std::optional<std::string> CommandLine;
   // Where it came from, or why there is none.
@@ -38,6 +40,7 @@ struct FileCheck {
 // Everything the checker found out.
 struct CheckReport {
   std::string PluginDir;
+  bool PluginDirIsOwnFolder = false;
   bool PluginDirExists = false;
   std::optional<std::string> CommandLine;
   CommandLineOrigin Origin;
@@ -56,6 +59,10 @@ struct CheckReport {
 // Runs the plugin's discovery over the inputs exactly as the plugin runs it at start-up. The
 // descriptive facts are gathered even when the plugin would stay idle, for the admin's sake.
 CheckReport RunCheck(const CheckInputs& inputs);
+
+// RunCheck for each of several servers of one install, which also warns each server that would
+// post the same token, address and port as another: the service takes the two for one server.
+std::vector<CheckReport> RunChecks(const std::vector<CheckInputs>& inputs);
 
 // A path from UTF-8 text, and back.
 std::filesystem::path PathFromUtf8(const std::string& text);
@@ -78,14 +85,16 @@ inline constexpr std::string_view kMaskedPassword = "********";
 // The text with the value of every launch option whose key holds "password" (in any case)
 // replaced by kMaskedPassword (an empty value stays empty), so that a report pasted into a support
 // request gives away no server password. A key follows a '?' or a '-' and ends at its '='; its
-// value ends at the next
-// '?', at the next space or tab outside double quotes, or where the text ends. Quotes opened
-// before the value and closed within it end the argument, and with it the value. Every text from
-// the command line passes through here before it leaves the checker, whatever --show-token says.
+// value ends at the next '?', at the next space or tab outside double quotes, or where the text
+// ends. Quotes opened before the value and closed within it end the argument, and with it the
+// value. A dash option that starts an argument and is followed by blanks instead of '='
+// (-ServerAdminPassword Pa55word) has the whole next argument masked. Every text from the command
+// line passes through here before it leaves the checker, whatever --show-token says.
 std::string MaskLaunchPasswords(std::string_view text);
 
-// True when the text ends inside the value of such a password option, so that what stood after it
-// on the command line, cut off at a space, may be the rest of the password.
+// True when the text ends inside the value of such a password option, or with a dash password key
+// that has no '=', so that what stood after it on the command line, cut off at a space, may be
+// (the rest of) the password.
 bool EndsInsidePassword(std::string_view text);
 
 // The text as a terminal shows it harmlessly: every control character (C0, DEL and C1) as a
@@ -104,5 +113,11 @@ std::string PrettyJson(std::string_view json);
 // The report for a reader, and the same report as one JSON object.
 std::string HumanReport(const CheckReport& report, bool showToken);
 std::string JsonReport(const CheckReport& report, bool showToken);
+
+// The reports of every server checked: for one server its report as above; for several, each
+// server's report in turn under a heading of its own, and as JSON one object holding the worst
+// verdict, the servers' ids and the list of the servers' objects.
+std::string HumanReports(const std::vector<CheckReport>& reports, bool showToken);
+std::string JsonReports(const std::vector<CheckReport>& reports, bool showToken);
 
 }  // namespace vesperline::check

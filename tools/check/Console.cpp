@@ -1,6 +1,10 @@
 #include "tools/check/Console.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "tools/check/Check.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -37,6 +41,28 @@ void WriteOut(const std::string& text) {
   std::fflush(stdout);
 }
 
+std::string ProgramFolder() {
+  // The path may be longer than MAX_PATH; the buffer grows until the whole path fits.
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0) return {};
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    if (path.size() >= 32768 * 2) return {};
+    path.resize(path.size() * 2);
+  }
+  // The extended-length prefix is not part of the path an admin would recognise.
+  if (path.rfind(L"\\\\?\\UNC\\", 0) == 0) {
+    path = L"\\\\" + path.substr(8);
+  } else if (path.rfind(L"\\\\?\\", 0) == 0) {
+    path.erase(0, 4);
+  }
+  return Utf8FromPath(std::filesystem::path(path).parent_path());
+}
+
 #else
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -46,6 +72,13 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 void WriteOut(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
+}
+
+std::string ProgramFolder() {
+  std::error_code error;
+  const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (error) return {};
+  return Utf8FromPath(program.parent_path());
 }
 
 #endif

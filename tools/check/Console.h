@@ -1,4 +1,5 @@
-// The checker's dealings with the console, which differ between the systems.
+// The checker's dealings with the console and with its own program file, which differ between
+// the systems.
 #pragma once
 
 #include <string>
@@ -13,5 +14,9 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
 // Writes UTF-8 text to standard output so that a console shows its characters as they are.
 void WriteOut(const std::string& text);
+
+// The folder that holds the checker's own executable, as UTF-8; empty when the system cannot
+// tell.
+std::string ProgramFolder();
 
 }  // namespace vesperline::check

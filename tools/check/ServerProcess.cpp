@@ -1,7 +1,9 @@
 #include "tools/check/ServerProcess.h"
 
+#include <algorithm>
 #include <system_error>
 
+#include "common/Text.h"
 #include "tools/check/Check.h"
 
 namespace vesperline::check {
@@ -23,76 +25,162 @@ constexpr char kAbsent[] = "every launch argument counts as absent";
 constexpr char kGiveIt[] =
     "give the server's command line with --command-line or --command-line-file";
 
-}  // namespace
-
-std::optional<fs::path> ServerFolderOf(const std::string& pluginDir) {
+// The plugin folder, absolute and normalised, without the separator it is kept with at its end.
+std::optional<fs::path> PluginFolderPath(const std::string& pluginDir) {
   std::error_code error;
   fs::path path = fs::absolute(PathFromUtf8(pluginDir), error);
   if (error) return std::nullopt;
   path = path.lexically_normal();
-  // The plugin folder is kept with a separator at its end, which leaves its last name empty.
   if (!path.has_filename()) path = path.parent_path();
-  for (int level = 0; level < 3; ++level) {
-    if (!path.has_relative_path()) return std::nullopt;
-    path = path.parent_path();
-  }
   return path;
 }
 
-ServerLookup ChooseRunningServer(const std::string& serverFolder,
-                                 const std::vector<ServerProcess>& found,
-                                 std::optional<std::uint32_t> pickedId,
-                                 const std::function<CommandLineRead(std::uint32_t)>& read) {
-  ServerLookup lookup;
-  CommandLineOrigin& origin = lookup.Origin;
-  origin.ServerFolder = serverFolder;
-  for (const ServerProcess& process : found) origin.Found.push_back(process.Id);
-  origin.Id = pickedId;
-  const ServerProcess* chosen = nullptr;
-  if (pickedId) {
-    for (const ServerProcess& process : found) {
-      if (process.Id == *pickedId) chosen = &process;
-    }
-    if (chosen == nullptr) {
-      origin.Source = CommandLineSource::NotThisInstall;
-      return lookup;
-    }
-  } else if (found.size() == 1) {
-    chosen = &found.front();
-    origin.Id = chosen->Id;
-  } else {
-    // With several servers, whichever the checker took could be another than the admin means.
-    origin.Source = found.empty() ? CommandLineSource::NotRunning : CommandLineSource::Several;
-    return lookup;
+// The folder the given number of levels above folder; nothing above the root.
+std::optional<fs::path> LevelsAbove(fs::path folder, int levels) {
+  for (int level = 0; level < levels; ++level) {
+    if (!folder.has_relative_path()) return std::nullopt;
+    folder = folder.parent_path();
   }
-  if (!chosen->Refused.empty()) {
-    origin.Source = CommandLineSource::Refused;
-    origin.Reason = chosen->Refused;
-    return lookup;
-  }
-  CommandLineRead text = read(chosen->Id);
-  if (text.Text) {
-    origin.Source = CommandLineSource::RunningServer;
-    lookup.CommandLine = std::move(text.Text);
-  } else {
-    origin.Source = text.Refused ? CommandLineSource::Refused : CommandLineSource::Unreadable;
-    origin.Reason = std::move(text.Error);
-  }
-  return lookup;
+  return folder;
 }
 
-ServerLookup LookUpRunningServer(const std::string& pluginDir,
-                                 std::optional<std::uint32_t> pickedId) {
-  const std::optional<fs::path> folder = ServerFolderOf(pluginDir);
-  if (!folder) {
-    ServerLookup lookup;
-    lookup.Origin.Id = pickedId;
-    lookup.Origin.Source =
-        pickedId ? CommandLineSource::NotThisInstall : CommandLineSource::NotRunning;
-    return lookup;
+// The folders the servers of the install were looked for in, for a sentence.
+std::string FoldersLookedIn(const CommandLineOrigin& origin) {
+  std::string folders = origin.ServerFolder;
+  if (origin.BelongingFolder.empty()) {
+    return folders.empty() ? "the folder three levels above the plugin folder" : folders;
   }
-  return ChooseRunningServer(Utf8FromPath(*folder), FindProcessesIn(*folder), pickedId,
-                             ReadProcessCommandLine);
+  if (!folders.empty()) folders += ", nor from ";
+  return folders + origin.BelongingFolder + ", where the plugin folder belongs";
+}
+
+// The processes that bear the server's name but that the system would not show, for the notes:
+// empty when there are none.
+std::string RefusedNote(const CommandLineOrigin& origin) {
+  if (origin.Refused.empty()) return {};
+  const bool one = origin.Refused.size() == 1;
+  return std::string(one ? "the " : "") + ProcessList(origin.Refused) + (one ? " bears" : " bear") +
+         " the server's name, but the system refused to say where " +
+         (one ? "its executable lies" : "their executables lie") + " (" + origin.RefusedReason +
+         "), as it does for a server running under another account: " + (one ? "it" : "each") +
+         " may as well be a server of another install, so the checker does not take " +
+         (one ? "it" : "them") + ". Run the checker as administrator to see where " +
+         (one ? "it runs" : "they run") + " from";
+}
+
+}  // namespace
+
+bool IsServerProgram(std::string_view fileName) {
+  return LowerAscii(fileName) == LowerAscii(kServerProgram);
+}
+
+std::vector<std::optional<platform::FileIdentity>> FolderIdentities(
+    const std::vector<fs::path>& folders) {
+  std::vector<std::optional<platform::FileIdentity>> identities;
+  for (const fs::path& folder : folders) {
+    identities.push_back(folder.empty() ? std::nullopt
+                                        : platform::PathIdentity(Utf8FromPath(folder)));
+  }
+  return identities;
+}
+
+std::optional<std::size_t> WhichFolder(
+    const fs::path& folder, const std::vector<std::optional<platform::FileIdentity>>& identities) {
+  const std::optional<platform::FileIdentity> identity =
+      platform::PathIdentity(Utf8FromPath(folder));
+  if (!identity) return std::nullopt;
+  for (std::size_t i = 0; i < identities.size(); ++i) {
+    if (identities[i] == identity) return i;
+  }
+  return std::nullopt;
+}
+
+std::optional<fs::path> ServerFolderOf(const std::string& pluginDir) {
+  const std::optional<fs::path> plugin = PluginFolderPath(pluginDir);
+  if (!plugin) return std::nullopt;
+  return LevelsAbove(*plugin, 3);
+}
+
+std::optional<fs::path> BelongingServerFolder(const std::string& pluginDir) {
+  const std::optional<fs::path> plugin = PluginFolderPath(pluginDir);
+  if (!plugin) return std::nullopt;
+  const std::optional<fs::path> threeAbove = LevelsAbove(*plugin, 3);
+  for (fs::path folder = *plugin; folder.has_relative_path();) {
+    folder = folder.parent_path();
+    if (LowerAscii(Utf8FromPath(folder.filename())) == "win64" &&
+        LowerAscii(Utf8FromPath(folder.parent_path().filename())) == "binaries") {
+      if (folder == threeAbove) return std::nullopt;
+      return folder;
+    }
+  }
+  return std::nullopt;
+}
+
+std::vector<ServerLookup> ChooseRunningServers(
+    CommandLineOrigin base, const std::vector<ServerProcess>& found,
+    std::optional<std::uint32_t> pickedId,
+    const std::function<CommandLineRead(std::uint32_t)>& read) {
+  const ServerProcess* picked = nullptr;
+  for (const ServerProcess& process : found) {
+    (process.Refused.empty() ? base.Found : base.Refused).push_back(process.Id);
+    if (!process.Refused.empty() && base.RefusedReason.empty()) {
+      base.RefusedReason = process.Refused;
+    }
+    if (pickedId && process.Id == *pickedId) picked = &process;
+  }
+  base.Id = pickedId;
+  base.Picked = pickedId.has_value();
+  const auto readOne = [&](const ServerProcess& process) {
+    ServerLookup lookup{base, std::nullopt};
+    CommandLineOrigin& origin = lookup.Origin;
+    origin.Id = process.Id;
+    origin.InBelongingFolder = process.Folder == 1;
+    if (!process.Refused.empty()) {
+      origin.Source = CommandLineSource::Refused;
+      origin.Reason = process.Refused;
+      return lookup;
+    }
+    CommandLineRead text = read(process.Id);
+    if (text.Text) {
+      origin.Source = CommandLineSource::RunningServer;
+      lookup.CommandLine = std::move(text.Text);
+    } else {
+      origin.Source = text.Refused ? CommandLineSource::Refused : CommandLineSource::Unreadable;
+      origin.Reason = std::move(text.Error);
+    }
+    return lookup;
+  };
+  if (pickedId) {
+    if (picked != nullptr) return {readOne(*picked)};
+    base.Source = CommandLineSource::NotThisInstall;
+    return {ServerLookup{base, std::nullopt}};
+  }
+  std::vector<ServerLookup> lookups;
+  for (const ServerProcess& process : found) {
+    if (process.Refused.empty()) lookups.push_back(readOne(process));
+  }
+  if (lookups.empty()) {
+    // A process refused alone is not taken: it may as well be another install's server.
+    base.Source = base.Refused.empty() ? CommandLineSource::NotRunning : CommandLineSource::Refused;
+    base.Reason = base.RefusedReason;
+    lookups.push_back({base, std::nullopt});
+  }
+  return lookups;
+}
+
+std::vector<fs::path> ServerFoldersOf(const std::string& pluginDir) {
+  return {ServerFolderOf(pluginDir).value_or(fs::path()),
+          BelongingServerFolder(pluginDir).value_or(fs::path())};
+}
+
+std::vector<ServerLookup> LookUpRunningServers(const std::string& pluginDir,
+                                               std::optional<std::uint32_t> pickedId) {
+  // Folder 0 is the one three levels above, folder 1 the one where the plugin folder belongs.
+  const std::vector<fs::path> folders = ServerFoldersOf(pluginDir);
+  CommandLineOrigin base;
+  base.ServerFolder = Utf8FromPath(folders[0]);
+  base.BelongingFolder = Utf8FromPath(folders[1]);
+  return ChooseRunningServers(base, FindServerProcesses(folders), pickedId, ReadProcessCommandLine);
 }
 
 std::string_view SourceName(CommandLineSource source) {
@@ -105,8 +193,6 @@ std::string_view SourceName(CommandLineSource source) {
       return "running server";
     case CommandLineSource::NotRunning:
       return "no server running";
-    case CommandLineSource::Several:
-      return "several servers running";
     case CommandLineSource::Refused:
       return "access refused";
     case CommandLineSource::Unreadable:
@@ -119,19 +205,31 @@ std::string_view SourceName(CommandLineSource source) {
 
 std::string OriginNote(const CommandLineOrigin& origin) {
   const std::string id = origin.Id ? std::to_string(*origin.Id) : "";
-  const std::string from = origin.ServerFolder.empty()
-                               ? "the folder three levels above the plugin folder"
-                               : origin.ServerFolder;
+  const std::string refused = RefusedNote(origin);
   std::string note;
   switch (origin.Source) {
     case CommandLineSource::Option:
       return "given with --command-line";
     case CommandLineSource::File:
-      return "read from " + origin.File + " (--command-line-file)";
+      note = "read from " + origin.File + " (--command-line-file)";
+      if (!origin.FileLine.empty()) note += ", " + origin.FileLine;
+      return note;
     case CommandLineSource::RunningServer:
-      return "read from the running server (process " + id + ")";
+      note = "read from the running server (process " + id + ")";
+      if (origin.Found.size() > 1) {
+        note += origin.Picked ? ", picked with --server-pid among the " : ", one of the ";
+        note += std::to_string(origin.Found.size()) + " servers of this install (" +
+                ProcessList(origin.Found) + ")";
+        if (!origin.Picked) note += ", each reported in turn; --server-pid N checks one alone";
+      }
+      if (origin.InBelongingFolder) {
+        note += ". It runs from " + origin.BelongingFolder +
+                ", where the plugin folder belongs (see Warnings)";
+      }
+      if (!refused.empty()) note += ". Beside it, " + refused;
+      return note + ".";
     case CommandLineSource::NotRunning:
-      if (origin.ServerFolder.empty()) {
+      if (origin.ServerFolder.empty() && origin.BelongingFolder.empty()) {
         note =
             "none: the plugin folder does not lie three levels below a server's folder, so no "
             "server of this install can be running; ";
@@ -140,23 +238,31 @@ std::string OriginNote(const CommandLineOrigin& origin) {
         note += kGiveIt;
         return note + ".";
       }
-      note = "none: no server of this install is running (no process runs from " + from + "), so ";
+      note = "none: no server of this install is running (no " + std::string(kServerProgram) +
+             " runs from " + FoldersLookedIn(origin) + "), so ";
       note += kAbsent;
       note += ". Run the checker while the server runs, or ";
       note += kGiveIt;
       return note + ".";
-    case CommandLineSource::Several:
-      note = "none: " + std::to_string(origin.Found.size()) +
-             " servers of this install are running (" + ProcessList(origin.Found) +
-             "), and the checker takes none of them, so ";
-      note += kAbsent;
-      return note + ". Pick one with --server-pid, or give its command line with --command-line.";
     case CommandLineSource::Refused:
-      note = "none: the system refused to show the command line of the server process " + id +
-             " (" + origin.Reason +
-             "), as it does when the server runs as a service under another account, so ";
-      note += kAbsent;
-      note += ". Run the checker as administrator, or ";
+      if (!origin.Id) {
+        note = "none: no server of this install was seen running, so ";
+        note += kAbsent;
+        note += "; " + refused + ", or ";
+      } else if (std::find(origin.Refused.begin(), origin.Refused.end(), *origin.Id) !=
+                 origin.Refused.end()) {
+        note = "none: the system refused to say where the executable of process " + id +
+               " (--server-pid) lies (" + origin.Reason +
+               "), so the checker cannot tell whether it is a server of this install; ";
+        note += kAbsent;
+        note += ". Run the checker as administrator, or ";
+      } else {
+        note = "none: the system refused to show the command line of the server process " + id +
+               " (" + origin.Reason +
+               "), as it does when the server runs as a service under another account, so ";
+        note += kAbsent;
+        note += ". Run the checker as administrator, or ";
+      }
       note += kGiveIt;
       return note + ".";
     case CommandLineSource::Unreadable:
@@ -167,10 +273,8 @@ std::string OriginNote(const CommandLineOrigin& origin) {
       note += kGiveIt;
       return note + ".";
     case CommandLineSource::NotThisInstall:
-      note = "none: process " + id +
-             " (--server-pid) is no server of this install: it does not run "
-             "from " +
-             from + ". ";
+      note = "none: process " + id + " (--server-pid) is no server of this install: it is no " +
+             std::string(kServerProgram) + " running from " + FoldersLookedIn(origin) + ". ";
       note += origin.Found.empty() ? std::string("No server of this install is running")
                                    : "The servers of this install: " + ProcessList(origin.Found);
       note += "; ";

@@ -1,10 +1,14 @@
-// The running server of an install, found by the checker so that it can read the server's own
-// command line instead of one an admin pastes. The server of an install is a process whose
-// executable lies in the install's server folder (...\ShooterGame\Binaries\Win64), three levels
-// above the plugin folder. The calls to the system are in one file per system
-// (ServerProcessLinux.cpp, ServerProcessWindows.cpp); the choice among what they find is here.
+// The running servers of an install, found by the checker so that it can read a server's own
+// command line instead of one an admin pastes. A server of an install is a process whose
+// executable is ArkAscendedServer.exe (in any case) in the install's server folder
+// (...\ShooterGame\Binaries\Win64), three levels above the plugin folder; a helper program beside
+// it is none. Folders are compared by their identity on the system, so that a server started
+// through another drive letter (SUBST, a mapped drive) or a linked folder is still found. The calls
+// to the system are in one file per system (ServerProcessLinux.cpp, ServerProcessWindows.cpp); the
+// choice among what they find is here.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -13,14 +17,24 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace vesperline::check {
 
-// One process that may be a server of the install.
+// The file name of the server's executable.
+inline constexpr std::string_view kServerProgram = "ArkAscendedServer.exe";
+
+// True when the file name is kServerProgram, in any case.
+bool IsServerProgram(std::string_view fileName);
+
+// One process that bears the server's file name.
 struct ServerProcess {
   std::uint32_t Id = 0;
-  // Empty when the process's executable lies in the server folder. Otherwise the system refused
-  // to tell where its executable lies, and this holds the system's words for that: the process is
-  // counted because its name is the name of a program in the server folder.
+  // Which of the folders looked in its executable lies in.
+  std::size_t Folder = 0;
+  // Empty when the checker saw where its executable lies. Otherwise the system refused to tell,
+  // and this holds the system's words for that: the process may as well be a server of another
+  // install running under another account, so it is named apart and never taken.
   std::string Refused;
 };
 
@@ -34,36 +48,51 @@ struct CommandLineRead {
   std::string Error;
 };
 
-// The system's part. The processes whose executable lies in folder, and those whose executable
-// the system would not show but whose name is that of a program in folder; the checker's own
-// process is never among them. Ordered by id.
-std::vector<ServerProcess> FindProcessesIn(const std::filesystem::path& folder);
+// The system's part. The processes running kServerProgram from one of the folders, and those that
+// bear its name but whose executable the system would not show; the checker's own process is never
+// among them. Ordered by id.
+std::vector<ServerProcess> FindServerProcesses(const std::vector<std::filesystem::path>& folders);
 // The command line of the process with the id, as the plugin inside it would read it.
 CommandLineRead ReadProcessCommandLine(std::uint32_t id);
+
+// The identities of the folders, in their order; nothing for one the system cannot tell.
+std::vector<std::optional<platform::FileIdentity>> FolderIdentities(
+    const std::vector<std::filesystem::path>& folders);
+// Which of the folders with those identities the folder is, however its path is written.
+std::optional<std::size_t> WhichFolder(
+    const std::filesystem::path& folder,
+    const std::vector<std::optional<platform::FileIdentity>>& identities);
 
 // Where the command line the checker uses came from.
 enum class CommandLineSource {
   Option,          // --command-line
   File,            // --command-line-file
-  RunningServer,   // read from the one running server of the install
+  RunningServer,   // read from a running server of the install
   NotRunning,      // no server of the install runs
-  Several,         // more than one does, and none was picked with --server-pid
-  Refused,         // the system refused to show the server's command line
+  Refused,         // the system refused to show the server's command line, or its executable
   Unreadable,      // reading it failed otherwise (the process ended meanwhile, say)
   NotThisInstall,  // --server-pid names a process that is no server of the install
 };
 
 struct CommandLineOrigin {
   CommandLineSource Source = CommandLineSource::NotRunning;
-  std::string File;                  // for File: the file named
-  std::string ServerFolder;          // where the servers of the install run from, as UTF-8
-  std::vector<std::uint32_t> Found;  // the ids of the servers of the install that were found
-  // The process looked at: the one server found, or the one named with --server-pid.
+  std::string File;      // for File: the file named
+  std::string FileLine;  // for File: which line was taken, when the file held several
+  // Where the servers of the install run from, as UTF-8: the folder three levels above the plugin
+  // folder, and the folder where a plugin folder at the wrong depth belongs, when there is one.
+  std::string ServerFolder;
+  std::string BelongingFolder;
+  std::vector<std::uint32_t> Found;    // the ids of the servers of the install found running
+  std::vector<std::uint32_t> Refused;  // the ids of the processes refused, as ServerProcess says
+  std::string RefusedReason;           // the system's words for the first of them
+  // The process looked at: a server found, or the one named with --server-pid.
   std::optional<std::uint32_t> Id;
-  std::string Reason;  // for Refused and Unreadable: the system's words
+  bool Picked = false;             // Id was named with --server-pid
+  bool InBelongingFolder = false;  // Id runs from BelongingFolder
+  std::string Reason;              // for Refused and Unreadable: the system's words
 };
 
-// The command line of the running server and where it came from.
+// One command line the checker uses and where it came from.
 struct ServerLookup {
   CommandLineOrigin Origin;
   std::optional<std::string> CommandLine;
@@ -73,18 +102,31 @@ struct ServerLookup {
 // does not lie that deep.
 std::optional<std::filesystem::path> ServerFolderOf(const std::string& pluginDir);
 
-// Looks for the running server of the install the plugin folder belongs to and reads its command
-// line; pickedId is --server-pid.
-ServerLookup LookUpRunningServer(const std::string& pluginDir,
-                                 std::optional<std::uint32_t> pickedId);
+// The server folder where the plugin folder belongs when it does not lie three levels below one:
+// the nearest folder above it named Win64 in a folder named Binaries (as the ZIP unpacked into a
+// folder of its own leaves it). Nothing when the plugin folder lies where it belongs, or nowhere
+// near a server.
+std::optional<std::filesystem::path> BelongingServerFolder(const std::string& pluginDir);
 
-// The choice LookUpRunningServer makes among the processes found in serverFolder, reading a
-// command line with read: the one server found, or the one picked; none when there is none, when
-// there are several and none is picked, or when the one picked is not among them.
-ServerLookup ChooseRunningServer(const std::string& serverFolder,
-                                 const std::vector<ServerProcess>& found,
-                                 std::optional<std::uint32_t> pickedId,
-                                 const std::function<CommandLineRead(std::uint32_t)>& read);
+// Where the servers of the install the plugin folder belongs to run from: ServerFolderOf, then
+// BelongingServerFolder, an empty path standing for either when there is none.
+std::vector<std::filesystem::path> ServerFoldersOf(const std::string& pluginDir);
+
+// Looks for the running servers of the install the plugin folder belongs to and reads their
+// command lines; pickedId is --server-pid. One lookup per server to report: several when several
+// servers of the install run and none is picked, otherwise one, which says why there is no command
+// line when there is none.
+std::vector<ServerLookup> LookUpRunningServers(const std::string& pluginDir,
+                                               std::optional<std::uint32_t> pickedId);
+
+// The choice LookUpRunningServers makes among the processes found, reading command lines with read.
+// base holds the folders looked in (found in folder 1 means the belonging folder). Every server
+// confirmed, each in a lookup of its own, or the one picked; none when there is none, or when the
+// one picked is not among them.
+std::vector<ServerLookup> ChooseRunningServers(
+    CommandLineOrigin base, const std::vector<ServerProcess>& found,
+    std::optional<std::uint32_t> pickedId,
+    const std::function<CommandLineRead(std::uint32_t)>& read);
 
 // The origin's name in the --json report, and the sentence the reports give for it.
 std::string_view SourceName(CommandLineSource source);

@@ -1,4 +1,4 @@
-// The running server on Linux (the development build): the processes are the numbered folders of
+// The running servers on Linux (the development build): the processes are the numbered folders of
 // /proc, each with the link exe to its executable and the file cmdline with its arguments.
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <set>
+#include <string_view>
 #include <system_error>
 
 #include "common/CommandLine.h"
@@ -47,25 +47,24 @@ bool IsRefusal(int error) {
   return error == EACCES || error == EPERM;
 }
 
-// The names of the files in folder, one of which a server's executable is.
-std::set<std::string> ProgramNames(const fs::path& folder) {
-  std::set<std::string> names;
-  std::error_code error;
-  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
-       entry.increment(error)) {
-    names.insert(entry->path().filename().string());
-  }
-  return names;
+// The file name at the end of a path written with either separator: a program started under
+// Wine names itself by its Windows path.
+std::string FileNameOf(std::string_view path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 }  // namespace
 
-std::vector<ServerProcess> FindProcessesIn(const fs::path& folder) {
+std::vector<ServerProcess> FindServerProcesses(const std::vector<fs::path>& folders) {
   std::vector<ServerProcess> found;
-  std::error_code error;
-  if (!fs::is_directory(folder, error)) return found;
-  const std::set<std::string> programs = ProgramNames(folder);
+  const std::vector<std::optional<platform::FileIdentity>> identities = FolderIdentities(folders);
+  if (std::none_of(identities.begin(), identities.end(),
+                   [](const auto& identity) { return identity.has_value(); })) {
+    return found;
+  }
   const std::string self = std::to_string(getpid());
+  std::error_code error;
   for (fs::directory_iterator entry("/proc", error), end; !error && entry != end;
        entry.increment(error)) {
     const std::string name = entry->path().filename().string();
@@ -79,16 +78,20 @@ std::vector<ServerProcess> FindProcessesIn(const fs::path& folder) {
     if (!linkError) {
       // An executable replaced on disk while it runs (a server updated) reads "<path> (deleted)";
       // its folder is still the one it runs from.
-      std::error_code same;
-      if (fs::equivalent(executable.parent_path(), folder, same)) found.push_back({id, {}});
+      std::string program = executable.filename().string();
+      if (program.ends_with(" (deleted)")) program.resize(program.size() - 10);
+      if (!IsServerProgram(program)) continue;
+      if (const std::optional<std::size_t> folder =
+              WhichFolder(executable.parent_path(), identities)) {
+        found.push_back({id, *folder, {}});
+      }
       continue;
     }
     if (!IsRefusal(linkError.value())) continue;  // ended meanwhile, or a kernel thread
     // Another user's process: its first argument still names its program.
     const ProcFile arguments = ReadProcFile(entry->path().string() + "/cmdline");
-    const std::string program(arguments.Bytes.c_str());
-    if (programs.count(fs::path(program).filename().string()) != 0) {
-      found.push_back({id, linkError.message()});
+    if (IsServerProgram(FileNameOf(arguments.Bytes.c_str()))) {
+      found.push_back({id, 0, linkError.message()});
     }
   }
   std::sort(found.begin(), found.end(),

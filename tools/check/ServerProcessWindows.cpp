@@ -1,4 +1,4 @@
-// The running server on Windows: the processes from a Toolhelp snapshot, each one's executable
+// The running servers on Windows: the processes from a Toolhelp snapshot, each one's executable
 // from QueryFullProcessImageNameW, and the command line through ntdll's
 // NtQueryInformationProcess. Windows 8.1 and later tell the command line directly
 // (ProcessCommandLineInformation) to a caller with the least rights to query a process; older
@@ -20,6 +20,7 @@
 
 #include "common/Text.h"
 #include "platform/Platform.h"
+#include "tools/check/Check.h"
 #include "tools/check/ServerProcess.h"
 
 namespace vesperline::check {
@@ -106,23 +107,6 @@ std::optional<std::wstring> ImagePath(HANDLE process, DWORD& error) {
   }
 }
 
-std::vector<std::wstring> ProgramNames(const fs::path& folder) {
-  std::vector<std::wstring> names;
-  std::error_code error;
-  for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
-       entry.increment(error)) {
-    names.push_back(entry->path().filename().wstring());
-  }
-  return names;
-}
-
-// File names compare without regard to case, as the file system compares them.
-bool IsProgramName(const std::vector<std::wstring>& programs, const wchar_t* name) {
-  return std::any_of(programs.begin(), programs.end(), [name](const std::wstring& program) {
-    return CompareStringOrdinal(program.c_str(), -1, name, -1, TRUE) == CSTR_EQUAL;
-  });
-}
-
 // The command line through ProcessCommandLineInformation; nothing, with status, when the system
 // does not have it or it failed.
 std::optional<std::string> QueryCommandLine(QueryInformationProcess query, HANDLE process,
@@ -182,11 +166,13 @@ CommandLineRead ParametersCommandLine(QueryInformationProcess query, std::uint32
 
 }  // namespace
 
-std::vector<ServerProcess> FindProcessesIn(const fs::path& folder) {
+std::vector<ServerProcess> FindServerProcesses(const std::vector<fs::path>& folders) {
   std::vector<ServerProcess> found;
-  std::error_code error;
-  if (!fs::is_directory(folder, error)) return found;
-  const std::vector<std::wstring> programs = ProgramNames(folder);
+  const std::vector<std::optional<platform::FileIdentity>> identities = FolderIdentities(folders);
+  if (std::none_of(identities.begin(), identities.end(),
+                   [](const auto& identity) { return identity.has_value(); })) {
+    return found;
+  }
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return found;
   const DWORD self = GetCurrentProcessId();
@@ -195,22 +181,27 @@ std::vector<ServerProcess> FindProcessesIn(const fs::path& folder) {
   for (BOOL more = Process32FirstW(snapshot, &entry); more;
        more = Process32NextW(snapshot, &entry)) {
     const DWORD id = entry.th32ProcessID;
-    if (id == 0 || id == self) continue;
+    // The snapshot names each process's executable, which spares opening every other process.
+    if (id == 0 || id == self ||
+        !IsServerProgram(WideToUtf8(entry.szExeFile, wcsnlen(entry.szExeFile, MAX_PATH)))) {
+      continue;
+    }
     const Process process(id, PROCESS_QUERY_LIMITED_INFORMATION);
     DWORD failure = process.Error();
     std::optional<std::wstring> image;
     if (process.Handle() != nullptr) image = ImagePath(process.Handle(), failure);
     if (image) {
-      std::error_code same;
-      if (fs::equivalent(fs::path(*image).parent_path(), folder, same)) found.push_back({id, {}});
+      const fs::path executable(*image);
+      const std::optional<std::size_t> folder =
+          IsServerProgram(Utf8FromPath(executable.filename()))
+              ? WhichFolder(executable.parent_path(), identities)
+              : std::nullopt;
+      if (folder) found.push_back({id, *folder, {}});
       continue;
     }
-    // A process the system will not show: counted when its name is that of a program in the
-    // server folder, so that a server running under another account is told as refused, not as
-    // not running.
-    if (failure == ERROR_ACCESS_DENIED && IsProgramName(programs, entry.szExeFile)) {
-      found.push_back({id, SystemMessage(failure)});
-    }
+    // A server the system will not show, as one running as a service under another account: told
+    // apart, so that the admin learns to look as administrator, but not taken.
+    if (failure == ERROR_ACCESS_DENIED) found.push_back({id, 0, SystemMessage(failure)});
   }
   CloseHandle(snapshot);
   std::sort(found.begin(), found.end(),

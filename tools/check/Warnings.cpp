@@ -335,7 +335,8 @@ std::string NotOpenedSentence(const std::string& path, const FileRead& read) {
   return Enclosed("cannot be read (the system says: ", message, ")");
 }
 
-std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found) {
+std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found,
+                                      const std::string& besideDepth) {
   std::vector<std::string> warnings;
   AmendLogThatIsNoFile(ServerLogPath(pluginDir), found);
   std::error_code error;
@@ -381,6 +382,7 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
     }
   }
   WarnOfMissingServerFiles(pluginDir, found, warnings);
+  if (!besideDepth.empty()) warnings.push_back(besideDepth);
 
   if (found.Gate.FileFound && found.Config.Encoding != TextEncoding::Utf16Be) {
     WarnOfConfigValues(pluginDir, found, warnings);

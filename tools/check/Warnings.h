@@ -41,8 +41,10 @@ std::string RenameAdvice(const std::string& name);
 
 // The warnings for what discovery found in the plugin folder (which ends with a separator), each
 // a sentence or two for the admin, in the order of the report. A note that calls a settings-file
-// key absent, where a line the plugin passes over holds it, is amended to say so.
-std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found);
+// key absent, where a line the plugin passes over holds it, is amended to say so. besideDepth,
+// when not empty, follows the warnings about the plugin folder's depth.
+std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found,
+                                      const std::string& besideDepth = {});
 
 // The subjects, each appending its warnings in the order of the report.
 

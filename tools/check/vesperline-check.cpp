@@ -8,13 +8,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
-#include "discovery/ServerFile.h"
-#include "platform/Platform.h"
 #include "tools/check/Check.h"
+#include "tools/check/CommandLineFile.h"
 #include "tools/check/Console.h"
-#include "tools/check/Warnings.h"
 
 namespace {
 
@@ -32,29 +31,36 @@ Shows what the Vesperline plugin would do in this server: where it looks for con
 server's settings file and log, which facts it finds and where each came from, whether it would
 report the server or stay idle (and why), and the heartbeat it would send now.
 
-Run it in the plugin's folder while the server runs, or name that folder with --plugin-dir. It
-reads the launch command line of the running server of this install (the process started from
-the folder three levels above the plugin folder, ...\ShooterGame\Binaries\Win64), so that the
-launch arguments are checked too. For a server that is not running, give its command line with
+Run it while the server runs: it checks the plugin folder it lies in (where the release ZIP puts
+it), from wherever it is started, or the folder named with --plugin-dir. It reads the launch
+command line of the running server of this install (ArkAscendedServer.exe started from the folder
+three levels above the plugin folder, ...\ShooterGame\Binaries\Win64, however that folder is
+reached), so that the launch arguments are checked too; when several servers of this install run,
+each is reported in turn. For a server that is not running, give its command line with
 --command-line or --command-line-file.
 
 Options:
   --plugin-dir DIR          The plugin's folder (where Vesperline.dll and config.json lie).
-                            Default: the current folder.
+                            Default: the folder that holds vesperline-check itself.
   --command-line TEXT       The server's whole launch command line, executable path first.
-  --command-line-file FILE  Read the command line from FILE: one line, UTF-8 or UTF-16 as
-                            Notepad saves "Unicode". Without either option the command line of
-                            the running server is read; when none runs, or it cannot be read,
-                            every launch argument counts as absent.
-  --server-pid N            When several servers of this install run, read the command line of
-                            the one with process id N (Task Manager shows it, under Details).
+  --command-line-file FILE  Read the command line from FILE, UTF-8 or UTF-16 as Notepad saves
+                            "Unicode": its one line, or, of several (PowerShell's line per
+                            server, wmic's output with its heading or "CommandLine=" before each
+                            line), the one whose executable is this install's server. Without
+                            either option the command line of each running server is read; when
+                            none runs, or it cannot be read, every launch argument counts as
+                            absent.
+  --server-pid N            When several servers of this install run, check only the one with
+                            process id N (Task Manager shows it, under Details).
   --show-token              Show the token in full. By default only its first two and last two
                             characters are shown (all masked when it is shorter than 8). Server
                             passwords in the command line (?ServerPassword=, -ServerAdminPassword=
-                            and every other key holding "Password") are always masked wholly, as
-                            ********, in error messages too.
+                            and every other key holding "Password", a dash key followed by a blank
+                            instead of '=' too) are always masked wholly, as ********, in error
+                            messages too.
   --raw                     Print only the heartbeat, on one line, exactly as the plugin would
                             send it, and nothing else; nothing at all when it would send none.
+                            With several servers, one line for each that would send one.
   --json                    Print the whole report as one JSON object, for scripts and support
                             requests (the structure is below).
   -h, --help                Print this help.
@@ -75,23 +81,26 @@ Example, for a server that is not running (on the server, in a command prompt, a
     --command-line "\"C:\ARK\ShooterGame\Binaries\Win64\ArkAscendedServer.exe\"
     \"TheIsland_WP?listen?SessionName=My Server?Port=7777\" -WinLiveMaxPlayers=50"
 
-Exit status: 0 the plugin would report, 1 it would stay idle, 2 a usage error (an unknown option,
-one not beginning with '-' being most often a command line come apart at a space; a missing
-value; --raw with --json; --server-pid with a command line given; a --command-line-file that
-cannot be read or holds more than one line; a double quote in a folder or file name), 3 an
-internal error.
+Exit status: 0 the plugin would report, 1 it would stay idle (with several servers: any of them
+would), 2 a usage error (an unknown option, one not beginning with '-' or right after a password
+being most often a command line come apart at a space; a missing value; --raw with --json;
+--server-pid with a command line given; a --command-line-file that cannot be read, or whose lines
+hold no line or several lines of this install's server; a double quote in a folder or file name),
+3 an internal error.
 
-The --json object:
+The --json object, for one server:
   plugin_dir         the plugin's folder, absolute
+  plugin_dir_source  "--plugin-dir", or "checker's folder" when it was not named
   plugin_dir_exists  true when that folder exists
   command_line       the command line used, its passwords masked, or null
-  command_line_source  {"source", "process_id", "servers_found", "note"}: where the command line
-                     came from, "source" being "running server", "--command-line",
-                     "--command-line-file", or why there is none: "no server running", "several
-                     servers running", "access refused", "unreadable" or "not a server of this
-                     install"; "process_id" the server process read or named (or null),
-                     "servers_found" the ids of the servers of this install found running, "note"
-                     the report's sentence
+  command_line_source  {"source", "process_id", "servers_found", "refused_processes", "note"}:
+                     where the command line came from, "source" being "running server",
+                     "--command-line", "--command-line-file", or why there is none: "no server
+                     running", "access refused", "unreadable" or "not a server of this install";
+                     "process_id" the server process read or named (or null), "servers_found"
+                     the ids of the servers of this install found running, "refused_processes"
+                     the ids of processes bearing the server's name that the system would not
+                     show (not taken: run as administrator), "note" the report's sentence
   files              {"config", "settings", "log"}: each {"path", "found", "encoding", "state"},
                      the encoding being null when the file was not found, the state saying
                      how it was found ("not found", "a directory, not a file", ...)
@@ -105,6 +114,9 @@ The --json object:
                      no public address, a key given twice, a settings line the plugin passes
                      over...), whatever the verdict
   document           the heartbeat it would send now without the live world part, or null
+When several servers of this install run, one object {"verdict", "servers_found", "servers"}:
+"verdict" the worst of theirs, "servers_found" their ids, and "servers" the object above for
+each, in the order of their ids. A script reads both forms alike as r.get("servers", [r]).
 The token is masked in the facts and the document unless --show-token is given; launch
 passwords are masked wherever they appear.
 )";
@@ -150,13 +162,14 @@ std::string Shown(const std::string& argument) {
 // given with --command-line came apart at a space: a value with a space that is not in quotes, or
 // a quote inside the quoted line not written \". The argument before it then ends where the
 // command line was cut; when that was inside a password, this argument is the password's rest,
-// and is not shown at all.
+// and is not shown at all, whether or not it begins with '-' as an option would.
 std::string StrayArgument(const std::string& argument, const std::string& before) {
-  const std::string shown = vesperline::check::EndsInsidePassword(before)
-                                ? "(not shown: it may be the rest of a password)"
-                                : Shown(argument);
+  const bool password = vesperline::check::EndsInsidePassword(before);
+  const std::string shown =
+      password ? "(not shown: it may be the rest of a password)" : Shown(argument);
   return "unknown option " + shown +
-         "\nIt does not begin with '-', so it is most likely a piece of the server's command line "
+         (password ? "\nIt stands right after a password" : "\nIt does not begin with '-'") +
+         ", so it is most likely a piece of the server's command line "
          "that came apart at a space: a value with a space in it (a session name, say) that is "
          "not in quotes, or a double quote inside the quoted command line not written as \\\". "
          "The simplest way round it: run the checker without --command-line while the server "
@@ -201,7 +214,8 @@ Options Parse(const std::vector<std::string>& arguments) {
       options.json = true;
     } else if (argument == "-h" || argument == "--help") {
       options.help = true;
-    } else if (argument.starts_with('-')) {
+    } else if (argument.starts_with('-') &&
+               !vesperline::check::EndsInsidePassword(arguments[i - 1])) {
       throw UsageError{"unknown option " + Shown(argument)};
     } else {
       throw UsageError{StrayArgument(argument, arguments[i - 1])};
@@ -221,104 +235,98 @@ Options Parse(const std::vector<std::string>& arguments) {
   return options;
 }
 
-// The largest command-line file read. A Windows command line holds at most 32,767 UTF-16 units,
-// so a larger file is no command line (a log, say) and is not read into memory.
-constexpr std::uint64_t kMaxCommandLineFileBytes = 1 << 20;
-
-// The command line held in a file: its one line that is not blank, without the line break an
-// editor adds but a process's command line never has. Every carriage return at a line's end
-// belongs to the line end: wmic writes "\r\r\n". A file with more lines is most likely the
-// server's start script, whose other lines would be read as launch arguments.
-std::string CommandLineFromFile(const std::string& path) {
-  const std::string cannot = "cannot read the command-line file " + Shown(path) + ": ";
-  vesperline::platform::InputFile file(path);
-  if (!file.IsOpen()) {
-    throw UsageError{cannot + vesperline::check::FileState(vesperline::FileReadOf(file))};
-  }
-  // The file is open, so only its size can make the read give nothing.
-  const std::optional<std::string> bytes =
-      vesperline::ReadFileBytes(file, kMaxCommandLineFileBytes);
-  if (!bytes) throw UsageError{cannot + "it is larger than 1 MiB, far more than any command line"};
-  const std::string text = vesperline::DecodeServerText(*bytes).Text;
-  std::string line;
-  std::size_t lines = 0;
-  for (std::size_t start = 0; start <= text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view candidate(text.data() + start, end - start);
-    while (!candidate.empty() && candidate.back() == '\r') candidate.remove_suffix(1);
-    if (candidate.find_first_not_of(" \t\r") != std::string_view::npos) {
-      ++lines;
-      line = candidate;
-    }
-    start = end + 1;
-  }
-  if (lines > 1) {
-    throw UsageError{"the command-line file " + Shown(path) + " holds " + std::to_string(lines) +
-                     " lines that are not blank, but a command line is one line (is it a start "
-                     "script?): put the server's launch command line alone in the file"};
-  }
-  return line;
+// The current folder; "." when the system cannot name it, which the paths then start from.
+std::string CurrentDirectory() {
+  std::error_code error;
+  const std::filesystem::path folder = std::filesystem::current_path(error);
+  return error ? std::string(".") : vesperline::check::Utf8FromPath(folder);
 }
 
-std::string CurrentDirectory() {
-  const std::u8string text = std::filesystem::current_path().u8string();
-  return std::string(text.begin(), text.end());
+// The usage error's message, masked once more line by line: no message may show a password,
+// whatever it quotes, and a password's mask must not swallow the next line.
+int ReportUsageError(const UsageError& error) {
+  std::string message;
+  for (std::size_t start = 0; start <= error.message.size();) {
+    const std::size_t end = std::min(error.message.find('\n', start), error.message.size());
+    message += vesperline::check::MaskLaunchPasswords(
+        std::string_view(error.message).substr(start, end - start));
+    if (end < error.message.size()) message += '\n';
+    start = end + 1;
+  }
+  std::fprintf(stderr, "vesperline-check: %s\nTry vesperline-check --help.\n", message.c_str());
+  return kUsageError;
+}
+
+// What to check: the command line given, or that of each running server of the install.
+std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
+  namespace check = vesperline::check;
+  check::CheckInputs given;
+  // Without --plugin-dir the folder of the checker itself, where the release ZIP puts it beside
+  // the plugin, whatever folder the admin started it from.
+  std::string programFolder;
+  if (!options.pluginDir) programFolder = check::ProgramFolder();
+  given.PluginDirIsOwnFolder = !options.pluginDir && !programFolder.empty();
+  given.PluginDir = check::PluginDirFrom(
+      options.pluginDir.value_or(programFolder.empty() ? CurrentDirectory() : programFolder));
+  if (options.commandLine) {
+    given.CommandLine = options.commandLine;
+    given.Origin.Source = check::CommandLineSource::Option;
+    return {given};
+  }
+  if (options.commandLineFile) {
+    check::FileCommandLine read = check::CommandLineFromFile(
+        *options.commandLineFile, check::ServerFoldersOf(given.PluginDir));
+    if (!read.Error.empty()) throw UsageError{read.Error};
+    given.CommandLine = std::move(read.Line);
+    given.Origin.Source = check::CommandLineSource::File;
+    given.Origin.File = *options.commandLineFile;
+    given.Origin.FileLine = std::move(read.Which);
+    return {given};
+  }
+  // Without a command line given, the running servers' own are read, exactly as the plugin
+  // inside each reads it, which spares the admin quoting them by hand.
+  std::vector<check::CheckInputs> inputs;
+  for (check::ServerLookup& lookup :
+       check::LookUpRunningServers(given.PluginDir, options.serverPid)) {
+    check::CheckInputs one = given;
+    one.CommandLine = std::move(lookup.CommandLine);
+    one.Origin = std::move(lookup.Origin);
+    inputs.push_back(std::move(one));
+  }
+  return inputs;
 }
 
 int Run(int argc, char** argv) {
   Options options;
-  vesperline::check::CheckInputs inputs;
+  std::vector<vesperline::check::CheckInputs> inputs;
   try {
     options = Parse(vesperline::check::Utf8Arguments(argc, argv));
     if (options.help) {
       WriteOut(kUsage);
       return kWouldReport;
     }
-    if (options.commandLine) {
-      inputs.CommandLine = options.commandLine;
-      inputs.Origin.Source = vesperline::check::CommandLineSource::Option;
-    }
-    if (options.commandLineFile) {
-      inputs.CommandLine = CommandLineFromFile(*options.commandLineFile);
-      inputs.Origin.Source = vesperline::check::CommandLineSource::File;
-      inputs.Origin.File = *options.commandLineFile;
-    }
+    inputs = Inputs(options);
   } catch (const UsageError& error) {
-    // Masked once more, line by line: no message may show a password, whatever it quotes, and a
-    // password's mask must not swallow the next line.
-    std::string message;
-    for (std::size_t start = 0; start <= error.message.size();) {
-      const std::size_t end = std::min(error.message.find('\n', start), error.message.size());
-      message += vesperline::check::MaskLaunchPasswords(
-          std::string_view(error.message).substr(start, end - start));
-      if (end < error.message.size()) message += '\n';
-      start = end + 1;
-    }
-    std::fprintf(stderr, "vesperline-check: %s\nTry vesperline-check --help.\n", message.c_str());
-    return kUsageError;
-  }
-  inputs.PluginDir =
-      vesperline::check::PluginDirFrom(options.pluginDir.value_or(CurrentDirectory()));
-  // A command line given wins; without one, the running server's own is read, exactly as the
-  // plugin inside it reads it, which spares the admin quoting it by hand.
-  if (!inputs.CommandLine) {
-    vesperline::check::ServerLookup lookup =
-        vesperline::check::LookUpRunningServer(inputs.PluginDir, options.serverPid);
-    inputs.CommandLine = std::move(lookup.CommandLine);
-    inputs.Origin = std::move(lookup.Origin);
+    return ReportUsageError(error);
   }
 
-  const vesperline::check::CheckReport report = vesperline::check::RunCheck(inputs);
+  const std::vector<vesperline::check::CheckReport> reports = vesperline::check::RunChecks(inputs);
   if (options.raw) {
-    const std::optional<std::string> document =
-        vesperline::check::WouldSendDocument(report, options.showToken);
-    if (document) WriteOut(*document + "\n");
+    // One line per server that would send a heartbeat, in the order of the reports.
+    for (const vesperline::check::CheckReport& report : reports) {
+      const std::optional<std::string> document =
+          vesperline::check::WouldSendDocument(report, options.showToken);
+      if (document) WriteOut(*document + "\n");
+    }
   } else {
-    WriteOut(options.json ? vesperline::check::JsonReport(report, options.showToken) + "\n"
-                          : vesperline::check::HumanReport(report, options.showToken));
+    WriteOut(options.json ? vesperline::check::JsonReports(reports, options.showToken) + "\n"
+                          : vesperline::check::HumanReports(reports, options.showToken));
   }
-  return report.WouldReport ? kWouldReport : kWouldStayIdle;
+  // The worst verdict: idle when any server checked would stay idle.
+  for (const vesperline::check::CheckReport& report : reports) {
+    if (!report.WouldReport) return kWouldStayIdle;
+  }
+  return kWouldReport;
 }
 
 }  // namespace
