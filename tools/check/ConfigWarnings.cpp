@@ -186,16 +186,6 @@ void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warning
   }
 }
 
-// A list for a sentence: "a", "a and b", "a, b and c".
-std::string Listed(const std::vector<std::string>& items) {
-  std::string list;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i != 0) list += i + 1 == items.size() ? " and " : ", ";
-    list += items[i];
-  }
-  return list;
-}
-
 // The objects around the byte at `at` of a JSON text, from the outermost inwards, the outermost
 // itself left out: each named by its member name in double quotes, or by its place in an array
 // ("[0]"), so that "name" alone is an object at the top level's member "name". Nothing when the

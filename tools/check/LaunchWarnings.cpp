@@ -39,15 +39,6 @@ std::vector<std::string> QuestionOptions(std::string_view text) {
   return options;
 }
 
-std::string JoinedList(const std::vector<std::string>& items) {
-  std::string list;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i != 0) list += i + 1 == items.size() ? " and " : ", ";
-    list += items[i];
-  }
-  return list;
-}
-
 std::string Quoted(std::string_view text) {
   return Enclosed("\"", MaskLaunchPasswords(text), "\"");
 }
@@ -84,7 +75,7 @@ void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<std::string>& wa
         ": it takes " + Quoted(text.substr(restStart, restEnd - restStart)) +
         " for separate arguments and ignores them, so it " + WhatTheServerTakes(line);
     if (!unseen.empty()) {
-      warning += ", and it never sees " + JoinedList(unseen) + " (neither does the plugin)";
+      warning += ", and it never sees " + Listed(unseen) + " (neither does the plugin)";
     }
     // Options set apart by blanks ("?MaxPlayers=40 ?RCONEnabled=True") need only the blanks gone;
     // words need quotes around the whole argument, or around the name where Wine passes the line
@@ -116,7 +107,7 @@ void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<std::string>& wa
     }
   }
   if (!late.empty()) {
-    warnings.push_back(JoinedList(late) + (late.size() == 1 ? " stands" : " stand") +
+    warnings.push_back(Listed(late) + (late.size() == 1 ? " stands" : " stand") +
                        " after the server's first argument, where neither the server nor the "
                        "plugin reads '?' options: write " +
                        (late.size() == 1 ? "it" : "them") +
@@ -162,7 +153,7 @@ void WarnOfThePlayerLimit(const LaunchLine& line, const Discovery& found,
   if (!asked) return;
   const std::int32_t sent = found.Facts.PlayerLimit;
   warnings.push_back(
-      JoinedList(asks) + ", but the server keeps " + std::to_string(kGameDefaultPlayers) +
+      Listed(asks) + ", but the server keeps " + std::to_string(kGameDefaultPlayers) +
       " players unless its launch line has -WinLiveMaxPlayers=N, as admins of this game report; " +
       (sent > 0 ? "the heartbeat sends " + std::to_string(sent)
                 : std::string("the heartbeat sends no limit")) +

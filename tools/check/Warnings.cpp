@@ -260,6 +260,15 @@ std::string Enclosed(std::string_view before, std::string_view text, std::string
   return joined;
 }
 
+std::string Listed(const std::vector<std::string>& items) {
+  std::string list;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i != 0) list += i + 1 == items.size() ? " and " : ", ";
+    list += items[i];
+  }
+  return list;
+}
+
 std::string NotUtf8Warning(std::string_view role, std::size_t line) {
   return std::string(role) + " is not saved as UTF-8 (line " + std::to_string(line) +
          " holds bytes that are no UTF-8; Notepad calls that \"ANSI\"), so characters outside "

@@ -62,9 +62,10 @@ void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
 // command line.
 void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings);
 
-// Shared by the subjects. before, text and after joined; and the warning for a file whose given
-// line holds bytes that are no UTF-8.
+// Shared by the subjects. before, text and after joined; a list for a sentence ("a", "a and b",
+// "a, b and c"); and the warning for a file whose given line holds bytes that are no UTF-8.
 std::string Enclosed(std::string_view before, std::string_view text, std::string_view after);
+std::string Listed(const std::vector<std::string>& items);
 std::string NotUtf8Warning(std::string_view role, std::size_t line);
 // The warning for a file that looks like UTF-16 without a byte-order mark: role begins the
 // sentence, lost says what the plugin then takes ("no token, address or port from it").
