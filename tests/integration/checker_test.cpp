@@ -676,6 +676,18 @@ TEST(AddressTest, EachKindOfAddressIsToldApart) {
   }
 }
 
+// A token is shown by its first two and last two characters only from eight characters on; a
+// shorter one would give away half of itself or more. Characters, not bytes, are counted and kept.
+TEST(CheckerTest, AShortTokenIsMaskedWhole) {
+  const std::pair<const char*, const char*> tokens[] = {
+      {"abcdefg", "*******"},
+      {"abcdefgh", "ab****gh"},
+      {"\u00c4\u00d6cdef\u00dc\U0001F996", "\u00c4\u00d6****\u00dc\U0001F996"},
+      {"\u00c4bcdef\U0001F996", "*******"},
+  };
+  for (const auto& [token, shown] : tokens) EXPECT_EQ(check::MaskToken(token), shown) << token;
+}
+
 // The line --raw prints is the document of the --json report, byte for byte, its token masked.
 TEST(CheckerTest, RawPrintsTheDocumentAloneOnOneLine) {
   const test::ServerTree server;
