@@ -4,6 +4,10 @@ namespace vesperline {
 
 namespace {
 
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
 void AppendArgument(std::string& line, std::string_view argument) {
   const bool quoted = argument.empty() || argument.find_first_of(" \t") != std::string_view::npos;
   if (quoted) line.push_back('"');
@@ -32,6 +36,89 @@ std::string JoinProcessArguments(std::string_view nulSeparated) {
     start = end + 1;
   }
   return line;
+}
+
+SplitLine SplitCommandLine(std::string_view line) {
+  SplitLine split;
+  const std::size_t n = line.size();
+  if (n == 0) return split;
+
+  // The program: no escapes, and a quote at its start runs to the next quote.
+  CommandLineArgument program;
+  std::size_t i = 0;
+  if (line[0] == '"') {
+    const std::size_t close = line.find('"', 1);
+    const std::size_t end = close == std::string_view::npos ? n : close;
+    program.Value.assign(line.substr(1, end - 1));
+    i = close == std::string_view::npos ? n : close + 1;
+    split.EndsInsideQuotes = close == std::string_view::npos;
+    split.UnclosedQuoteAt = 0;
+  } else {
+    while (i < n && !IsBlank(line[i])) ++i;
+    program.Value.assign(line.substr(0, i));
+  }
+  program.End = i;
+  split.Arguments.push_back(std::move(program));
+
+  // The arguments after it. quotes counts the quotes of the current run the way Windows does: odd
+  // while quoting is open.
+  unsigned quotes = 0;
+  std::size_t openedAt = 0;
+  std::size_t backslashes = 0;
+  CommandLineArgument* current = nullptr;
+  while (i < n) {
+    const char c = line[i];
+    if (IsBlank(c) && quotes == 0) {
+      if (current != nullptr) current->End = i;
+      current = nullptr;
+      backslashes = 0;
+      ++i;
+      continue;
+    }
+    if (current == nullptr) {
+      split.Arguments.push_back({{}, i, n});
+      current = &split.Arguments.back();
+    }
+    std::string& value = current->Value;
+    if (c == '\\') {
+      value.push_back(c);
+      ++backslashes;
+      ++i;
+      continue;
+    }
+    if (c != '"') {
+      value.push_back(c);
+      backslashes = 0;
+      ++i;
+      continue;
+    }
+    // A double quote: the backslashes right before it are halved; an odd one out makes it
+    // literal, otherwise it counts towards quoting.
+    value.resize(value.size() - backslashes / 2);
+    if (backslashes % 2 == 1) {
+      value.back() = '"';
+    } else if (++quotes == 1) {
+      openedAt = i;
+    }
+    backslashes = 0;
+    ++i;
+    // The rest of the run: every third quote is a literal one.
+    while (i < n && line[i] == '"') {
+      if (++quotes == 3) {
+        value.push_back('"');
+        quotes = 0;
+      } else if (quotes == 1) {
+        openedAt = i;
+      }
+      ++i;
+    }
+    if (quotes == 2) quotes = 0;
+  }
+  if (quotes != 0) {
+    split.EndsInsideQuotes = true;
+    split.UnclosedQuoteAt = openedAt;
+  }
+  return split;
 }
 
 }  // namespace vesperline

@@ -44,7 +44,7 @@ Discovery DiscoverServer(const DiscoveryInputs& inputs, const DiscoveryOptions& 
     // it.
     std::optional<LaunchLine> launch;
     const auto readLaunch = [&]() -> const LaunchLine& {
-      if (!launch) launch = SplitLaunchLine(inputs.CommandLine ? inputs.CommandLine() : "");
+      if (!launch) launch = ReadLaunchLine(inputs.CommandLine ? inputs.CommandLine() : "");
       return *launch;
     };
 

@@ -1,5 +1,7 @@
 #include "discovery/LaunchArguments.h"
 
+#include <algorithm>
+
 #include "common/Decimal.h"
 #include "common/Text.h"
 #include "platform/Platform.h"
@@ -12,6 +14,11 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
+// White space as the engine's tokenizer knows it.
+bool IsWhiteSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
 std::string_view StripEnds(std::string_view value, std::string_view bytes) {
   while (!value.empty() && bytes.find(value.front()) != std::string_view::npos) {
     value.remove_prefix(1);
@@ -22,150 +29,135 @@ std::string_view StripEnds(std::string_view value, std::string_view bytes) {
   return value;
 }
 
-// A text value as the server reads it: each `\"` is a quote of the value's own, and the quotes
-// that grouped it into its argument, the blanks they held and the given further bytes at either
-// end are no part of it.
-std::optional<std::string> CleanValue(std::string_view raw, std::string_view alsoStripped) {
-  std::string value;
-  value.reserve(raw.size());
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == '\\' && i + 1 < raw.size() && raw[i + 1] == '"') continue;
-    value += raw[i];
-  }
-  const std::string stripped = std::string("\" \t").append(alsoStripped);
-  const std::string_view kept = StripEnds(value, stripped);
+constexpr std::string_view kQuotesAndBlanks = "\" \t";
+constexpr std::string_view kQuotesApostrophesAndBlanks = "\"' \t";
+
+// The value without the given bytes at either end; nothing when that leaves it empty.
+std::optional<std::string> Cleaned(std::string_view raw, std::string_view stripped) {
+  const std::string_view kept = StripEnds(raw, stripped);
   if (kept.empty()) return std::nullopt;
   return std::string(kept);
 }
 
-// Finds the partner of each double quote in one pass along the line. A failed search is
-// remembered, so that a line full of quotes without partners costs no more than one pass.
-class QuotePartners {
- public:
-  explicit QuotePartners(std::string_view line) : line_(line) {}
-
-  // The position of the partner of the quote at `at`, or npos.
-  std::size_t Of(std::size_t at) {
-    const bool escaped = IsEscaped(at);
-    std::size_t& noneFrom = escaped ? noEscapedFrom_ : noPlainFrom_;
-    if (at + 1 >= noneFrom) return std::string_view::npos;
-    for (std::size_t i = at + 1; i < line_.size(); ++i) {
-      if (line_[i] == '"' && IsEscaped(i) == escaped) return i;
-    }
-    noneFrom = at + 1;
-    return std::string_view::npos;
+// The position of the first occurrence of a lower-case key in text, compared without regard to
+// ASCII case.
+std::optional<std::size_t> FindCaseless(std::string_view text, std::string_view key) {
+  if (key.empty() || text.size() < key.size()) return std::nullopt;
+  for (std::size_t at = 0; at + key.size() <= text.size(); ++at) {
+    std::size_t i = 0;
+    while (i < key.size() && LowerAsciiByte(text[at + i]) == key[i]) ++i;
+    if (i == key.size()) return at;
   }
-
- private:
-  bool IsEscaped(std::size_t at) const { return at > 0 && line_[at - 1] == '\\'; }
-
-  std::string_view line_;
-  std::size_t noPlainFrom_ = std::string_view::npos;
-  std::size_t noEscapedFrom_ = std::string_view::npos;
-};
-
-std::vector<LaunchArgument> SplitArguments(std::string_view line) {
-  std::vector<LaunchArgument> arguments;
-  QuotePartners partners(line);
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && IsBlank(line[i])) ++i;
-    if (i == line.size()) break;
-    const std::size_t start = i;
-    while (i < line.size() && !IsBlank(line[i])) {
-      if (line[i] == '"') {
-        const std::size_t partner = partners.Of(i);
-        if (partner != std::string_view::npos) {
-          i = partner + 1;
-          continue;
-        }
-      }
-      ++i;
-    }
-    arguments.push_back({start, i});
-  }
-  return arguments;
+  return std::nullopt;
 }
 
-// The token the map scan takes last: where it starts and how long it is.
-struct MapToken {
-  std::size_t Start = 0;
-  std::size_t Length = 0;
-};
-
-bool IsPassedOverAsMap(std::string_view token) {
-  if (token == "start") return true;
+bool EndsWithExe(std::string_view token) {
   return token.size() >= 4 && LowerAscii(token.substr(token.size() - 4)) == ".exe";
 }
 
-std::string MapFromToken(std::string_view commandLine, MapToken token) {
-  return std::string(StripEnds(commandLine.substr(token.Start, token.Length), "\"\\"));
+// A word of a name that holds a password: "password=" in any case, or a dash key holding
+// "password" (-ServerAdminPassword hunter2), also behind the quotes a launcher put around it.
+bool IsPasswordWord(std::string_view word) {
+  const std::string lowered = LowerAscii(word);
+  if (lowered.find("password=") != std::string::npos) return true;
+  const std::string_view bare = StripEnds(lowered, "\"'");
+  return bare.starts_with('-') && bare.find("password") != std::string_view::npos;
 }
 
-std::optional<MapToken> FindMapToken(std::string_view commandLine) {
-  const std::size_t n = commandLine.size();
-  // Behind the executable path, which is in double quotes when it holds a space.
-  if (n == 0) return std::nullopt;
-  const bool quoted = commandLine[0] == '"';
-  std::size_t pos = quoted ? commandLine.find('"', 1) : commandLine.find(' ');
-  if (pos == std::string_view::npos) return std::nullopt;
-  if (quoted) ++pos;
-  std::optional<MapToken> map;
-  for (;;) {
-    while (pos < n && commandLine[pos] == ' ') ++pos;
-    if (pos >= n) return map;
-    const std::size_t end = commandLine.find_first_of("? ", pos);
-    map = MapToken{pos, (end == std::string_view::npos ? n : end) - pos};
-    // A launcher word or a further piece of an unquoted executable path is not the map; the
-    // next argument is tried, but only within the run of space-separated arguments.
-    if (!IsPassedOverAsMap(MapFromToken(commandLine, *map))) return map;
-    if (end == std::string_view::npos || commandLine[end] == '?') return map;
-    pos = end;
+// Where WithoutPasswords cuts text: the start of the first password word, or npos.
+std::size_t PasswordCut(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    while (i < text.size() && IsBlank(text[i])) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && !IsBlank(text[i])) ++i;
+    if (i > start && IsPasswordWord(text.substr(start, i - start))) return start;
   }
+  return std::string_view::npos;
 }
 
 }  // namespace
 
-LaunchLine SplitLaunchLine(std::string commandLine) {
-  LaunchLine line;
-  line.Text = std::move(commandLine);
-  line.Lowered = LowerAscii(line.Text);
-  line.Arguments = SplitArguments(line.Text);
-  if (const std::optional<MapToken> map = FindMapToken(line.Text)) {
-    line.Map = MapFromToken(line.Text, *map);
-    // The argument that holds the map token; the map scan skips only spaces, so a token may begin
-    // with a tab that the split counts as a blank.
-    for (std::size_t i = 0; i < line.Arguments.size(); ++i) {
-      if (line.Arguments[i].End > map->Start) {
-        line.First = i;
-        break;
-      }
+std::string EngineCommandLine(const std::vector<CommandLineArgument>& arguments) {
+  std::string line;
+  for (std::size_t i = 1; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i].Value;
+    line.push_back(' ');
+    if (argument.find(' ') == std::string::npos) {
+      line += argument;
+      continue;
     }
+    // A dash option is quoted from right after its '=', so that its key stays readable.
+    std::size_t open = 0;
+    if (argument.starts_with('-')) {
+      const std::size_t equals = argument.find('=');
+      if (equals != std::string::npos) open = equals + 1;
+    }
+    line.append(argument, 0, open);
+    line.push_back('"');
+    line.append(argument, open);
+    line.push_back('"');
   }
   return line;
 }
 
-std::string_view ArgumentText(const LaunchLine& line, const LaunchArgument& argument) {
-  return std::string_view(line.Text).substr(argument.Start, argument.End - argument.Start);
+std::optional<std::string> NextEngineToken(std::string_view engineLine, std::size_t& position) {
+  std::size_t i = std::min(position, engineLine.size());
+  while (i < engineLine.size() && IsWhiteSpace(engineLine[i])) ++i;
+  if (i == engineLine.size()) {
+    position = i;
+    return std::nullopt;
+  }
+  std::string token;
+  if (engineLine[i] == '"') {
+    const std::size_t close = engineLine.find('"', i + 1);
+    const std::size_t end = close == std::string_view::npos ? engineLine.size() : close;
+    token = engineLine.substr(i + 1, end - i - 1);
+    position = close == std::string_view::npos ? end : end + 1;
+    return token;
+  }
+  bool quoted = false;
+  const std::size_t start = i;
+  for (; i < engineLine.size(); ++i) {
+    if (engineLine[i] == '"') quoted = !quoted;
+    if (!quoted && IsWhiteSpace(engineLine[i])) break;
+  }
+  position = i;
+  return std::string(engineLine.substr(start, i - start));
 }
 
-std::optional<std::size_t> FindLaunchKey(std::string_view lowered, std::string_view key) {
-  const std::size_t at = lowered.find(key);
-  if (at == std::string_view::npos) return std::nullopt;
-  return at;
+std::optional<std::string> MapUrlOf(std::string_view engineLine) {
+  std::size_t position = 0;
+  std::optional<std::string> token = NextEngineToken(engineLine, position);
+  if (!token || token->empty() || token->front() == '-') return std::nullopt;
+  if (token->find('?') == std::string::npos && EndsWithExe(*token)) return std::nullopt;
+  return token;
+}
+
+LaunchLine ReadLaunchLine(std::string commandLine) {
+  LaunchLine line;
+  line.Text = std::move(commandLine);
+  SplitLine split = SplitCommandLine(line.Text);
+  line.Arguments = std::move(split.Arguments);
+  line.EndsInsideQuotes = split.EndsInsideQuotes;
+  line.UnclosedQuoteAt = split.UnclosedQuoteAt;
+  line.EngineLine = EngineCommandLine(line.Arguments);
+  line.MapUrl = MapUrlOf(line.EngineLine);
+  if (line.MapUrl) {
+    const std::string_view url = *line.MapUrl;
+    line.Map = std::string(StripEnds(url.substr(0, url.find('?')), "\"\\"));
+  }
+  return line;
 }
 
 std::optional<std::string_view> QuestionOption(const LaunchLine& line, std::string_view key) {
-  if (!line.First) return std::nullopt;
-  const LaunchArgument& first = line.Arguments[*line.First];
-  const std::string_view lowered =
-      std::string_view(line.Lowered).substr(first.Start, first.End - first.Start);
-  const std::optional<std::size_t> at = FindLaunchKey(lowered, key);
+  if (!line.MapUrl) return std::nullopt;
+  const std::string_view url = *line.MapUrl;
+  const std::optional<std::size_t> at = FindCaseless(url, key);
   if (!at) return std::nullopt;
-  const std::string_view argument = ArgumentText(line, first);
   const std::size_t start = *at + key.size();
-  const std::size_t end = argument.find('?', start);
-  return argument.substr(start, end == std::string_view::npos ? end : end - start);
+  const std::size_t end = url.find('?', start);
+  return url.substr(start, end == std::string_view::npos ? end : end - start);
 }
 
 LaunchNumber LaunchNumberFrom(const LaunchLine& line, std::string_view key) {
@@ -174,8 +166,8 @@ LaunchNumber LaunchNumberFrom(const LaunchLine& line, std::string_view key) {
   std::optional<std::string_view> value;
   if (key.starts_with('?')) {
     value = QuestionOption(line, key);
-  } else if (const std::optional<std::size_t> at = FindLaunchKey(line.Lowered, key)) {
-    value = std::string_view(line.Text).substr(*at + key.size());
+  } else if (const std::optional<std::size_t> at = FindCaseless(line.EngineLine, key)) {
+    value = std::string_view(line.EngineLine).substr(*at + key.size());
   }
   if (!value) return number;
   number.Found = true;
@@ -207,39 +199,33 @@ LaunchPort ScanLaunchPort(const LaunchLine& line) {
 std::optional<std::string> ScanLaunchSessionName(const LaunchLine& line) {
   const std::optional<std::string_view> value = QuestionOption(line, kSessionNameKey);
   if (!value) return std::nullopt;
-  return CleanValue(*value, "'");
-}
-
-LaunchNumber ScanLaunchMaxPlayers(const LaunchLine& line) {
-  for (const std::string_view candidate : kMaxPlayersKeys) {
-    LaunchNumber number = LaunchNumberFrom(line, candidate);
-    if (number.Found) return number;
-  }
-  return {};
+  return Cleaned(*value, kQuotesApostrophesAndBlanks);
 }
 
 std::optional<std::string> ScanLaunchMods(const LaunchLine& line) {
-  const std::optional<std::size_t> at = FindLaunchKey(line.Lowered, kModsKey);
-  if (!at) return std::nullopt;
-  // The key lies inside an argument, since it holds no blank.
-  std::size_t end = line.Text.size();
-  for (const LaunchArgument& argument : line.Arguments) {
-    if (argument.Start <= *at && *at < argument.End) end = argument.End;
+  for (std::size_t i = 1; i < line.Arguments.size(); ++i) {
+    const std::string_view argument = line.Arguments[i].Value;
+    if (const std::optional<std::size_t> at = FindCaseless(argument, kModsKey)) {
+      return Cleaned(argument.substr(*at + kModsKey.size()), kQuotesAndBlanks);
+    }
   }
-  const std::size_t start = *at + kModsKey.size();
-  return CleanValue(std::string_view(line.Text).substr(start, end - start), "");
+  return std::nullopt;
 }
 
 std::optional<std::string> ScanLaunchPve(const LaunchLine& line) {
   const std::optional<std::string_view> value = QuestionOption(line, kServerPveKey);
   if (!value) return std::nullopt;
-  return CleanValue(*value, "");
+  return Cleaned(*value, kQuotesAndBlanks);
 }
 
-std::optional<std::string> ScanLaunchMap(std::string_view commandLine) {
-  const std::optional<MapToken> map = FindMapToken(commandLine);
-  if (!map) return std::nullopt;
-  return MapFromToken(commandLine, *map);
+std::string WithoutPasswords(std::string_view text) {
+  const std::size_t cut = PasswordCut(text);
+  if (cut == std::string_view::npos) return std::string(text);
+  return std::string(StripEnds(text.substr(0, cut), kQuotesApostrophesAndBlanks));
+}
+
+bool HoldsPassword(std::string_view text) {
+  return PasswordCut(text) != std::string_view::npos;
 }
 
 std::string ReadCommandLineText() {

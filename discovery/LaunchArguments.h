@@ -1,9 +1,10 @@
 // The server's launch arguments: the keys the plugin understands on the process command line,
-// read the way the server itself reads them. The command line is split once into arguments; the
-// '?' options count only inside the server's first argument (the one that holds the map), the
-// dash options wherever they stand. Keys are found without regard to ASCII case; values are cut
-// from the command line with their case. The scanners say what they found, so that start-up and
-// an admin's checker can both tell where a value came from.
+// read the way the game server itself reads them, in three steps. Windows splits the line into
+// arguments; the engine joins the arguments after the program into a line of its own, quoting
+// those that hold a space; the first token of that line is the map URL, whose '?' options are the
+// server's. Dash options count wherever they stand. Keys are found without regard to ASCII case;
+// values keep their case. The scanners say what they found, so that start-up and an admin's
+// checker can both tell where a value came from.
 #pragma once
 
 #include <cstddef>
@@ -13,74 +14,81 @@
 #include <string_view>
 #include <vector>
 
+#include "common/CommandLine.h"
+
 namespace vesperline {
 
 inline constexpr std::string_view kQuestionPortKey = "?port=";
 inline constexpr std::string_view kDashPortKey = "-port=";
 inline constexpr std::string_view kSessionNameKey = "?sessionname=";
-// The player-limit keys in the order they are looked for; the first that occurs decides, unless
-// kWinLiveMaxPlayersKey gives a limit of 1 or more, which the game honours ahead of everything.
-inline constexpr std::string_view kMaxPlayersKeys[] = {
-    "?maxplayers=", "-maxplayers=", "-winlivemaxplayers="};
-inline constexpr std::string_view kWinLiveMaxPlayersKey = kMaxPlayersKeys[2];
+inline constexpr std::string_view kQuestionMaxPlayersKey = "?maxplayers=";
+inline constexpr std::string_view kDashMaxPlayersKey = "-maxplayers=";
+inline constexpr std::string_view kWinLiveMaxPlayersKey = "-winlivemaxplayers=";
 inline constexpr std::string_view kModsKey = "-mods=";
 inline constexpr std::string_view kServerPveKey = "?serverpve=";
 
-// One argument of the command line: its bytes from Start up to, not including, End.
-struct LaunchArgument {
-  std::size_t Start = 0;
-  std::size_t End = 0;
-};
+// The player limit the game keeps unless -WinLiveMaxPlayers= gives one of 1 or more: it neither
+// takes ?MaxPlayers= nor the settings file's MaxPlayers, and rewrites the latter to this.
+inline constexpr std::int32_t kGamePlayerLimit = 70;
 
-// The command line split the way the server splits it, once for every scan.
-//
-// Arguments are separated by runs of spaces and tabs outside quotes. A double quote written `\"`
-// pairs with the next `\"`, any other double quote with the next double quote that has no
-// backslash right before it; the blanks between a pair belong to the argument. A quote that has no
-// partner further on groups nothing. This is how the server reads both a manager's line, with its
-// whole first argument in quotes, and the line Wine builds for a Linux container, where a quote
-// inside an argument is written `\"`.
+// The command line as the server reads it, once for every scan.
 struct LaunchLine {
-  std::string Text;     // the command line, UTF-8
-  std::string Lowered;  // the same with the ASCII letters in lower case, where keys are found
-  std::vector<LaunchArgument> Arguments;
-  // The index in Arguments of the server's first argument: the one that holds the map. Nothing
-  // when no map follows the executable path; then no '?' option is read.
-  std::optional<std::size_t> First;
-  // The map, as ScanLaunchMap takes it from Text.
+  std::string Text;  // the command line, UTF-8
+  // The arguments as Windows splits the line, the program first.
+  std::vector<CommandLineArgument> Arguments;
+  // A quote opened in the line is never closed, so the rest of the line belongs to one argument.
+  bool EndsInsideQuotes = false;
+  std::size_t UnclosedQuoteAt = 0;  // where that quote stands in Text
+  // The line the engine builds from the arguments after the program and reads its options from.
+  // It begins with a space, as the engine writes one before each argument.
+  std::string EngineLine;
+  // The first token of the engine's line: the map and the '?' options written onto it. Nothing
+  // when the line has no token, or its first token is a dash option or the rest of a program
+  // path; then the server starts its default map and reads no '?' option.
+  std::optional<std::string> MapUrl;
+  // The map: the URL up to its first '?', without quotes and backslashes at either end.
   std::optional<std::string> Map;
 };
 
-LaunchLine SplitLaunchLine(std::string commandLine);
+// The engine's line from the arguments after the program: each argument after one space; one that
+// holds a space goes in double quotes, whole, or from right after its first '=' when it begins
+// with '-' (-k=v w becomes -k="v w"). Quotes inside an argument are written as they are.
+std::string EngineCommandLine(const std::vector<CommandLineArgument>& arguments);
 
-// The text of one argument of the line, quotes included.
-std::string_view ArgumentText(const LaunchLine& line, const LaunchArgument& argument);
+// The next token of the engine's line from position on, which it then moves past: white space
+// (space, tab, CR, LF, vertical tab, form feed) skipped; from a leading double quote to the next
+// one, the quotes dropped; otherwise up to the first white space outside double quotes, the quotes
+// kept. Nothing when only white space is left.
+std::optional<std::string> NextEngineToken(std::string_view engineLine, std::size_t& position);
 
-// The position of the first occurrence of key in the lowered command line, compared byte for
-// byte; nothing when it does not occur.
-std::optional<std::size_t> FindLaunchKey(std::string_view lowered, std::string_view key);
+// The first token of the engine's line, as the engine takes its map URL. Nothing when there is no
+// token, the token is empty or begins with '-', or it holds no '?' and ends in ".exe" (any case):
+// the rest of a program path written without quotes.
+std::optional<std::string> MapUrlOf(std::string_view engineLine);
+
+// The three steps over a command line.
+LaunchLine ReadLaunchLine(std::string commandLine);
 
 // The value of a '?' option (a lower-case key with its '?' and '='): behind the key's first
-// occurrence inside the first argument, up to the next '?' or the end of the first argument.
-// Nothing when the first argument does not hold the key; an option written after the first
-// argument is not the server's.
+// occurrence in the map URL, up to the next '?' or the URL's end. Nothing without a map URL or
+// when the URL does not hold the key.
 std::optional<std::string_view> QuestionOption(const LaunchLine& line, std::string_view key);
 
 // What one number key of the command line gave.
 struct LaunchNumber {
-  std::string_view Key;               // the key looked for, in lower case; empty when none was
+  std::string_view Key;               // the key looked for, in lower case
   bool Found = false;                 // the key occurs where it counts
   std::optional<std::int32_t> Value;  // the decimal number right behind it, when there is one
 };
 
-// The number behind a lower-case key: a '?' key's value inside the first argument, a dash key's
-// first occurrence anywhere. The digits stand right after the key; whatever follows them is
-// ignored.
+// The number behind a lower-case key: a '?' key's value in the map URL, a dash key's first
+// occurrence anywhere in the engine's line. The digits stand right after the key; whatever follows
+// them is ignored.
 LaunchNumber LaunchNumberFrom(const LaunchLine& line, std::string_view key);
 
 // What the two port keys gave.
 struct LaunchPort {
-  LaunchNumber Question;             // "?port=", inside the first argument
+  LaunchNumber Question;             // "?port=", in the map URL
   std::optional<LaunchNumber> Dash;  // "-port=", looked at only when "?port=" gives no port above 0
 
   // The key that gives the port: "?port=" when its number is 1 or more; else "-port=" when its
@@ -92,31 +100,28 @@ struct LaunchPort {
 // The game port and where it came from.
 LaunchPort ScanLaunchPort(const LaunchLine& line);
 
-// The session name: the value of "?sessionname=" in the first argument, with each `\"` in it
-// read as '"', then without the double quotes, apostrophes, spaces and tabs at either end.
-// Nothing when the key does not occur there or the name is empty.
+// The session name the server itself takes: the value of "?sessionname=" in the map URL without
+// the double quotes, apostrophes, spaces and tabs at either end. Nothing when the key does not
+// occur there or the name is empty.
 std::optional<std::string> ScanLaunchSessionName(const LaunchLine& line);
 
-// The player limit from the first of kMaxPlayersKeys that occurs (the later keys are not looked
-// at, even when its value does not convert); its Key is that key. Found is false when none
-// occurs.
-LaunchNumber ScanLaunchMaxPlayers(const LaunchLine& line);
-
-// The mod list: from behind "-mods=" to the end of the argument that holds it, with each `\"` in
-// it read as '"', then without the double quotes, spaces and tabs at either end. Nothing when the
-// key does not occur or the list is empty.
+// The mod list: from behind the first "-mods=" in the arguments after the program to the end of
+// the argument that holds it, without the double quotes, spaces and tabs at either end. Nothing
+// when the key does not occur or the list is empty.
 std::optional<std::string> ScanLaunchMods(const LaunchLine& line);
 
-// The PvE option: the value of "?serverpve=" in the first argument, with each `\"` read as '"' and
-// without the double quotes, spaces and tabs at either end (the quotes that group the argument are
-// no part of it). Nothing when the key does not occur there or the value is empty.
+// The PvE option: the value of "?serverpve=" in the map URL without the double quotes, spaces and
+// tabs at either end. Nothing when the key does not occur there or the value is empty.
 std::optional<std::string> ScanLaunchPve(const LaunchLine& line);
 
-// The map: the first argument after the executable path, cut before its first '?' or space and
-// stripped of double quotes and backslashes at both ends. A token that is exactly "start" or ends
-// in ".exe" (any case) is passed over for the next space-separated one; when none follows, that
-// token is the result. Nothing when no token follows the executable path.
-std::optional<std::string> ScanLaunchMap(std::string_view commandLine);
+// A name or mod list as the heartbeat may publish it: up to the first blank-separated word that
+// holds "password=" in any case, or that begins with '-' and holds "password" (a server password
+// written into the name, which would reach a public list); then without the double quotes,
+// apostrophes, spaces and tabs at either end. Text without such a word comes back unchanged.
+std::string WithoutPasswords(std::string_view text);
+
+// True when WithoutPasswords cuts the text.
+bool HoldsPassword(std::string_view text);
 
 // The process's command line as UTF-8, read anew at every call.
 std::string ReadCommandLineText();

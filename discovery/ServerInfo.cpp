@@ -1,8 +1,5 @@
 #include "discovery/ServerInfo.h"
 
-#include <iterator>
-
-#include "common/Decimal.h"
 #include "common/Guard.h"
 #include "common/Text.h"
 #include "discovery/Discovery.h"
@@ -20,24 +17,43 @@ std::string GivenOrAbsent(std::string_view value) {
   return value.empty() ? std::string("absent or empty") : Given(value);
 }
 
-// A '?' option the server did not get: it reads them from its first argument only.
-constexpr char kAbsentFromFirst[] = "absent from the server's first argument";
-constexpr char kAbsentOrEmptyFromFirst[] = "absent from the server's first argument, or empty";
+// A '?' option the server did not get: it reads them from its map URL only.
+constexpr char kAbsentFromUrl[] =
+    "absent from the server's map URL (its first argument as it reads it)";
+constexpr char kAbsentOrEmptyFromUrl[] =
+    "absent from the server's map URL (its first argument as it reads it), or empty";
+
+// A name or mod list as published: up to a password written into it; empty counts as absent.
+std::optional<std::string> Publishable(const std::optional<std::string>& value) {
+  if (!value) return std::nullopt;
+  std::string kept = WithoutPasswords(*value);
+  if (kept.empty()) return std::nullopt;
+  return kept;
+}
+
+// What a text source gave, for the notes. A value holding a password is not quoted: the notes
+// are shown to the admin, and pasted into support requests.
+std::string TextDetail(const std::optional<std::string>& value) {
+  if (!value) return "absent or empty";
+  if (!HoldsPassword(*value)) return Given(*value);
+  const std::optional<std::string> kept = Publishable(value);
+  if (!kept) return "holds nothing but a password (see the warnings), so it counts as absent";
+  return "gave a value holding a password (see the warnings); sent up to it: \"" + *kept + "\"";
+}
+
+std::optional<std::string> NonEmpty(const std::string& value) {
+  if (value.empty()) return std::nullopt;
+  return value;
+}
 
 // What a launch key of the player limit gave.
 std::string LimitDetail(const LaunchNumber& number) {
-  if (!number.Found) return number.Key.starts_with('?') ? kAbsentFromFirst : "absent";
+  if (!number.Found) return number.Key.starts_with('?') ? kAbsentFromUrl : "absent";
   if (!number.Value) return "not followed by a number";
   return "gave " + std::to_string(*number.Value);
 }
 
-// The settings file's player limit, when it gives a number.
-std::optional<std::int32_t> FilePlayerLimit(const ServerInfoSources& sources) {
-  if (sources.FileMaxPlayers.empty()) return std::nullopt;
-  return ParseDecimal32(sources.FileMaxPlayers);
-}
-
-// -WinLiveMaxPlayers= when it gives a limit of 1 or more, which the game honours first.
+// -WinLiveMaxPlayers= when it gives a limit of 1 or more, which alone changes the game's limit.
 std::optional<std::int32_t> WinLiveLimit(const ServerInfoSources& sources) {
   const std::optional<std::int32_t>& value = sources.LaunchWinLiveMaxPlayers.Value;
   if (value && *value >= 1) return value;
@@ -68,7 +84,8 @@ void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
   RunGuarded([&] { sources.LaunchSessionName = ScanLaunchSessionName(launch); });
   RunGuarded([&] {
     sources.LaunchWinLiveMaxPlayers = LaunchNumberFrom(launch, kWinLiveMaxPlayersKey);
-    sources.LaunchMaxPlayers = ScanLaunchMaxPlayers(launch);
+    sources.LaunchMaxPlayers = LaunchNumberFrom(launch, kQuestionMaxPlayersKey);
+    sources.LaunchDashMaxPlayers = LaunchNumberFrom(launch, kDashMaxPlayersKey);
   });
   RunGuarded([&] { sources.LaunchMods = ScanLaunchMods(launch); });
   RunGuarded([&] { sources.LaunchPve = ScanLaunchPve(launch); });
@@ -81,25 +98,19 @@ void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
 
   // Then each fact by its precedence.
   RunGuarded([&] {
-    if (sources.LaunchSessionName) {
-      facts.SessionName = *sources.LaunchSessionName;
-    } else if (facts.SessionName.empty() && !sources.FileSessionName.empty()) {
-      facts.SessionName = sources.FileSessionName;
+    if (const std::optional<std::string> name = Publishable(sources.LaunchSessionName)) {
+      facts.SessionName = *name;
+    } else if (const std::optional<std::string> file =
+                   Publishable(NonEmpty(sources.FileSessionName));
+               facts.SessionName.empty() && file) {
+      facts.SessionName = *file;
     }
-    if (const std::optional<std::int32_t> winLive = WinLiveLimit(sources)) {
-      facts.PlayerLimit = *winLive;
-    } else {
-      if (const std::optional<std::int32_t> limit = FilePlayerLimit(sources)) {
-        facts.PlayerLimit = *limit;
-      }
-      if (facts.PlayerLimit <= 0 && sources.LaunchMaxPlayers.Value) {
-        facts.PlayerLimit = *sources.LaunchMaxPlayers.Value;
-      }
-    }
-    if (sources.LaunchMods) {
-      facts.ModList = *sources.LaunchMods;
-    } else if (!sources.FileActiveMods.empty()) {
-      facts.ModList = sources.FileActiveMods;
+    facts.PlayerLimit = WinLiveLimit(sources).value_or(kGamePlayerLimit);
+    if (const std::optional<std::string> mods = Publishable(sources.LaunchMods)) {
+      facts.ModList = *mods;
+    } else if (const std::optional<std::string> file =
+                   Publishable(NonEmpty(sources.FileActiveMods))) {
+      facts.ModList = *file;
     }
     const std::string& pve = sources.LaunchPve                ? *sources.LaunchPve
                              : sources.FileBServerPve.empty() ? sources.FileServerPve
@@ -113,72 +124,52 @@ void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
 
 void AddServerInfoNotes(const ServerInfoSources& sources, SourceNotes& notes) {
   constexpr std::string_view kSessionFile = "settings file, any section: SessionName";
-  if (sources.LaunchSessionName) {
-    AddNote(notes, "session name", "launch argument ?SessionName=", true,
-            Given(*sources.LaunchSessionName));
+  const bool launchName = Publishable(sources.LaunchSessionName).has_value();
+  AddNote(notes, "session name", "launch argument ?SessionName=", launchName,
+          sources.LaunchSessionName ? TextDetail(sources.LaunchSessionName)
+                                    : std::string(kAbsentOrEmptyFromUrl));
+  if (launchName) {
     AddNote(notes, "session name", kSessionFile, false, "not read: the launch argument decides");
   } else {
-    AddNote(notes, "session name", "launch argument ?SessionName=", false, kAbsentOrEmptyFromFirst);
-    AddNote(notes, "session name", kSessionFile, !sources.FileSessionName.empty(),
-            GivenOrAbsent(sources.FileSessionName));
+    AddNote(notes, "session name", kSessionFile,
+            Publishable(NonEmpty(sources.FileSessionName)).has_value(),
+            TextDetail(NonEmpty(sources.FileSessionName)));
   }
 
-  // The player limit: -WinLiveMaxPlayers= first, then the settings file, then the three launch
-  // keys in the order they are looked for, the first that occurs deciding.
+  // The player limit: -WinLiveMaxPlayers= alone changes the game's own; the other keys are
+  // listed for the admin who set them, as the game passes them over.
   const std::optional<std::int32_t> winLive = WinLiveLimit(sources);
-  const std::string winLiveDecides = "not read: -WinLiveMaxPlayers= decides";
   const LaunchNumber& winLiveKey = sources.LaunchWinLiveMaxPlayers;
   AddNote(notes, "player limit", "launch argument -WinLiveMaxPlayers=", winLive.has_value(),
           LimitDetail(winLiveKey) + (winLiveKey.Value && !winLive ? ", which is not above 0" : ""));
-  const std::optional<std::int32_t> fileLimit = FilePlayerLimit(sources);
-  const bool fileDecides = !winLive && fileLimit && *fileLimit > 0;
-  const std::string& maxPlayers = sources.FileMaxPlayers;
-  AddNote(notes, "player limit", "settings file [/Script/Engine.GameSession] MaxPlayers",
-          fileDecides,
-          winLive              ? winLiveDecides
-          : maxPlayers.empty() ? "absent or empty"
-          : !fileLimit         ? Given(maxPlayers) + ", which is not a number"
-          : fileDecides        ? Given(maxPlayers)
-                               : Given(maxPlayers) + ", which is not above 0");
-  constexpr std::string_view kLaunchKeys[] = {
-      "?MaxPlayers=", "-MaxPlayers=", "-WinLiveMaxPlayers="};
-  static_assert(std::size(kLaunchKeys) == std::size(kMaxPlayersKeys));
-  const LaunchNumber& launch = sources.LaunchMaxPlayers;
-  std::string_view deciding;
-  for (std::size_t i = 0; i < std::size(kLaunchKeys); ++i) {
-    const std::string source = "launch argument " + std::string(kLaunchKeys[i]);
-    const bool isDeciding = launch.Found && launch.Key == kMaxPlayersKeys[i];
-    if (winLive) {
-      AddNote(notes, "player limit", source, false,
-              kMaxPlayersKeys[i] == kWinLiveMaxPlayersKey ? "read first, above: it decides"
-                                                          : winLiveDecides);
-    } else if (fileDecides) {
-      AddNote(notes, "player limit", source, false, "not read: the settings file decides");
-    } else if (!deciding.empty()) {
-      AddNote(notes, "player limit", source, false,
-              "not read: " + std::string(deciding) + " occurs and decides");
-    } else if (!isDeciding) {
-      AddNote(notes, "player limit", source, false,
-              LimitDetail(LaunchNumber{kMaxPlayersKeys[i], false, std::nullopt}));
-    } else {
-      deciding = kLaunchKeys[i];
-      AddNote(notes, "player limit", source, launch.Value.has_value(), LimitDetail(launch));
-    }
+  AddNote(notes, "player limit", "the game's own limit", !winLive,
+          winLive ? std::string("not read: -WinLiveMaxPlayers= decides")
+                  : "gave " + std::to_string(kGamePlayerLimit) +
+                        ", which the game keeps without -WinLiveMaxPlayers=");
+  constexpr char kNotTaken[] = "; the game does not take it";
+  AddNote(notes, "player limit", "settings file [/Script/Engine.GameSession] MaxPlayers", false,
+          sources.FileMaxPlayers.empty() ? std::string("absent or empty")
+                                         : Given(sources.FileMaxPlayers) + kNotTaken);
+  for (const LaunchNumber* key : {&sources.LaunchMaxPlayers, &sources.LaunchDashMaxPlayers}) {
+    const std::string source = key == &sources.LaunchMaxPlayers ? "launch argument ?MaxPlayers="
+                                                                : "launch argument -MaxPlayers=";
+    AddNote(notes, "player limit", source, false,
+            LimitDetail(*key) + (key->Found ? kNotTaken : ""));
   }
 
   constexpr std::string_view kModsFile = "settings file [ServerSettings] ActiveMods";
-  AddNote(notes, "mods", "launch argument -mods=", sources.LaunchMods.has_value(),
-          GivenOrAbsent(sources.LaunchMods.value_or("")));
-  if (sources.LaunchMods) {
+  const bool launchMods = Publishable(sources.LaunchMods).has_value();
+  AddNote(notes, "mods", "launch argument -mods=", launchMods, TextDetail(sources.LaunchMods));
+  if (launchMods) {
     AddNote(notes, "mods", kModsFile, false, "not read: the launch argument -mods= decides");
   } else {
-    AddNote(notes, "mods", kModsFile, !sources.FileActiveMods.empty(),
-            GivenOrAbsent(sources.FileActiveMods));
+    AddNote(notes, "mods", kModsFile, Publishable(NonEmpty(sources.FileActiveMods)).has_value(),
+            TextDetail(NonEmpty(sources.FileActiveMods)));
   }
 
   constexpr std::string_view kPveFile = "settings file [ServerSettings] bServerPVE";
   AddNote(notes, "PvE", "launch argument ?ServerPVE=", sources.LaunchPve.has_value(),
-          sources.LaunchPve ? Given(*sources.LaunchPve) : std::string(kAbsentOrEmptyFromFirst));
+          sources.LaunchPve ? Given(*sources.LaunchPve) : std::string(kAbsentOrEmptyFromUrl));
   if (sources.LaunchPve) {
     AddNote(notes, "PvE", kPveFile, false, "not read: the launch argument ?ServerPVE= decides");
   } else {
@@ -196,8 +187,9 @@ void AddServerInfoNotes(const ServerInfoSources& sources, SourceNotes& notes) {
           : version->empty() ? std::string("the version line is empty")
                              : Given(*version));
 
-  AddNote(notes, "map", "launch arguments: first argument", sources.LaunchMap.has_value(),
-          sources.LaunchMap ? Given(*sources.LaunchMap) : "no argument after the executable path");
+  AddNote(notes, "map", "launch arguments: map URL", sources.LaunchMap.has_value(),
+          sources.LaunchMap ? Given(*sources.LaunchMap)
+                            : "none on the launch line, so the server starts its default map");
 }
 
 void ReadVersionFromLog(ServerFacts& facts, VersionLogReader& log, const std::string& pluginDir) {

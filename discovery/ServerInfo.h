@@ -43,14 +43,15 @@ struct ServerInfoInputs {
 // What each source of the descriptive facts gave; empty text where a source gave none.
 struct ServerInfoSources {
   FileRead Settings;
-  std::string FileSessionName;  // any section
-  std::string FileMaxPlayers;   // [/Script/Engine.GameSession]
-  std::string FileActiveMods;   // [ServerSettings]
-  std::string FileBServerPve;   // [ServerSettings] bServerPVE
-  std::string FileServerPve;    // [ServerSettings] ServerPVE, in any case
-  std::optional<std::string> LaunchSessionName;
-  LaunchNumber LaunchWinLiveMaxPlayers;  // -WinLiveMaxPlayers= on its own, which decides first
-  LaunchNumber LaunchMaxPlayers;         // the first of the three player-limit keys that occurs
+  std::string FileSessionName;                   // any section
+  std::string FileMaxPlayers;                    // [/Script/Engine.GameSession]
+  std::string FileActiveMods;                    // [ServerSettings]
+  std::string FileBServerPve;                    // [ServerSettings] bServerPVE
+  std::string FileServerPve;                     // [ServerSettings] ServerPVE, in any case
+  std::optional<std::string> LaunchSessionName;  // the name the server itself takes
+  LaunchNumber LaunchWinLiveMaxPlayers;          // -WinLiveMaxPlayers=, which alone decides
+  LaunchNumber LaunchMaxPlayers;                 // ?MaxPlayers=, which the game does not take
+  LaunchNumber LaunchDashMaxPlayers;             // -MaxPlayers=, likewise
   std::optional<std::string> LaunchMods;
   std::optional<std::string> LaunchPve;
   std::optional<std::string> LaunchMap;
@@ -62,14 +63,15 @@ struct ServerInfoSources {
 // when one of its sources gives a value. Where the game honours a launch option over its settings
 // file, the launch option decides:
 // - the session name from the launch arguments, else the settings file (any section);
-// - the player limit from -WinLiveMaxPlayers= when it gives 1 or more, else the settings file, else
-//   (when that leaves it at 0 or less) the first of the three launch keys that occurs;
+// - the player limit from -WinLiveMaxPlayers= when it gives 1 or more, else the game's own
+//   kGamePlayerLimit, whatever ?MaxPlayers=, -MaxPlayers= or the settings file ask for;
 // - the mods from -mods= when it gives a list, else the settings file;
 // - the PvE flag from ?ServerPVE= when it gives a value, else the settings file's bServerPVE, else
 //   its ServerPVE;
 // - the version from the log; the map from the launch arguments.
-// The settings file is read once for all of its values. Sources, when given, receive what each
-// source gave. Never throws: a step that fails leaves its fact as it was.
+// A name or mod list is published only up to a password written into it (WithoutPasswords); one
+// left empty counts as absent. The settings file is read once for all of its values. Sources, when
+// given, receive what each source gave. Never throws: a step that fails leaves its fact as it was.
 void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
                        ServerInfoSources* sources = nullptr);
 

@@ -1,7 +1,6 @@
 #include "discovery/SettingsFile.h"
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 
 #include "common/Text.h"
@@ -12,216 +11,323 @@ namespace vesperline {
 
 namespace {
 
-// True when line begins with the key (given lower-cased; the line's case does not matter) directly
-// followed by '='. Most lines are no key line: the byte after the key's length rules them out at
-// once.
-bool IsKeyLine(std::string_view line, std::string_view lowerKey) {
-  if (line.size() <= lowerKey.size() || line[lowerKey.size()] != '=') return false;
-  for (std::size_t i = 0; i < lowerKey.size(); ++i) {
-    if (LowerAsciiByte(line[i]) != lowerKey[i]) return false;
-  }
-  return true;
+// White space as the engine trims it from keys, values and headers.
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
 }
 
-// A whole section name or value, cut to the limit when it is longer.
-std::string_view Bounded(std::string_view text) {
-  if (text.size() <= kMaxIniTextBytes) return text;
-  return text.substr(0, CompleteUtf8Length(text.substr(0, kMaxIniTextBytes)));
+bool IsLineBreak(char c) {
+  return c == '\r' || c == '\n';
 }
 
 }  // namespace
 
 void IniScanner::BoundedText::Clear() {
   text_.clear();
-  dropped_ = 0;
-  lastDropped_ = 0;
+  cut_ = false;
 }
 
-void IniScanner::BoundedText::Append(std::string_view bytes) {
-  const std::size_t room = kMaxIniTextBytes - text_.size();
-  if (bytes.size() <= room) {
-    text_.append(bytes);
-    return;
+void IniScanner::BoundedText::Append(char byte) {
+  if (text_.size() < kMaxIniTextBytes) {
+    text_.push_back(byte);
+  } else {
+    cut_ = true;
   }
-  text_.append(bytes.substr(0, room));
-  dropped_ = std::min<std::size_t>(2, dropped_ + bytes.size() - room);
-  lastDropped_ = bytes.back();
 }
 
-std::string IniScanner::BoundedText::TakeAtLineEnd() {
-  if (dropped_ == 0) {
-    if (!text_.empty() && text_.back() == '\r') text_.pop_back();
-  } else if (dropped_ > 1 || lastDropped_ != '\r') {
-    // A carriage return alone past the limit ends the line and is no part of the text: no cut.
-    text_.resize(CompleteUtf8Length(text_));
-  }
+std::string IniScanner::BoundedText::Take() {
+  if (cut_) text_.resize(CompleteUtf8Length(text_));
   std::string text = std::move(text_);
   Clear();
   return text;
 }
 
-std::string IniScanner::BoundedText::TakeAtBracket() {
-  if (dropped_ > 0) text_.resize(CompleteUtf8Length(text_));
-  std::string text = std::move(text_);
-  Clear();
-  return text;
-}
-
-IniScanner::IniScanner(std::vector<IniLookup> lookups) {
+IniScanner::IniScanner(std::vector<IniLookup> lookups, KeyLineSink keyLines)
+    : keyLines_(std::move(keyLines)) {
   slots_.reserve(lookups.size());
   for (IniLookup& lookup : lookups) {
     Slot slot;
     slot.LowerKey = LowerAscii(lookup.Key);
-    prefixLimit_ = std::max(prefixLimit_, lookup.Key.size() + 1);
+    slot.LowerSection = LowerAscii(lookup.Section);
+    longestKey_ = std::max(longestKey_, lookup.Key.size());
     slot.Lookup = std::move(lookup);
     slots_.push_back(std::move(slot));
-  }
-  prefix_.reserve(prefixLimit_);
-}
-
-bool IniScanner::InRequestedSection(const Slot& slot) const {
-  return !slot.Lookup.Section.empty() && currentSection_ == slot.Lookup.Section;
-}
-
-void IniScanner::Keep(Slot& slot, std::string value) {
-  if (InRequestedSection(slot)) {
-    slot.SectionValue = std::move(value);
-  } else if (slot.FallbackValue.empty()) {
-    slot.FallbackValue = std::move(value);
-  }
-}
-
-void IniScanner::Line(std::string_view line) {
-  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  if (!line.empty() && line.front() == '[') {
-    const std::string_view name = line.substr(1);
-    currentSection_.assign(Bounded(name.substr(0, name.find(']'))));
-    return;
-  }
-  for (Slot& slot : slots_) {
-    if (!IsKeyLine(line, slot.LowerKey)) continue;
-    if (!InRequestedSection(slot) && !slot.FallbackValue.empty()) continue;
-    Keep(slot, std::string(Bounded(line.substr(slot.LowerKey.size() + 1))));
-  }
-}
-
-void IniScanner::StartValues() {
-  bool any = false;
-  for (Slot& slot : slots_) {
-    // A value outside the requested section counts only while no fallback has been found.
-    if (!IsKeyLine(prefix_, slot.LowerKey)) continue;
-    if (!InRequestedSection(slot) && !slot.FallbackValue.empty()) continue;
-    slot.Gathering = true;
-    slot.Candidate.Append(std::string_view(prefix_).substr(slot.LowerKey.size() + 1));
-    any = true;
-  }
-  state_ = any ? State::Value : State::Skip;
-}
-
-void IniScanner::EndValues() {
-  for (Slot& slot : slots_) {
-    if (!slot.Gathering) continue;
-    slot.Gathering = false;
-    Keep(slot, slot.Candidate.TakeAtLineEnd());
   }
 }
 
 void IniScanner::Feed(std::string_view text) {
-  const char* at = text.data();
-  const char* const end = at + text.size();
-  while (at < end) {
-    if (state_ == State::LineStart) {
-      // Whole lines in the piece are looked at where they lie; only a line that goes on in the
-      // next piece is gathered by the states below.
-      while (const auto* newline = static_cast<const char*>(
-                 std::memchr(at, '\n', static_cast<std::size_t>(end - at)))) {
-        Line(std::string_view(at, static_cast<std::size_t>(newline - at)));
-        at = newline + 1;
-      }
-      if (at == end) return;
-    }
-    switch (state_) {
-      case State::LineStart:
-        if (*at == '[') {
-          state_ = State::Header;
-          ++at;
-        } else {
-          prefix_.clear();
-          state_ = State::Prefix;
-        }
-        break;
-      case State::Prefix: {
-        // The line's first bytes, as many as the longest key and its '=' take, decide whether it
-        // is a key line; a shorter line is looked at whole.
-        const std::size_t wanted =
-            std::min(prefixLimit_ - prefix_.size(), static_cast<std::size_t>(end - at));
-        const auto* newline = static_cast<const char*>(std::memchr(at, '\n', wanted));
-        if (newline != nullptr) {
-          prefix_.append(at, newline);
-          at = newline + 1;
-          Line(prefix_);
-          state_ = State::LineStart;
-        } else {
-          prefix_.append(at, wanted);
-          at += wanted;
-          if (prefix_.size() == prefixLimit_) StartValues();
-        }
-        break;
-      }
-      case State::Header: {
-        const char* stop = at;
-        while (stop < end && *stop != ']' && *stop != '\n') ++stop;
-        header_.Append(std::string_view(at, static_cast<std::size_t>(stop - at)));
-        at = stop;
-        if (at == end) break;
-        const bool closed = *at == ']';
-        currentSection_ = closed ? header_.TakeAtBracket() : header_.TakeAtLineEnd();
-        state_ = closed ? State::Skip : State::LineStart;
-        ++at;
-        break;
-      }
-      case State::Value: {
-        const auto* newline =
-            static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
-        const char* stop = newline != nullptr ? newline : end;
-        const std::string_view piece(at, static_cast<std::size_t>(stop - at));
-        for (Slot& slot : slots_) {
-          if (slot.Gathering) slot.Candidate.Append(piece);
-        }
-        at = stop;
-        if (newline == nullptr) break;
-        ++at;
-        EndValues();
-        state_ = State::LineStart;
-        break;
-      }
-      case State::Skip: {
-        const auto* newline =
-            static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
-        at = newline != nullptr ? newline + 1 : end;
-        if (newline != nullptr) state_ = State::LineStart;
-        break;
-      }
-    }
-  }
+  for (const char byte : text) Put(byte);
 }
 
 void IniScanner::Finish() {
+  skipLineBreak_ = false;
+  if (pendingBackslash_) {
+    pendingBackslash_ = false;
+    Ordinary('\\');
+  }
+  if (pendingSlash_) {
+    pendingSlash_ = false;
+    Ordinary('/');
+  }
+  EndLine(false);
+}
+
+void IniScanner::Put(char byte) {
+  // Lines of the file, for the line numbers a reader is told: CR, LF and CR LF each end one.
+  const bool pairedLineFeed = byte == '\n' && afterCarriageReturn_;
+  afterCarriageReturn_ = byte == '\r';
+  if (IsLineBreak(byte) && !pairedLineFeed) ++physicalLine_;
+
+  if (skipLineBreak_) {
+    skipLineBreak_ = false;
+    if (IsLineBreak(byte)) return;
+  }
+  // A backslash or a slash waits for the byte after it, which decides what it is.
+  if (pendingBackslash_) {
+    pendingBackslash_ = false;
+    if (!inQuotes_ && IsLineBreak(byte)) {
+      // A backslash at the end of a line joins the next line to it.
+      Take(' ');
+      skipLineBreak_ = true;
+      return;
+    }
+    if (inQuotes_ && !comment_ && (byte == '"' || byte == '\\')) {
+      // An escaped quote or backslash inside quotes neither closes nor escapes anything.
+      Take('\\');
+      Take(byte);
+      return;
+    }
+    Ordinary('\\');
+  }
+  if (pendingSlash_) {
+    pendingSlash_ = false;
+    if (byte == '/') {
+      comment_ = true;
+      return;
+    }
+    Ordinary('/');
+  }
+  if (IsLineBreak(byte)) {
+    if (braces_ > 0) {
+      // Inside braces a line break is a blank, and the line goes on.
+      Take(' ');
+      skipLineBreak_ = true;
+      return;
+    }
+    EndLine(false);
+    return;
+  }
+  if (inQuotes_) {
+    if (byte == '\\') {
+      pendingBackslash_ = true;
+    } else {
+      Ordinary(byte);
+    }
+    return;
+  }
+  switch (byte) {
+    case '|':
+      EndLine(true);
+      break;
+    case '\\':
+      pendingBackslash_ = true;
+      break;
+    case '/':
+      pendingSlash_ = true;
+      break;
+    case '{':
+      ++braces_;
+      break;
+    case '}':
+      if (braces_ > 0) --braces_;
+      break;
+    default:
+      Ordinary(byte);
+  }
+}
+
+void IniScanner::Ordinary(char byte) {
+  if (byte == '"') inQuotes_ = !inQuotes_;
+  if (!comment_) Take(byte);
+}
+
+void IniScanner::Take(char byte) {
   switch (state_) {
-    case State::Prefix:
-      Line(prefix_);
+    case State::LineStart:
+      if (byte == '[') {
+        state_ = State::Header;
+        header_.Clear();
+        headerLength_ = 0;
+        headerContentEnd_ = 0;
+        headerEndsWithBracket_ = false;
+      } else if (byte == ';') {
+        state_ = State::Skip;
+      } else {
+        state_ = State::KeyStart;
+        TakeKey(byte);
+      }
       break;
     case State::Header:
-      currentSection_ = header_.TakeAtLineEnd();
+      header_.Append(byte);
+      ++headerLength_;
+      if (!IsBlank(byte)) {
+        headerContentEnd_ = headerLength_;
+        headerEndsWithBracket_ = byte == ']';
+      }
       break;
+    case State::KeyStart:
+    case State::Key:
+      TakeKey(byte);
+      break;
+    case State::ValueStart:
     case State::Value:
-      EndValues();
+    case State::Quoted:
+    case State::QuotedEscape:
+    case State::ValueEnd:
+      TakeValue(byte);
       break;
-    case State::LineStart:
     case State::Skip:
       break;
   }
+}
+
+void IniScanner::TakeKey(char byte) {
+  if (byte == '=') {
+    MatchKey();
+    return;
+  }
+  if (state_ == State::KeyStart) {
+    if (IsBlank(byte)) return;
+    state_ = State::Key;
+    // The engine's merge commands before a key: the key itself begins after them.
+    if (byte == '+' || byte == '-' || byte == '.' || byte == '!') return;
+  }
+  // The keys looked up hold no blank, so a key with one inside it matches none of them; nor does
+  // a key longer than all of them, whatever follows.
+  if (IsBlank(byte)) {
+    keyEnded_ = true;
+    return;
+  }
+  key_.push_back(byte);
+  if (keyEnded_ || key_.size() > longestKey_) state_ = State::Skip;
+}
+
+void IniScanner::MatchKey() {
+  matched_.clear();
+  const std::string lowerKey = LowerAscii(key_);
+  for (std::size_t i = 0; i < slots_.size(); ++i) {
+    if (slots_[i].LowerKey == lowerKey) matched_.push_back(i);
+  }
+  if (matched_.empty()) {
+    state_ = State::Skip;
+    return;
+  }
+  state_ = State::ValueStart;
+  value_.Clear();
+  valueBlanks_.clear();
+  written_.Clear();
+}
+
+void IniScanner::TakeValue(char byte) {
+  if (keyLines_) written_.Append(byte);
+  switch (state_) {
+    case State::ValueStart:
+      if (IsBlank(byte)) return;
+      if (byte == '"') {
+        state_ = State::Quoted;
+        return;
+      }
+      state_ = State::Value;
+      value_.Append(byte);
+      return;
+    case State::Value:
+      if (IsBlank(byte)) {
+        if (valueBlanks_.size() < kMaxIniTextBytes) valueBlanks_.push_back(byte);
+        return;
+      }
+      for (const char blank : valueBlanks_) value_.Append(blank);
+      valueBlanks_.clear();
+      value_.Append(byte);
+      return;
+    case State::Quoted:
+      if (byte == '\\') {
+        state_ = State::QuotedEscape;
+      } else if (byte == '"') {
+        state_ = State::ValueEnd;
+      } else {
+        value_.Append(byte);
+      }
+      return;
+    case State::QuotedEscape: {
+      state_ = State::Quoted;
+      constexpr std::string_view kEscaped = "\"\\'nrt";
+      constexpr std::string_view kMeant = "\"\\'\n\r\t";
+      const std::size_t escape = kEscaped.find(byte);
+      if (escape != std::string_view::npos) {
+        value_.Append(kMeant[escape]);
+      } else {
+        value_.Append('\\');
+        value_.Append(byte);
+      }
+      return;
+    }
+    default:
+      return;
+  }
+}
+
+void IniScanner::EndValue(bool atBar, bool comment) {
+  if (state_ == State::QuotedEscape) value_.Append('\\');
+  std::string value = value_.Take();
+  for (const std::size_t index : matched_) {
+    Slot& slot = slots_[index];
+    if (!slot.LowerSection.empty() && lowerSection_ == slot.LowerSection) {
+      slot.SectionValue = value;
+    } else if (slot.FallbackValue.empty()) {
+      slot.FallbackValue = value;
+    }
+  }
+  if (keyLines_) {
+    IniKeyLine line;
+    line.Lookup = matched_.front();
+    line.Line = lineStart_;
+    line.Section = currentSection_;
+    line.Written = written_.Take();
+    line.Value = std::move(value);
+    line.EndsAtBar = atBar;
+    line.Comment = comment;
+    keyLines_(line);
+  }
+}
+
+void IniScanner::EndLine(bool atBar) {
+  switch (state_) {
+    case State::Header:
+      if (headerEndsWithBracket_) {
+        std::string name = header_.Take();
+        name.resize(std::min(name.size(), headerContentEnd_ - 1));
+        currentSection_ = std::move(name);
+        lowerSection_ = LowerAscii(currentSection_);
+      }
+      break;
+    case State::ValueStart:
+    case State::Value:
+    case State::Quoted:
+    case State::QuotedEscape:
+    case State::ValueEnd:
+      EndValue(atBar, comment_);
+      break;
+    default:
+      break;
+  }
   state_ = State::LineStart;
+  inQuotes_ = false;
+  comment_ = false;
+  braces_ = 0;
+  key_.clear();
+  keyEnded_ = false;
+  matched_.clear();
+  lineStart_ = physicalLine_;
 }
 
 const std::string& IniScanner::Value(std::size_t lookup) const {

@@ -1,15 +1,24 @@
-// Reading values out of the server's INI-style settings file.
+// Reading values out of the server's INI-style settings file, the way the game's engine reads it.
 //
-// The rules: a line beginning with '[' is a section header, naming the section by the bytes after
-// the '[' up to the first ']' (or the end of the line when it has none). A key line is one that
-// begins with the key, compared without regard to ASCII case, directly followed by '='; its value
-// is the rest of the line as written. One carriage return at the end of a line is not part of it.
+// Lines: a line ends at a line feed, a carriage return or both, and, outside double quotes, at
+// '|' (what follows is the next line). Outside quotes, "//" starts a comment that runs to the
+// line's end; '{' and '}' are dropped, and a line break between them does not end the line; a
+// backslash right before a line break joins the next line with a blank. A line that, without the
+// blanks at its end, starts with '[' and ends with ']' is a section header naming the section
+// between them. A line starting with ';' is skipped. A key line is key '=' value: the key is the
+// text before the first '=' without the blanks around it (and without a leading '+', '-', '.' or
+// '!'), compared without regard to ASCII case; the value loses the blanks at both ends, and one
+// starting with a double quote is read to its closing quote, with \", \\, \', \n, \r and \t read
+// as escapes (a backslash before anything else stays with it) and the quotes dropped.
+//
 // The answer to a lookup is the last value of the key inside the requested section (sections
-// match exactly) when that is not empty, otherwise the first non-empty value of the key anywhere
-// else (anywhere at all when no section is requested); empty text when neither exists.
+// match without regard to ASCII case) when that is not empty, otherwise the first non-empty value
+// of the key anywhere else (anywhere at all when no section is requested); empty text when neither
+// exists.
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,21 +33,36 @@ inline constexpr std::size_t kMaxIniTextBytes = 4096;
 
 struct IniLookup {
   std::string Key;
-  std::string Section;  // exactly as written between the brackets; empty for any section
+  std::string Section;  // as written between the brackets, in any case; empty for any section
+};
+
+// One key line of a key looked up, as the scanner read it, for a reader that wants to tell the
+// admin how the server reads the file.
+struct IniKeyLine {
+  std::size_t Lookup = 0;  // the first lookup of this key, as an index into the lookups
+  std::size_t Line = 0;    // the line of the file it starts on, from 1
+  std::string Section;     // the section it stands in
+  std::string Written;     // what follows the '=', comments dropped (at most kMaxIniTextBytes)
+  std::string Value;       // the value as the server takes it
+  bool EndsAtBar = false;  // a '|' outside quotes ended the line
+  bool Comment = false;    // a "//" outside quotes started a comment in the line
 };
 
 // Answers several lookups in one pass over settings text fed to it in pieces of any size. It holds
-// only the current section, the beginning of the current line and, per lookup, the values the
-// rules keep, each at most kMaxIniTextBytes long: its memory depends neither on the size of the
-// text nor on the length of its lines.
+// only the current section, the key of the current line and one value, each at most
+// kMaxIniTextBytes long: its memory depends neither on the size of the text nor on the length of
+// its lines.
 class IniScanner {
  public:
-  explicit IniScanner(std::vector<IniLookup> lookups);
+  using KeyLineSink = std::function<void(const IniKeyLine&)>;
+
+  // keyLines, when given, is told of every key line of a key looked up.
+  explicit IniScanner(std::vector<IniLookup> lookups, KeyLineSink keyLines = {});
 
   // Scans the next piece of the text.
   void Feed(std::string_view text);
 
-  // Ends the text: a last line without a line feed counts as well.
+  // Ends the text: a last line without a line break counts as well.
   void Finish();
 
   // The answer to the lookup at that index in the constructor's list.
@@ -49,44 +73,79 @@ class IniScanner {
   class BoundedText {
    public:
     void Clear();
-    void Append(std::string_view bytes);
-    // The text when it ended with its line (then one carriage return at its end is not part of
-    // it), or at a ']' that is not the end of the line.
-    std::string TakeAtLineEnd();
-    std::string TakeAtBracket();
+    void Append(char byte);
+    bool Empty() const { return text_.empty(); }
+    // The text, cut before a character the limit split.
+    std::string Take();
 
    private:
     std::string text_;
-    std::size_t dropped_ = 0;  // bytes beyond the limit, counted up to 2
-    char lastDropped_ = 0;
+    bool cut_ = false;
   };
 
   struct Slot {
     IniLookup Lookup;
     std::string LowerKey;
+    std::string LowerSection;
     std::string SectionValue;
     std::string FallbackValue;
-    bool Gathering = false;  // the current line is a key line of this lookup
-    BoundedText Candidate;   // its value so far
   };
 
-  // Where the scan stands in a line that a piece ended inside: at its start, gathering its first
-  // bytes, inside a section header, gathering the values of a key line, or skipping the rest.
-  enum class State { LineStart, Prefix, Header, Value, Skip };
+  // Where the current line stands: at its start, in a section header, in the key of a key line,
+  // in its value (before it, unquoted, quoted, or right after a backslash inside quotes, or past
+  // its closing quote), or in a line of no interest.
+  enum class State {
+    LineStart,
+    Header,
+    KeyStart,
+    Key,
+    ValueStart,
+    Value,
+    Quoted,
+    QuotedEscape,
+    ValueEnd,
+    Skip
+  };
 
-  bool InRequestedSection(const Slot& slot) const;
-  void Keep(Slot& slot, std::string value);
-  // Takes a whole line, without its line feed.
-  void Line(std::string_view line);
-  void StartValues();
-  void EndValues();
+  // The engine's line reading: each byte of the text, then the bytes of the line it makes.
+  void Put(char byte);
+  void Ordinary(char byte);
+  void EndLine(bool atBar);
+  void Take(char byte);
+  void TakeKey(char byte);
+  void TakeValue(char byte);
+  void MatchKey();
+  void EndValue(bool atBar, bool comment);
 
   std::vector<Slot> slots_;
-  std::size_t prefixLimit_ = 1;  // the longest key and its '='
+  KeyLineSink keyLines_;
+  std::size_t longestKey_ = 0;
+
+  // The engine's line reading.
+  bool inQuotes_ = false;
+  bool comment_ = false;
+  std::size_t braces_ = 0;
+  bool pendingBackslash_ = false;
+  bool pendingSlash_ = false;
+  bool skipLineBreak_ = false;  // a joined line break: one CR or LF right after it belongs to it
+  bool afterCarriageReturn_ = false;
+  std::size_t physicalLine_ = 1;
+  std::size_t lineStart_ = 1;
+
+  // The current line.
   State state_ = State::LineStart;
-  std::string prefix_;  // the first bytes of the current line, at most prefixLimit_
   BoundedText header_;
+  std::size_t headerLength_ = 0;      // bytes after the '['
+  std::size_t headerContentEnd_ = 0;  // the length up to its last byte that is no blank
+  bool headerEndsWithBracket_ = false;
+  std::string key_;                   // the key so far, without the blanks after it
+  bool keyEnded_ = false;             // a blank followed the key
+  std::vector<std::size_t> matched_;  // the slots whose key the line has
+  BoundedText value_;
+  std::string valueBlanks_;  // blanks in an unquoted value, kept until more value follows
+  BoundedText written_;
   std::string currentSection_;
+  std::string lowerSection_;
 };
 
 // The answer to one lookup in a whole settings text, as IniScanner gives it.

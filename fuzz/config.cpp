@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
 
   int commandLineReads = 0;
-  const LaunchLine launch = SplitLaunchLine(std::string(commandLine));
+  const LaunchLine launch = ReadLaunchLine(std::string(commandLine));
   ServerFacts facts;
   facts.SessionName = "kept";
   const bool usable = LoadConfig(facts, text, [&]() -> const LaunchLine& {

@@ -174,14 +174,22 @@ TEST(CheckerTest, PredictsWhatThePluginDoesInTheSameServer) {
         "?MaxPlayers=70",
         "-clusterid=secretcluster", "-NoBattlEye", "-mods=928102,931877"},
        "[EU] Rex Hunters - PvE x3 | \u00c4gypten"},
-      // A Linux container's start script passes the name in quotes as a piece of the first
-      // argument; Wine writes those quotes as \", and the Linux build joins them the same way.
+      // A Linux container's start script writes SessionName=\"...\" in an unquoted word, which
+      // the shell splits at the blanks; Wine writes the quotes as \", the Linux build joins them
+      // the same way, and the server joins the pieces again.
       {"a container's launch line",
        kFullConfig,
        settings("[ServerSettings]\r\nActiveMods=111\r\nbServerPVE=False\r\n"),
-       {"TheIsland_WP?listen?SessionName=\"[EU] Rex | 2x\"?Port=7777?ServerPVE=True",
+       {"TheIsland_WP?listen?SessionName=\"[EU]", "Rex", "|", "2x\"?Port=7777?ServerPVE=True",
         "-mods=\"928102,931877\"", "-WinLiveMaxPlayers=40"},
        "[EU] Rex | 2x"},
+      // The same script with the first argument quoted whole as well: the server quotes it whole
+      // again, so its map URL ends at the first inner quote, and neither takes the name.
+      {"a container's first argument quoted whole with quotes inside it",
+       kFullConfig,
+       settings("[SessionSettings]\r\nSessionName=From The File\r\n"),
+       {"TheIsland_WP?listen?SessionName=\"[EU] Rex | 2x\"?Port=7777", "-NoBattlEye"},
+       "From The File"},
   };
   for (const auto& check : cases) {
     SCOPED_TRACE(check.what);
@@ -297,7 +305,7 @@ void Complete(const test::ServerTree& server) {
 // form, even where --show-token shows the token: the password line holds both, in the ?Key= form
 // inside a quoted argument and in the -Key= form with a quoted value.
 TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
-  const char* const kSecrets[] = {"Adm1n S3cret", "S3cret", "Join 2 Play", "2 Play"};
+  const char* const kSecrets[] = {"Adm1n S3cret", "S3cret", "Join 2 Play", "2 Play", "hunter2"};
   const std::string kServerExe =
       "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" ";
   const std::string passwordLine =
@@ -373,6 +381,30 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        0},
       {"a-port-in-config-json-that-is-not-the-launch-lines", config(kFullConfig),
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7790\" -mods=928102", 0},
+      // The shapes the server reads otherwise than its launcher meant, in the engine's three
+      // steps: a password inside the name, quotes inside a first argument quoted whole (as .NET
+      // and Python launchers write it), a dash option before the map (as one manager writes it),
+      // an unclosed quote, a program path with blanks and no quotes, a tab in the first argument.
+      {"a-password-in-the-servers-own-name", config(kFullConfig),
+       kServerExe + "TheIsland_WP?listen?Port=7777?SessionName=\"My Server "
+                    "-ServerAdminPassword=\"hunter2\" -NoBattlEye -mods=928102",
+       0},
+      {"quotes-inside-a-whole-quoted-first-argument", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=\\\"My ARK Server\\\"?Port=7777\" "
+                    "-mods=928102",
+       0},
+      {"a-dash-option-before-the-map", config(kFullConfig),
+       kServerExe + "-ClusterDirOverride=C:\\Cerious "
+                    "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7777\" -mods=928102",
+       0},
+      {"an-unclosed-quote", config(kFullConfig),
+       kServerExe + "TheIsland_WP?listen?Port=7777?SessionName=\"Rex Hunters -mods=928102", 0},
+      {"an-unquoted-program-path", config(kFullConfig),
+       "C:\\ARK Server\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe "
+       "TheIsland_WP?listen?SessionName=Rex?Port=7777 -mods=928102",
+       0},
+      {"a-tab-in-the-first-argument", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex\tHunters?Port=7777\" -mods=928102", 0},
       {"a-session-name-given-twice", config(kFullConfig),
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?SessionName=Old Name\" "
                     "-mods=928102",
@@ -492,24 +524,33 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        std::nullopt, 0},
       {"single-quotes", config("{'token': 'SECRETtoken-4711', 'ip': '1.2.3.4', 'port': 7777}"),
        std::nullopt, 1},
-      // Settings lines the plugin passes over, and keys set twice: two [SessionSettings] blocks
-      // and a second MaxPlayers below the first.
+      // Settings lines with blanks around the '=' (which the server reads as the plain form), and
+      // keys set twice: two [SessionSettings] blocks and a second MaxPlayers below the first.
       {"settings-lines",
        settings("[SessionSettings]\r\nSessionName = Vesper Test\r\n[ServerSettings]\r\n"
                 "  ActiveMods=928102\r\nbServerPVE =True\r\n[/Script/Engine.GameSession]\r\n"
                 "MaxPlayers=70\r\nMaxPlayers=40\r\n[SessionSettings]\r\nSessionName=Old Name\r\n"
                 "[SessionSettings]\r\nSessionName=New Name\r\n")},
-      // Values the plugin takes exactly as written: blanks at the ends of a name and of True, and
-      // before a comma of the mods, in a file saved as UTF-8 with a byte-order mark.
+      // Blanks at the ends of a name and of True, which the server takes off, and before a comma
+      // of the mods, which it keeps, in a file saved as UTF-8 with a byte-order mark.
       {"settings-values-with-blanks",
        settings(
            "\xEF\xBB\xBF[SessionSettings]\r\nSessionName=Vesper Test   \r\n[ServerSettings]\r\n"
            "ActiveMods=928102 ,931877\r\nbServerPVE=True \r\n")},
-      // A name in quotes, blanks after the mods' commas, PvE as 1, in Notepad's "Unicode".
+      // A name in quotes, which the server takes without them, blanks after the mods' commas, PvE
+      // as 1, in Notepad's "Unicode".
       {"settings-values-as-written",
        settings(test::Utf16LeFile(u"[SessionSettings]\r\nSessionName=\"Vesper Test\"\r\n"
                                   u"[ServerSettings]\r\nActiveMods=928102, 931877\r\n"
                                   u"bServerPVE=1\r\n"))},
+      // A '|' in a name, which ends the line, and an address in a name, whose "//" starts a
+      // comment, where the admin surely meant the whole value.
+      {"a-settings-name-cut-at-a-bar",
+       settings("[SessionSettings]\r\nSessionName=[EU] Rex | PvE 2x\r\n"
+                "[ServerSettings]\r\nActiveMods=928102\r\n")},
+      {"a-settings-name-cut-at-a-comment",
+       settings("[SessionSettings]\r\nSessionName=Rex Hunters https://discord.gg/rex\r\n"
+                "[ServerSettings]\r\nActiveMods=928102 // the dinos\r\n")},
       // Both files saved as UTF-16 by a program that writes no byte-order mark.
       {"files-in-utf16-without-mark",
        [](const test::ServerTree& server) {

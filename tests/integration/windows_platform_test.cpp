@@ -197,6 +197,39 @@ TEST(WindowsCommandLineTest, WineWritesTheArgumentsAsTheLinuxJoinDoes) {
   EXPECT_EQ(line.substr(behindPath + 2), JoinProcessArguments(nulSeparated));
 }
 
+// The plugin's own split of a command line gives exactly the arguments the system's
+// CommandLineToArgvW gives, on generated lines of quotes, backslashes, blanks, tabs and UTF-8:
+// the server's arguments are what the system split, so the plugin must split them alike.
+TEST(WindowsCommandLineTest, TheSplitAgreesWithTheSystemsOwnOnGeneratedLines) {
+  constexpr std::string_view kPieces[] = {
+      "\"", "\"\"", "\\", "\\\\", " ", "\t", "a", "?S=", "-k=", "\xC3\x84", "\xF0\x9F\xA6\x96"};
+  std::uint32_t state = 2026;
+  const auto next = [&state](std::uint32_t bound) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % bound;
+  };
+  for (int round = 0; round < 10000; ++round) {
+    std::string line;
+    const std::uint32_t length = 1 + next(14);
+    for (std::uint32_t i = 0; i < length; ++i) line += kPieces[next(std::size(kPieces))];
+    std::wstring wide(line.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), wide.data(),
+                            static_cast<int>(wide.size()))));
+    int count = 0;
+    LPWSTR* system = CommandLineToArgvW(wide.c_str(), &count);
+    ASSERT_NE(system, nullptr);
+    std::vector<std::string> expected;
+    for (int i = 0; i < count; ++i) expected.push_back(WideToUtf8(system[i], wcslen(system[i])));
+    LocalFree(system);
+    std::vector<std::string> split;
+    for (const CommandLineArgument& argument : SplitCommandLine(line).Arguments) {
+      split.push_back(argument.Value);
+    }
+    ASSERT_EQ(split, expected) << line;
+  }
+}
+
 // ---- The module path -------------------------------------------------------------------------
 
 // The plugin finds config.json beside itself only through its own module's path, which the

@@ -84,20 +84,77 @@ TEST(ReadServerFileTest, AFileTheServerHoldsOpenForWritingIsRead) {
   EXPECT_EQ(text, "first line\r\nsecond line\r\n");
 }
 
+// Lines as the engine reads them: where a line ends, what is a comment, a header or a key line,
+// and what a value becomes. Each row looks up one key, in a section or in any.
+TEST(FindIniValueTest, TheFileReadsAsTheEngineReadsIt) {
+  const struct {
+    const char* what;
+    std::string text;
+    const char* key;
+    const char* section;
+    const char* value;
+  } cases[] = {
+      {"blanks around the '=' and the value", "SessionName =   My Server  \t\n", "SessionName", "",
+       "My Server"},
+      {"a quoted value loses its quotes", "SessionName = \"My Server\" \n", "SessionName", "",
+       "My Server"},
+      {"what follows the closing quote", "SessionName=\"A\" B\n", "SessionName", "", "A"},
+      {"a quote never closed", "SessionName=\"A B\n", "SessionName", "", "A B"},
+      {"escapes in quotes", R"(SessionName="Say \"hi\" \\ \' \n\t\q")", "SessionName", "",
+       "Say \"hi\" \\ ' \n\t\\q"},
+      {"a backslash outside quotes stays", R"(SessionName=C:\ARK\x)", "SessionName", "",
+       R"(C:\ARK\x)"},
+      {"a lone carriage return ends the line", "SessionName=A\rSessionName=B\n", "SessionName", "",
+       "A"},
+      {"'|' ends the line", "SessionName=Rex | 2x\n", "SessionName", "", "Rex"},
+      {"what follows '|' is a line of its own", "X=1|SessionName=Two\n", "SessionName", "", "Two"},
+      {"'|' inside quotes", "SessionName=\"Rex | 2x\"\n", "SessionName", "", "Rex | 2x"},
+      {"'|' after a quote opened inside the value", "SessionName=a\"b|c\"d\n", "SessionName", "",
+       "a\"b|c\"d"},
+      {"'//' starts a comment", "SessionName=http://example\n", "SessionName", "", "http:"},
+      {"'//' inside quotes", "SessionName=\"a//b\"\n", "SessionName", "", "a//b"},
+      {"braces are dropped", "SessionName=My {Server}\n", "SessionName", "", "My Server"},
+      {"a line break inside braces", "SessionName={My\r\nServer}\nX=1\n", "SessionName", "",
+       "My Server"},
+      {"a backslash before a line break joins the lines", "SessionName=My\\\nServer\n",
+       "SessionName", "", "My Server"},
+      {"the key in any case, with a merge command", "[ServerSettings]\n+activemods=1,2\n",
+       "ActiveMods", "ServerSettings", "1,2"},
+      {"a key with a blank inside it", "Session Name=x\n", "SessionName", "", ""},
+      {"a line starting with ';'", ";SessionName=Old\nSessionName=New\n", "SessionName", "", "New"},
+      {"the section in any case", "ActiveMods=1\n[serversettings]\nActiveMods=2\nActiveMods=3\n",
+       "ActiveMods", "ServerSettings", "3"},
+      {"blanks and a comment after the header",
+       "ActiveMods=1\n[ServerSettings]  // mods\nActiveMods=2\n", "ActiveMods", "ServerSettings",
+       "2"},
+      {"a blank before the header's bracket", "ActiveMods=1\n [ServerSettings]\nActiveMods=2\n",
+       "ActiveMods", "ServerSettings", "1"},
+      {"a header without its closing bracket", "ActiveMods=1\n[ServerSettings\nActiveMods=2\n",
+       "ActiveMods", "ServerSettings", "1"},
+      {"an empty value in the section falls back",
+       "ActiveMods=1\n[ServerSettings]\nActiveMods=\"\"\n", "ActiveMods", "ServerSettings", "1"},
+  };
+  for (const auto& check : cases) {
+    EXPECT_EQ(FindIniValue(check.text, check.key, check.section), check.value) << check.what;
+  }
+}
+
 TEST(FindIniValueTest, ValuesAndSectionNamesLongerThan4096BytesAreCutBeforeTheSplitCharacter) {
   const std::string a4095(4095, 'a');
   const std::string e = "\xC3\xA9";  // two bytes
   const std::pair<std::string, std::string> lines[] = {
-      // The rest of the key line up to its line feed, and the value kept.
+      // The value as the engine takes it, then cut.
       {std::string(5000, 'a'), std::string(4096, 'a')},
       {a4095 + e + "\r", a4095},
-      {a4095 + "a\r", a4095 + "a"},  // only the carriage return is past the limit: no cut
+      {"   " + a4095 + "a" + std::string(5000, ' '), a4095 + "a"},
+      {"\"" + a4095 + "\\\"" + "\"", a4095 + "\""},
   };
   for (const auto& [line, kept] : lines) {
     EXPECT_TRUE(FindIniValue("[S]\nKey=" + line + "\n", "Key", "S") == kept) << line.size();
   }
   // The first 4,096 bytes of a longer name open the section they name.
-  for (const std::string& header : {"[" + a4095 + e + "]", "[" + a4095 + e + "\r"}) {
+  for (const std::string& header :
+       {"[" + a4095 + e + "]", "[" + a4095 + e + "x]" + std::string(5000, ' ')}) {
     EXPECT_EQ(FindIniValue("Key=elsewhere\n" + header + "\nKey=inside\n", "Key", a4095), "inside");
   }
 }

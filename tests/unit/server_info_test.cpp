@@ -26,7 +26,7 @@ class ServerTree : public test::ServerTree {
   // The descriptive facts of this tree with the given command line, from fresh facts.
   ServerFacts Collect(const std::string& commandLine) const {
     ServerFacts facts;
-    CollectServerInfo(facts, {SplitLaunchLine(commandLine), SettingsFilePath(PluginDirText()),
+    CollectServerInfo(facts, {ReadLaunchLine(commandLine), SettingsFilePath(PluginDirText()),
                               ServerLogPath(PluginDirText())});
     return facts;
   }
@@ -56,43 +56,39 @@ TEST(ServerInfoTest, TheLaunchOptionsTheGameHonoursDecide) {
     const char* mods;
     bool pve;
   } cases[] = {
-      // The player limit.
+      // The player limit: -WinLiveMaxPlayers= of 1 or more, else the game's 70, whatever the
+      // settings file or the other keys ask for.
       {"[/Script/Engine.GameSession]\nMaxPlayers=70\n", "TheIsland_WP -WinLiveMaxPlayers=40", 40,
        "", false},
       {"[/Script/Engine.GameSession]\nMaxPlayers=70\n", "TheIsland_WP -WinLiveMaxPlayers=", 70, "",
        false},
-      {"[/Script/Engine.GameSession]\nMaxPlayers=70\n", "TheIsland_WP -WinLiveMaxPlayers=x", 70, "",
+      {"", "TheIsland_WP -WinLiveMaxPlayers=x", 70, "", false},
+      {"", "TheIsland_WP -WinLiveMaxPlayers=0 -MaxPlayers=30", 70, "", false},
+      {"[/Script/Engine.GameSession]\nMaxPlayers=20\n", "TheIsland_WP?MaxPlayers=30", 70, "",
        false},
-      {"[/Script/Engine.GameSession]\nMaxPlayers=70\n", "TheIsland_WP -WinLiveMaxPlayers=0", 70, "",
+      {"[/Script/Engine.GameSession]\nMaxPlayers=0\n", "TheIsland_WP -MaxPlayers=30", 70, "",
        false},
-      {"[/Script/Engine.GameSession]\nMaxPlayers=70\n", "TheIsland_WP?MaxPlayers=30", 70, "",
-       false},
-      {"[/Script/Engine.GameSession]\nMaxPlayers=0\n", "TheIsland_WP?MaxPlayers=30", 30, "", false},
-      {"[/Script/Engine.GameSession]\nMaxPlayers=0\n", "TheIsland_WP", 0, "", false},
-      {"[/Script/Engine.GameSession]\nMaxPlayers=-3\n", "TheIsland_WP", -3, "", false},
-      {"[/Script/Engine.GameSession]\nMaxPlayers=many\n", "TheIsland_WP -WinLiveMaxPlayers=0", 0,
-       "", false},
-      {"", "TheIsland_WP?listen ?MaxPlayers=40 -MaxPlayers=30", 30, "", false},
-      {"", "TheIsland_WP", -1, "", false},
+      {"", "\"TheIsland_WP?listen\" \"-WinLiveMaxPlayers=50\"", 50, "", false},
+      {"", "", 70, "", false},
       // The mods.
-      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP -mods=333,444 -log", -1, "333,444",
+      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP -mods=333,444 -log", 70, "333,444",
        false},
-      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP -mods= -log", -1, "111,222", false},
-      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP -mods=\"\"", -1, "111,222", false},
-      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP", -1, "111,222", false},
-      {"[ServerSettings]\nActiveMods=\n", "TheIsland_WP -mods=333", -1, "333", false},
+      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP -mods= -log", 70, "111,222", false},
+      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP -mods=\"\"", 70, "111,222", false},
+      {"[ServerSettings]\nActiveMods=111,222\n", "TheIsland_WP", 70, "111,222", false},
+      {"[ServerSettings]\nActiveMods=\n", "TheIsland_WP -mods=333", 70, "333", false},
       // PvE: only the word true, in any case, is PvE.
-      {"[ServerSettings]\nbServerPVE=False\n", "TheIsland_WP?listen?ServerPVE=True", -1, "", true},
-      {"[ServerSettings]\nbServerPVE=True\n", "TheIsland_WP?listen?ServerPVE=false", -1, "", false},
-      {"[ServerSettings]\nbServerPVE=True\n", "TheIsland_WP?listen?ServerPVE=", -1, "", true},
-      {"[ServerSettings]\nbServerPVE=True\n", "TheIsland_WP?listen?ServerPVE=yes", -1, "", false},
-      {"[ServerSettings]\nbServerPVE=False\n", "TheIsland_WP?listen ?ServerPVE=True", -1, "",
+      {"[ServerSettings]\nbServerPVE=False\n", "TheIsland_WP?listen?ServerPVE=True", 70, "", true},
+      {"[ServerSettings]\nbServerPVE=True\n", "TheIsland_WP?listen?ServerPVE=false", 70, "", false},
+      {"[ServerSettings]\nbServerPVE=True\n", "TheIsland_WP?listen?ServerPVE=", 70, "", true},
+      {"[ServerSettings]\nbServerPVE=True\n", "TheIsland_WP?listen?ServerPVE=yes", 70, "", false},
+      {"[ServerSettings]\nbServerPVE=False\n", "TheIsland_WP?listen ?ServerPVE=True", 70, "",
        false},
-      {"[ServerSettings]\nbServerPVE=TRUE\n", "TheIsland_WP", -1, "", true},
-      {"[ServerSettings]\nbServerPVE=true \n", "TheIsland_WP", -1, "", false},
-      {"[ServerSettings]\nbServerPVE=1\n", "TheIsland_WP", -1, "", false},
-      {"[ServerSettings]\nServerPVE=True\n", "TheIsland_WP", -1, "", true},
-      {"[ServerSettings]\nbServerPVE=False\nServerPVE=True\n", "TheIsland_WP", -1, "", false},
+      {"[ServerSettings]\nbServerPVE=TRUE\n", "TheIsland_WP", 70, "", true},
+      {"[ServerSettings]\nbServerPVE= true \n", "TheIsland_WP", 70, "", true},
+      {"[ServerSettings]\nbServerPVE=1\n", "TheIsland_WP", 70, "", false},
+      {"[ServerSettings]\nServerPVE=True\n", "TheIsland_WP", 70, "", true},
+      {"[ServerSettings]\nbServerPVE=False\nServerPVE=True\n", "TheIsland_WP", 70, "", false},
   };
   ServerTree tree;
   for (const auto& check : cases) {
@@ -139,7 +135,7 @@ TEST_F(LateVersionTest, TheFirstHeartbeatAfterTheLogNamesTheVersionCarriesItAndL
   Profile.ServerPort = 7777;
   Profile.SessionName = "Island";
 
-  CollectServerInfo(Profile, {SplitLaunchLine(""), SettingsFilePath(Profile.PluginDir),
+  CollectServerInfo(Profile, {ReadLaunchLine(""), SettingsFilePath(Profile.PluginDir),
                               ServerLogPath(Profile.PluginDir), &Profile.VersionLog});
   EXPECT_EQ(Profile.ServerVersion, "") << "no log at start-up";
   SendHeartbeat("online");
@@ -167,7 +163,7 @@ TEST_F(LateVersionTest, StartUpAndTheHeartbeatsReadOnlyWhatTheServerAppendedSinc
   Profile.PluginDir = tree.PluginDirText();
   const std::string line = "LogInit: the server is starting, stand by\r\n";
   tree.Log(line + line + line);
-  CollectServerInfo(Profile, {SplitLaunchLine(""), SettingsFilePath(Profile.PluginDir),
+  CollectServerInfo(Profile, {ReadLaunchLine(""), SettingsFilePath(Profile.PluginDir),
                               ServerLogPath(Profile.PluginDir), &Profile.VersionLog});
   EXPECT_EQ(Profile.ServerVersion, "");
 
@@ -191,117 +187,132 @@ TEST_F(LateVersionTest, StartUpAndTheHeartbeatsReadOnlyWhatTheServerAppendedSinc
 // The map: the first argument behind the executable path, a launcher word or an executable's name
 // passed over, case by case. (The number and text scans, case by case, are the launch_arguments
 // fuzz target's seeds, checked against its reference reading in every build.)
-TEST(LaunchMapTest, TheMapIsTheFirstArgumentBehindTheExecutable) {
-  const struct {
-    const char* line;
-    std::optional<std::string> map;
-  } cases[] = {
-      {R"("C:\ARK\ArkAscendedServer.exe" TheIsland_WP?listen -log)", "TheIsland_WP"},
-      {R"("C:\ARK\ArkAscendedServer.exe"   ScorchedEarth_WP)", "ScorchedEarth_WP"},
-      {R"(/srv/ark/ArkAscendedServer TheIsland_WP?listen)", "TheIsland_WP"},
-      {R"("C:\ARK\ArkAscendedServer.exe" "\TheIsland_WP\"?listen)", "TheIsland_WP"},
-      // Pieces of an unquoted executable path are skipped only when they end in ".exe".
-      {R"(C:\ARK Server\ArkAscendedServer.EXE TheIsland_WP?listen)", "TheIsland_WP"},
-      {R"(C:\My ARK Server\ArkAscendedServer.exe TheIsland_WP?listen)", "ARK"},
-      {R"(C:\ARK\Server .exe TheIsland_WP?listen)", "TheIsland_WP"},
-      // "start" is skipped only in lower case, and stays when nothing follows it.
-      {R"("C:\ARK\S.exe" start TheIsland_WP?listen)", "TheIsland_WP"},
-      {R"("C:\ARK\S.exe" Start TheIsland_WP?listen)", "Start"},
-      {R"("C:\ARK\S.exe" start)", "start"},
-      {R"("C:\ARK\S.exe" start   )", "start"},
-      {R"("C:\ARK\S.exe" other.exe?listen TheIsland_WP)", "other.exe"},
-      // Nothing behind the executable.
-      {R"("C:\ARK\S.exe")", std::nullopt},
-      {R"("C:\ARK\S.exe"   )", std::nullopt},
-      {R"("C:\ARK\S.exe)", std::nullopt},
-      {R"(")", std::nullopt},
-      {"ArkAscendedServer.exe", std::nullopt},
-      {"", std::nullopt},
-  };
-  for (const auto& check : cases) EXPECT_EQ(ScanLaunchMap(check.line), check.map) << check.line;
-}
-
-// Launch lines as real launchers write them, and what the server takes from each: its first
-// argument (the one with the map) ends at a blank outside quotes, quotes group blanks, `\"` is a
-// quote Wine wrote inside an argument. config.json gives port 0 and there is no settings file, so
-// every fact comes from the line.
-TEST(LaunchLineTest, TheServerReadsItsFirstArgumentAsItsLauncherWroteIt) {
+// Launch lines as real launchers write them, and what the server takes from each, in the engine's
+// three steps: Windows' split, the engine's line rebuilt from the arguments, its first token as
+// the map URL. config.json gives port 0 and there is no settings file, so every fact comes from
+// the line; the player limit is the game's 70 unless -WinLiveMaxPlayers= gives one.
+TEST(LaunchLineTest, TheServerReadsItsLineInTheEnginesThreeSteps) {
   const struct {
     const char* what;
-    const char* line;  // behind the executable, unless it begins with one
+    const char* line;  // behind the executable, unless it begins with one (C: or "C:)
     const char* name;
     int port;
-    int limit;
-    const char* mods;
-    bool pve;
+    const char* map;
+    const char* mods = "";
+    bool pve = false;
+    int limit = 70;
   } cases[] = {
       {"an unquoted blank ends the first argument",
-       "TheIsland_WP?listen?SessionName=My ARK Server?Port=7779 -NoBattlEye", "My", 0, -1, "",
-       false},
-      {"quotes around the value", "TheIsland_WP?listen?SessionName=\"My ARK Server\"?Port=7779",
-       "My ARK Server", 7779, -1, "", false},
+       "TheIsland_WP?listen?SessionName=My ARK Server?Port=7779 -NoBattlEye", "My", 0,
+       "TheIsland_WP"},
+      {"quotes around the value",
+       "TheIsland_WP?listen?SessionName=\"My ARK Server\"?Port=7779 -NoBattlEye", "My ARK Server",
+       7779, "TheIsland_WP"},
       {"a .bat file's or a manager's quoted first argument",
        "\"TheIsland_WP?listen?SessionName=My ARK Server?Port=7779?ServerPVE=True\" -NoBattlEye",
-       "My ARK Server", 7779, -1, "", true},
-      {"Wine's \\\" in a container's start script",
-       "TheIsland_WP?listen?SessionName=\\\"[EU] Rex | 2x\\\"?Port=7779?MaxPlayers=20 "
-       "-mods=\\\"1,2\\\"",
-       "[EU] Rex | 2x", 7779, 20, "1,2", false},
-      {"a launcher that quotes the argument it writes \\\" into",
-       "\"TheIsland_WP?listen?SessionName=\\\"My ARK Server\\\"?Port=7779\" -NoBattlEye",
-       "My ARK Server", 7779, -1, "", false},
+       "My ARK Server", 7779, "TheIsland_WP", "", true},
+      {"Wine's \\\" from a container's start script",
+       "TheIsland_WP?listen?SessionName=\\\"[EU] Rex | 2x\\\"?Port=7779 -mods=\\\"1,2\\\" "
+       "-WinLiveMaxPlayers=20",
+       "[EU] Rex | 2x", 7779, "TheIsland_WP", "1,2", false, 20},
+      {"quotes inside a whole-quoted first argument",
+       "\"TheIsland_WP?listen?SessionName=\\\"My ARK Server\\\"?Port=7779\" -NoBattlEye", "", 0,
+       "TheIsland_WP"},
+      {"quotes inside a whole-quoted argument without a blank",
+       "\"TheIsland_WP?listen?SessionName=\\\"Tribe\\\"?Port=7779\"", "Tribe", 7779,
+       "TheIsland_WP"},
       {"a manager's tripled quotes",
-       "TheIsland_WP?listen?SessionName=\"\"\"Rex Hunters\"\"\"?Port=7777 -WinLiveMaxPlayers=40",
-       "Rex Hunters", 7777, 40, "", false},
-      {"tripled quotes inside a quoted first argument",
-       "\"TheIsland_WP?listen?SessionName=\"\"\"Rex Hunters\"\"\"?Port=7777\"", "Rex", 0, -1, "",
-       false},
+       "TheIsland_WP?listen?SessionName=\"\"\"Tribe of Rex\"\"\"?Port=7777 ?RCONEnabled=True",
+       "Tribe of Rex", 7777, "TheIsland_WP"},
+      {"an unclosed quote runs to the end of the line",
+       "TheIsland_WP?listen?SessionName=\"My Server -NoBattlEye", "My Server -NoBattlEye", 0,
+       "TheIsland_WP"},
+      {"a password in the server's own name",
+       "TheIsland_WP?listen?Port=7779?SessionName=\"My Server -ServerAdminPassword=\"hunter2\" "
+       "-NoBattlEye",
+       "My Server", 7779, "TheIsland_WP"},
+      {"a name of nothing but a password counts as absent",
+       "\"TheIsland_WP?SessionName=-ServerPassword hunter2\"", "", 0, "TheIsland_WP"},
       {"a quoted dash option after the name",
        "TheIsland_WP?listen?SessionName=Bob \"-ServerAdminPassword=my secret\" -NoBattlEye", "Bob",
-       0, -1, "", false},
+       0, "TheIsland_WP"},
       {"a spaced dash in the name", "TheIsland_WP?listen?SessionName=Rex - PvE x3?Port=7779", "Rex",
-       0, -1, "", false},
-      {"a blank before the next option, inside quotes",
-       "\"TheIsland_WP?listen?SessionName=Zoe Island ?Port=7779\"", "Zoe Island", 7779, -1, "",
-       false},
-      {"a quote without its partner groups nothing",
-       "TheIsland_WP?listen?SessionName=\"My Server -NoBattlEye", "My", 0, -1, "", false},
-      {"'?' options after the first argument are not the server's",
-       "TheIsland_WP?listen -NoBattlEye ?SessionName=Late?Port=7779?ServerPVE=True", "", 0, -1, "",
-       false},
-      {"the first ?SessionName= counts", "TheIsland_WP?SessionName=A?SessionName=B", "A", 0, -1, "",
-       false},
-      {"start first", "start TheIsland_WP?SessionName=S?Port=5", "S", 5, -1, "", false},
-      {"dash options in capitals", "TheIsland_WP?listen -Port=7780 -Mods=928102,931877", "", 7780,
-       -1, "928102,931877", false},
-      {"-passivemods= beside -mods=",
-       "TheIsland_WP?listen?Port=7777 -passivemods=111 -mods=928102 -MaxPlayers=30", "", 7777, 30,
-       "928102", false},
-      {"a quoted mod list with a blank", "TheIsland_WP -mods=\"928102, 931877\" -NoBattlEye", "", 0,
-       -1, "928102, 931877", false},
-      {"a mod option quoted whole", "TheIsland_WP \"-mods=928102,931877\"", "", 0, -1,
-       "928102,931877", false},
+       0, "TheIsland_WP"},
+      {"a word holding Password is no password", "\"TheIsland_WP?SessionName=No Password PvE\"",
+       "No Password PvE", 0, "TheIsland_WP"},
+      {"a dash option before the map",
+       "-ClusterDirOverride=C:\\Cerious \"TheIsland_WP?listen?SessionName=One?Port=7777\"", "", 0,
+       ""},
+      {"'?' options after the first argument",
+       "TheIsland_WP?listen -NoBattlEye ?SessionName=Late?Port=7779?ServerPVE=True", "", 0,
+       "TheIsland_WP"},
+      {"start is no launcher word to the server", "start TheIsland_WP?SessionName=S?Port=5", "", 0,
+       "start"},
+      {"a tab inside the first argument ends the map URL",
+       "\"TheIsland_WP?SessionName=Tab\tName?Port=7779\"", "Tab", 0, "TheIsland_WP"},
+      {"backslashes before a quote count as Windows counts them",
+       "\"M?SessionName=A\" -ClusterDirOverride=\"C:\\ARK Cluster\\\\\" \"-mods=1, 2\"", "A", 0,
+       "M", "1, 2"},
+      {"dash options in capitals and quoted",
+       "TheIsland_WP?listen -Port=\"7780\" -Mods=928102,931877", "", 7780, "TheIsland_WP",
+       "928102,931877"},
+      {"-passivemods= beside -mods=", "TheIsland_WP?listen?Port=7777 -passivemods=111 -mods=928102",
+       "", 7777, "TheIsland_WP", "928102"},
+      {"a mod list with a password after it", "TheIsland_WP \"-mods=1,2 -ServerPassword=x\"", "", 0,
+       "TheIsland_WP", "1,2"},
       {"characters outside ASCII",
        "\"TheIsland_WP?SessionName=\xC3\x84gypten \xE6\x81\x90\xE7\xAB\x9C \xF0\x9F\xA6\x96\"",
-       "\xC3\x84gypten \xE6\x81\x90\xE7\xAB\x9C \xF0\x9F\xA6\x96", 0, -1, "", false},
-      {"an unquoted executable path with a blank",
-       "C:\\ARK Server\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe "
-       "TheIsland_WP?listen?SessionName=Rex?Port=7777",
-       "Rex", 7777, -1, "", false},
+       "\xC3\x84gypten \xE6\x81\x90\xE7\xAB\x9C \xF0\x9F\xA6\x96", 0, "TheIsland_WP"},
+      {"the program in quotes and a blank before the map",
+       "\"C:\\ARK\\S.exe\"   \\ScorchedEarth_WP\\?listen", "", 0, "ScorchedEarth_WP"},
+      {"an unquoted program path with a blank",
+       "C:\\ARK Server\\ArkAscendedServer.exe TheIsland_WP?listen?SessionName=Rex", "", 0, ""},
+      {"nothing after the program", "\"C:\\ARK\\S.exe\"", "", 0, ""},
   };
   ServerTree tree;
   tree.WriteConfig(R"({"token": "t", "ip": "203.0.113.7", "port": 0})");
   for (const auto& check : cases) {
     SCOPED_TRACE(check.what);
-    const std::string line =
-        std::string(check.line).starts_with("C:") ? check.line : kExe + std::string(check.line);
+    const std::string text = check.line;
+    const bool whole = text.starts_with("C:") || text.starts_with("\"C:");
+    const std::string line = whole ? text : kExe + text;
     const Discovery found =
         DiscoverServer({tree.PluginDirText(), [&] { return line; }}, {.PastFailedGate = true});
     EXPECT_EQ(found.Facts.SessionName, check.name);
     EXPECT_EQ(found.Facts.ServerPort, check.port);
-    EXPECT_EQ(found.Facts.PlayerLimit, check.limit);
+    EXPECT_EQ(found.Facts.MapName, check.map);
     EXPECT_EQ(found.Facts.ModList, check.mods);
     EXPECT_EQ(found.Facts.IsPve, check.pve);
+    EXPECT_EQ(found.Facts.PlayerLimit, check.limit);
+  }
+}
+
+// Windows' split, for the shapes its rules are about: the program knows no escapes; backslashes
+// count only before a quote; every third quote of a run is literal; an unclosed quote runs on.
+// Wine 8's CommandLineToArgvW gave these arguments.
+TEST(LaunchLineTest, TheLineSplitsAsWindowsSplitsIt) {
+  const struct {
+    const char* line;
+    std::vector<std::string> arguments;
+    bool endsInsideQuotes = false;
+  } cases[] = {
+      {R"("C:\A B\S.exe" x)", {R"(C:\A B\S.exe)", "x"}},
+      {R"(C:\A\S.exe" x y)", {R"(C:\A\S.exe")", "x", "y"}},
+      {R"("C:\A\S.exe)", {R"(C:\A\S.exe)"}, true},
+      {"S \t a\t\tb ", {"S", "a", "b"}},
+      {R"(S a\\b\ "c\\" d\"e f\\\"g)", {"S", R"(a\\b\)", R"(c\)", R"(d"e)", R"(f\"g)"}},
+      {R"(S "d""e")", {"S", R"(d"e)"}, true},
+      {R"(S """f""" "" x)", {"S", R"("f")", "", "x"}},
+      {R"(S "d""e" """f""" "" "a b)", {"S", R"(d"e "f" ")", "a b"}, true},
+      {R"(S "a"b"c d" """"x)", {"S", "abc d", R"("x)"}, true},
+      {"", {}},
+  };
+  for (const auto& check : cases) {
+    const SplitLine split = SplitCommandLine(check.line);
+    std::vector<std::string> arguments;
+    for (const CommandLineArgument& argument : split.Arguments) arguments.push_back(argument.Value);
+    EXPECT_EQ(arguments, check.arguments) << check.line;
+    EXPECT_EQ(split.EndsInsideQuotes, check.endsInsideQuotes) << check.line;
   }
 }
 
@@ -325,6 +336,40 @@ TEST(LaunchLineTest, TheLinuxJoinWritesTheArgumentsAsWineDoes) {
     std::string nulSeparated;
     for (const std::string& argument : check.arguments) nulSeparated += argument + '\0';
     EXPECT_EQ(JoinProcessArguments(nulSeparated), check.line);
+  }
+}
+
+// Windows' split gives back every argument list the join wrote, so that the Linux plugin reads
+// the arguments it was started with: generated lists of quotes, backslashes, blanks, tabs and
+// UTF-8. A program name holds no quote, which no file name does, and ends in no backslash.
+TEST(LaunchLineTest, SplittingTheJoinedLineGivesBackTheArguments) {
+  constexpr std::string_view kPieces[] = {"\"", "\\", " ", "\t", "a", "=", "?", "\xC3\x84", "-"};
+  std::uint32_t state = 12345;
+  const auto next = [&state](std::uint32_t bound) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % bound;
+  };
+  for (int round = 0; round < 5000; ++round) {
+    std::vector<std::string> arguments;
+    const std::uint32_t count = 1 + next(5);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      std::string argument;
+      const std::uint32_t length = next(7);
+      for (std::uint32_t j = 0; j < length; ++j) {
+        const std::string_view piece = kPieces[next(std::size(kPieces))];
+        if (i == 0 && (piece == "\"" || piece == "\\")) continue;
+        argument += piece;
+      }
+      arguments.push_back(std::move(argument));
+    }
+    std::string nulSeparated;
+    for (const std::string& argument : arguments) nulSeparated += argument + '\0';
+    const std::string line = JoinProcessArguments(nulSeparated);
+    std::vector<std::string> back;
+    for (const CommandLineArgument& argument : SplitCommandLine(line).Arguments) {
+      back.push_back(argument.Value);
+    }
+    ASSERT_EQ(back, arguments) << line;
   }
 }
 

@@ -12,84 +12,82 @@ namespace vesperline::check {
 
 namespace {
 
-constexpr std::string_view kBlanks = " \t";
-
-// How much of each settings line is kept: the longest key, its '=' and a value of the plugin's
-// longest, with room for blanks around the '='.
+// How much of each line of the file is kept for a warning that shows it.
 constexpr std::size_t kKeptLineBytes = kMaxIniTextBytes + 64;
 
-// Text cut to the plugin's longest value, never inside a UTF-8 character.
-std::string Bounded(std::string_view text) {
-  if (text.size() <= kMaxIniTextBytes) return std::string(text);
-  text = text.substr(0, kMaxIniTextBytes);
-  return std::string(text.substr(0, CompleteUtf8Length(text)));
-}
-
-// Gathers the settings file's lines as the plugin reads them, from decoded text in pieces.
+// Gathers the settings file's key lines as the plugin's own scanner reads them, from decoded text
+// in pieces, with the lines of the file they start on, and watches the bytes for UTF-8.
 class SettingsLineScan {
  public:
-  SettingsLineScan() { scan_.KeyLines.resize(std::size(kSettingsKeys)); }
+  SettingsLineScan() : scanner_(Lookups(), [this](const IniKeyLine& line) { Keep(line); }) {
+    scan_.KeyLines.resize(std::size(kSettingsKeys));
+  }
 
   void Feed(std::string_view text) {
+    // The scanner first: the lines whose text is wanted are known before their end is seen.
+    scanner_.Feed(text);
     for (const char c : text) {
       watch_.Feed(c);
       if (!watch_.Valid() && !scan_.FirstNonUtf8Line) scan_.FirstNonUtf8Line = line_;
-      if (c == '\n') {
-        EndLine();
-      } else if (kept_.size() < kKeptLineBytes) {
-        kept_ += c;
-      }
+      Physical(c);
     }
   }
 
   SettingsScan Finish() {
+    scanner_.Finish();
     watch_.Finish();
     if (!watch_.Valid() && !scan_.FirstNonUtf8Line) scan_.FirstNonUtf8Line = line_;
-    if (!kept_.empty()) EndLine();
+    EndPhysical();
     return std::move(scan_);
   }
 
  private:
-  void EndLine() {
-    std::string_view line = kept_;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (!line.empty() && line.front() == '[') {
-      line.remove_prefix(1);
-      section_ = Bounded(line.substr(0, line.find(']')));
-    } else {
-      Look(line);
+  static std::vector<IniLookup> Lookups() {
+    std::vector<IniLookup> lookups;
+    for (const SettingsKey& key : kSettingsKeys) {
+      lookups.push_back({std::string(key.Key), std::string(key.Section)});
+    }
+    return lookups;
+  }
+
+  void Keep(const IniKeyLine& line) {
+    scan_.KeyLines[line.Lookup].push_back(
+        {line.Line, line.Section, line.Value, line.Written, {}, line.EndsAtBar, line.Comment});
+    wanted_.push_back({line.Lookup, scan_.KeyLines[line.Lookup].size() - 1});
+  }
+
+  // The lines of the file as they stand, for the key lines: CR, LF and CR LF each end one.
+  void Physical(char c) {
+    const bool pairedLineFeed = c == '\n' && afterCarriageReturn_;
+    afterCarriageReturn_ = c == '\r';
+    if (pairedLineFeed) return;
+    if (c == '\r' || c == '\n') {
+      EndPhysical();
+      ++line_;
+    } else if (kept_.size() < kKeptLineBytes) {
+      kept_ += c;
+    }
+  }
+
+  void EndPhysical() {
+    for (auto it = wanted_.begin(); it != wanted_.end();) {
+      SettingsKeyLine& line = scan_.KeyLines[it->first][it->second];
+      if (line.Line != line_) {
+        ++it;
+        continue;
+      }
+      line.Text = kept_;
+      it = wanted_.erase(it);
     }
     kept_.clear();
-    ++line_;
   }
 
-  void Look(std::string_view line) {
-    const std::string lower = LowerAscii(line);
-    for (std::size_t k = 0; k < std::size(kSettingsKeys); ++k) {
-      const std::string key = LowerAscii(kSettingsKeys[k].Key);
-      if (lower.starts_with(key + "=")) {
-        scan_.KeyLines[k].push_back({line_, section_, Bounded(line.substr(key.size() + 1))});
-        return;
-      }
-      // Blanks before the key or before the '=': the plugin reads no key there.
-      const std::size_t start = lower.find_first_not_of(kBlanks);
-      if (start == std::string::npos || lower.compare(start, key.size(), key) != 0) continue;
-      const std::size_t equals = lower.find_first_not_of(kBlanks, start + key.size());
-      if (equals == std::string::npos || lower[equals] != '=') continue;
-      std::string_view value = line.substr(equals + 1);
-      value.remove_prefix(std::min(value.find_first_not_of(kBlanks), value.size()));
-      std::string form(line.substr(start, key.size()));
-      form += '=';
-      form += Bounded(value);
-      scan_.PassedOver.push_back({line_, kSettingsKeys[k].Key, std::move(form)});
-      return;
-    }
-  }
-
+  IniScanner scanner_;
   SettingsScan scan_;
   Utf8Watch watch_;
+  std::vector<std::pair<std::size_t, std::size_t>> wanted_;  // key lines awaiting their text
   std::string kept_;
-  std::string section_;
+  bool afterCarriageReturn_ = false;
   std::size_t line_ = 1;
 };
 
@@ -194,7 +192,7 @@ const SettingsKeyLine* LineThePluginUses(const SettingsKey& key,
   const SettingsKeyLine* inSection = nullptr;
   const SettingsKeyLine* fallback = nullptr;
   for (const SettingsKeyLine& line : lines) {
-    if (!key.Section.empty() && line.Section == key.Section) {
+    if (!key.Section.empty() && LowerAscii(line.Section) == LowerAscii(key.Section)) {
       inSection = &line;
     } else if (fallback == nullptr && !line.Value.empty()) {
       fallback = &line;

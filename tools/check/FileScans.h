@@ -42,24 +42,19 @@ std::optional<std::size_t> FirstNonUtf8Line(std::string_view text);
 
 // One line of the settings file that the plugin reads as a line of one of its keys.
 struct SettingsKeyLine {
-  std::size_t Line = 0;
+  std::size_t Line = 0;  // the line of the file it starts on
   std::string Section;
-  std::string Value;  // at most the plugin's 4,096 bytes
-};
-
-// A line that holds one of the plugin's keys and '=', but with blanks before the key or around
-// the '=', so that the plugin passes it over.
-struct PassedOverLine {
-  std::size_t Line = 0;
-  std::string_view Key;  // as kSettingsKeys writes it
-  std::string Form;      // the line as the plugin would read it: the key, '=' and the value
+  std::string Value;    // as the server takes it, at most the plugin's 4,096 bytes
+  std::string Written;  // what follows its '=', comments dropped
+  std::string Text;     // the whole line of the file, as written
+  bool EndsAtBar = false;
+  bool Comment = false;
 };
 
 struct SettingsScan {
   bool Read = false;  // the file could be opened
   // For each of kSettingsKeys, in its order, every line the plugin reads as that key's.
   std::vector<std::vector<SettingsKeyLine>> KeyLines;
-  std::vector<PassedOverLine> PassedOver;
   // The first line with bytes that are no UTF-8, in a file not saved as UTF-16.
   std::optional<std::size_t> FirstNonUtf8Line;
   // The file looks like UTF-16 without a byte-order mark (see LooksLikeUtf16WithoutMark).

@@ -15,16 +15,13 @@ namespace vesperline::check {
 
 namespace {
 
-// The player limit the game keeps unless -WinLiveMaxPlayers= says otherwise.
-constexpr std::int32_t kGameDefaultPlayers = 70;
-
-// An argument that is a dash option, also when a launcher put it in quotes.
-bool IsDashOption(std::string_view argument) {
-  while (argument.starts_with("\\\"") || argument.starts_with("\"")) {
-    argument.remove_prefix(argument.front() == '\\' ? 2 : 1);
-  }
-  return argument.starts_with('-');
-}
+// The fix every warning about a first argument with blanks gives, for the two kinds of launcher.
+constexpr char kHowToQuote[] =
+    "In a .bat file or a server manager, put the whole first argument in double quotes, with no "
+    "quotes inside it";
+constexpr char kHowToQuoteInAScript[] =
+    "in a Linux start script, either do the same, or leave the argument unquoted and write "
+    "SessionName=\\\"...\\\" with the name between those quotes";
 
 // The '?' options in text, each as "?Key=" (or "?Key" for one without a value), as written.
 std::vector<std::string> QuestionOptions(std::string_view text) {
@@ -43,7 +40,16 @@ std::string Quoted(std::string_view text) {
   return Enclosed("\"", MaskLaunchPasswords(text), "\"");
 }
 
-// What the server takes from its first argument: the session name it shows and its port.
+// The text without its double quotes, for a fix that puts it in quotes of its own.
+std::string WithoutQuotes(std::string_view text) {
+  std::string out;
+  for (const char c : text) {
+    if (c != '"') out += c;
+  }
+  return out;
+}
+
+// What the server takes from its map URL: the session name it shows and its port.
 std::string WhatTheServerTakes(const LaunchLine& line) {
   const std::optional<std::string> name = ScanLaunchSessionName(line);
   const LaunchNumber port = LaunchNumberFrom(line, kQuestionPortKey);
@@ -53,58 +59,167 @@ std::string WhatTheServerTakes(const LaunchLine& line) {
   return takes;
 }
 
-// The first argument ends at a blank outside quotes, and what follows it is no dash option but a
-// word or '?' options: the server takes them for arguments of their own and ignores them. '?'
-// options written after a dash option are not the server's either.
-void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<std::string>& warnings) {
-  const std::size_t first = *line.First;
-  std::size_t last = first;
-  while (last + 1 < line.Arguments.size() &&
-         !IsDashOption(ArgumentText(line, line.Arguments[last + 1]))) {
-    ++last;
+// The tokens of the engine's line after the map URL, in order.
+std::vector<std::string> TokensAfterTheUrl(const LaunchLine& line) {
+  std::vector<std::string> tokens;
+  std::size_t position = 0;
+  (void)NextEngineToken(line.EngineLine, position);
+  while (std::optional<std::string> token = NextEngineToken(line.EngineLine, position)) {
+    tokens.push_back(std::move(*token));
   }
-  if (last != first) {
-    const std::string_view text = line.Text;
-    const LaunchArgument& head = line.Arguments[first];
-    const std::size_t restStart = line.Arguments[first + 1].Start;
-    const std::size_t restEnd = line.Arguments[last].End;
-    const std::vector<std::string> unseen =
-        QuestionOptions(text.substr(restStart, restEnd - restStart));
-    std::string warning =
-        "The server's first argument ends at the blank after " + Quoted(ArgumentText(line, head)) +
-        ": it takes " + Quoted(text.substr(restStart, restEnd - restStart)) +
-        " for separate arguments and ignores them, so it " + WhatTheServerTakes(line);
+  return tokens;
+}
+
+bool IsDashToken(std::string_view token) {
+  return token.starts_with('-') && token.size() > 1;
+}
+
+// A password inside the name the server takes: every player sees it in the game's server browser.
+void WarnOfAPasswordInTheName(const LaunchLine& line, std::vector<std::string>& warnings) {
+  const std::optional<std::string> name = ScanLaunchSessionName(line);
+  if (!name || !HoldsPassword(*name)) return;
+  const std::string sent = WithoutPasswords(*name);
+  warnings.push_back(
+      "The server's own session name holds a password: it takes " + Quoted(*name) +
+      " for its name, which every player sees in the game's server browser. The heartbeat sends "
+      "the name only up to the password (" +
+      (sent.empty() ? std::string("nothing, so no name at all") : Quoted(sent)) +
+      "). End the name before the password: close its quotes right after the name, so that the "
+      "password option is an argument of its own.");
+}
+
+// A program path with blanks and no quotes: Windows takes its first word for the program and the
+// rest of it for the server's first arguments.
+bool WarnOfAnUnquotedProgramPath(const LaunchLine& line, std::vector<std::string>& warnings) {
+  if (line.Text.starts_with('"') || line.Arguments.size() < 2) return false;
+  const auto endsWithExe = [](std::string_view value) {
+    return value.size() >= 4 && LowerAscii(value.substr(value.size() - 4)) == ".exe";
+  };
+  if (endsWithExe(line.Arguments[0].Value)) return false;
+  for (std::size_t i = 1; i < line.Arguments.size(); ++i) {
+    const CommandLineArgument& argument = line.Arguments[i];
+    if (argument.Value.find('?') != std::string::npos) return false;
+    if (!endsWithExe(argument.Value)) continue;
+    const std::string path = line.Text.substr(0, argument.End);
+    warnings.push_back(
+        "The program path " + Quoted(path) +
+        " holds a blank and is not in double quotes: Windows takes " +
+        Quoted(line.Arguments[0].Value) + " for the program and the rest of the path for the " +
+        "server's first arguments, so the server " +
+        (line.MapUrl
+             ? "takes the map " + Quoted(line.Map.value_or("")) + " and " + WhatTheServerTakes(line)
+             : std::string("starts its default map and reads no '?' option")) +
+        ". Put the path in double quotes: " + Quoted(path) + ".");
+    return true;
+  }
+  return false;
+}
+
+// A dash option first: the engine takes no map URL from it and starts its default map.
+bool WarnOfADashOptionBeforeTheMap(const LaunchLine& line, std::vector<std::string>& warnings) {
+  if (line.MapUrl || line.Arguments.size() < 2) return false;
+  std::size_t position = 0;
+  const std::optional<std::string> first = NextEngineToken(line.EngineLine, position);
+  if (!first || !first->starts_with('-')) return false;
+  std::string warning = "The server's first argument is the dash option " + Quoted(*first) +
+                        ", so it starts its default map and reads no '?' option at all";
+  for (std::size_t i = 2; i < line.Arguments.size(); ++i) {
+    const std::string& value = line.Arguments[i].Value;
+    if (value.starts_with('-') || value.find('?') == std::string::npos) continue;
+    warning += ", not those of " + Quoted(value) + " (neither does the plugin)";
+    break;
+  }
+  warnings.push_back(warning +
+                     ". Write the map and its '?' options first, right after the program, and "
+                     "the dash options after them.");
+  return true;
+}
+
+// The first argument quoted whole with quotes of its own inside: the engine quotes it whole once
+// more, and its map URL ends at the first inner quote.
+bool WarnOfQuotesInsideAWholeQuotedArgument(const LaunchLine& line,
+                                            std::vector<std::string>& warnings) {
+  if (!line.MapUrl || line.Arguments.size() < 2) return false;
+  const std::string& first = line.Arguments[1].Value;
+  if (first.starts_with('-') || first.find(' ') == std::string::npos ||
+      first.find('"') == std::string::npos) {
+    return false;
+  }
+  warnings.push_back(
+      "The server's first argument " + Quoted(first) +
+      " holds a space and double quotes of its own: the server puts such an argument in quotes "
+      "as a whole, so its map URL ends at the first quote inside, " +
+      Quoted(*line.MapUrl) + ", and it " + WhatTheServerTakes(line) + " (so does the heartbeat). " +
+      kHowToQuote + ": " + Quoted(WithoutQuotes(first)) + "; " + kHowToQuoteInAScript + ".");
+  return true;
+}
+
+// A quote never closed: everything up to the line's end is one argument.
+bool WarnOfAnUnclosedQuote(const LaunchLine& line, std::vector<std::string>& warnings) {
+  if (!line.EndsInsideQuotes || line.Arguments.size() < 2) return false;
+  const std::string rest = line.Text.substr(line.UnclosedQuoteAt);
+  std::string warning = "The double quote before " + Quoted(rest.substr(1)) +
+                        " is never closed, so everything up to the end of the line belongs to "
+                        "one argument";
+  if (line.MapUrl && line.Arguments.back().Start == line.Arguments[1].Start) {
+    warning += ", the server's first: it " + WhatTheServerTakes(line);
+  }
+  warnings.push_back(warning + ". Close the quote where the value ends.");
+  return true;
+}
+
+// A tab inside the first argument ends the engine's map URL, although Windows kept it in.
+bool WarnOfATabInTheFirstArgument(const LaunchLine& line, std::vector<std::string>& warnings) {
+  if (!line.MapUrl || line.Arguments.size() < 2) return false;
+  const std::string& first = line.Arguments[1].Value;
+  const std::size_t tab = first.find('\t');
+  if (tab == std::string::npos || first.starts_with('-')) return false;
+  warnings.push_back("The server's first argument holds a tab after " +
+                     Quoted(first.substr(0, tab)) +
+                     ": the server's map URL ends at it, so the server " +
+                     WhatTheServerTakes(line) + ". Write a space instead of the tab.");
+  return true;
+}
+
+// The map URL ends at a blank, and what follows it is no dash option but words or '?' options:
+// the server takes them for arguments of their own and ignores them. '?' options written after a
+// dash option are not the server's either.
+void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<std::string>& warnings) {
+  const std::vector<std::string> tokens = TokensAfterTheUrl(line);
+  std::size_t ignored = 0;
+  while (ignored < tokens.size() && !IsDashToken(tokens[ignored])) ++ignored;
+  if (ignored > 0) {
+    std::string rest;
+    bool onlyOptions = true;
+    std::string joined = *line.MapUrl;
+    for (std::size_t i = 0; i < ignored; ++i) {
+      rest += (i == 0 ? "" : " ") + tokens[i];
+      onlyOptions = onlyOptions && tokens[i].starts_with('?');
+      joined += tokens[i];
+    }
+    const std::vector<std::string> unseen = QuestionOptions(rest);
+    std::string warning = "The server's first argument ends at the blank after " +
+                          Quoted(*line.MapUrl) + ": it takes " + Quoted(rest) +
+                          " for separate arguments and ignores them, so it " +
+                          WhatTheServerTakes(line);
     if (!unseen.empty()) {
       warning += ", and it never sees " + Listed(unseen) + " (neither does the plugin)";
     }
     // Options set apart by blanks ("?MaxPlayers=40 ?RCONEnabled=True") need only the blanks gone;
     // words need quotes around the whole argument, or around the name where Wine passes the line
     // on.
-    bool onlyOptions = true;
-    std::string joined;
-    for (std::size_t i = first; i <= last; ++i) {
-      const std::string_view piece = ArgumentText(line, line.Arguments[i]);
-      onlyOptions = onlyOptions && (i == first || piece.starts_with('?'));
-      joined += piece;
-    }
     if (onlyOptions) {
       warning += ". Delete the blanks before the '?': " + Quoted(joined);
     } else {
-      warning +=
-          ". In a .bat file or a server manager, put the whole first argument in double "
-          "quotes: " +
-          Quoted(text.substr(head.Start, restEnd - head.Start)) +
-          "; in a Linux start script, write SessionName=\\\"...\\\" with the name between "
-          "those quotes";
+      warning += std::string(". ") + kHowToQuote + ": " +
+                 Quoted(WithoutQuotes(*line.MapUrl + " " + rest)) + "; " + kHowToQuoteInAScript;
     }
-    warning += ".";
-    warnings.push_back(std::move(warning));
+    warnings.push_back(warning + ".");
   }
   std::vector<std::string> late;
-  for (std::size_t i = last + 1; i < line.Arguments.size(); ++i) {
-    for (std::string& option : QuestionOptions(ArgumentText(line, line.Arguments[i]))) {
-      if (!IsDashOption(ArgumentText(line, line.Arguments[i]))) late.push_back(std::move(option));
-    }
+  for (std::size_t i = ignored; i < tokens.size(); ++i) {
+    if (IsDashToken(tokens[i])) continue;
+    for (std::string& option : QuestionOptions(tokens[i])) late.push_back(std::move(option));
   }
   if (!late.empty()) {
     warnings.push_back(Listed(late) + (late.size() == 1 ? " stands" : " stand") +
@@ -115,13 +230,11 @@ void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<std::string>& wa
   }
 }
 
-// ?SessionName= given twice in the first argument: the first counts.
+// ?SessionName= given twice in the map URL: the first counts.
 void WarnOfTwoSessionNames(const LaunchLine& line, std::vector<std::string>& warnings) {
-  const LaunchArgument& first = line.Arguments[*line.First];
-  const std::string_view lowered =
-      std::string_view(line.Lowered).substr(first.Start, first.End - first.Start);
+  const std::string lowered = LowerAscii(*line.MapUrl);
   std::size_t count = 0;
-  for (std::size_t at = lowered.find(kSessionNameKey); at != std::string_view::npos;
+  for (std::size_t at = lowered.find(kSessionNameKey); at != std::string::npos;
        at = lowered.find(kSessionNameKey, at + 1)) {
     ++count;
   }
@@ -134,29 +247,29 @@ void WarnOfTwoSessionNames(const LaunchLine& line, std::vector<std::string>& war
 }
 
 // The limit the admin asks for without -WinLiveMaxPlayers=, which the game keeps at 70.
-void WarnOfThePlayerLimit(const LaunchLine& line, const Discovery& found,
-                          std::vector<std::string>& warnings) {
+void WarnOfThePlayerLimit(const Discovery& found, std::vector<std::string>& warnings) {
   const ServerInfoSources& info = found.Info;
   const std::optional<std::int32_t>& winLive = info.LaunchWinLiveMaxPlayers.Value;
   if (winLive && *winLive >= 1) return;
-  // What the admin asks for, first the source the plugin prefers.
+  // What the admin asks for, in the order the admin most likely set them.
   std::vector<std::string> asks;
   std::optional<std::int32_t> asked;
   const auto ask = [&](std::string_view what, std::optional<std::int32_t> limit) {
-    if (!limit || *limit <= 0 || *limit == kGameDefaultPlayers) return;
+    if (!limit || *limit <= 0 || *limit == kGamePlayerLimit) return;
     asks.push_back(std::string(what) + " asks for " + std::to_string(*limit));
     if (!asked) asked = limit;
   };
   ask("The settings file's MaxPlayers",
       info.FileMaxPlayers.empty() ? std::nullopt : ParseDecimal32(info.FileMaxPlayers));
-  ask("?MaxPlayers=", LaunchNumberFrom(line, kMaxPlayersKeys[0]).Value);
+  ask("?MaxPlayers=", info.LaunchMaxPlayers.Value);
+  ask("-MaxPlayers=", info.LaunchDashMaxPlayers.Value);
   if (!asked) return;
-  const std::int32_t sent = found.Facts.PlayerLimit;
   warnings.push_back(
-      Listed(asks) + ", but the server keeps " + std::to_string(kGameDefaultPlayers) +
-      " players unless its launch line has -WinLiveMaxPlayers=N, as admins of this game report; " +
-      (sent > 0 ? "the heartbeat sends " + std::to_string(sent)
-                : std::string("the heartbeat sends no limit")) +
+      Listed(asks) + ", but the server keeps " + std::to_string(kGamePlayerLimit) +
+      " players unless its launch line has -WinLiveMaxPlayers=N (it even writes " +
+      std::to_string(kGamePlayerLimit) +
+      " back into the settings file), as admins of this game report; the heartbeat sends " +
+      std::to_string(found.Facts.PlayerLimit) +
       ". Add -WinLiveMaxPlayers=" + std::to_string(*asked) + " to the launch line.");
 }
 
@@ -219,11 +332,19 @@ void WarnOfAnotherPort(const LaunchLine& line, const Discovery& found,
 void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings) {
   const LaunchLine& line = found.Launch;
   if (line.Text.empty()) return;
-  if (line.First) {
-    WarnOfTheFirstArgument(line, warnings);
+  WarnOfAPasswordInTheName(line, warnings);
+  // The shapes that end the server's map URL elsewhere than the admin meant; each explains the
+  // whole of what the server then takes, so at most one of them is told.
+  const bool shape = WarnOfAnUnquotedProgramPath(line, warnings) ||
+                     WarnOfADashOptionBeforeTheMap(line, warnings) ||
+                     WarnOfQuotesInsideAWholeQuotedArgument(line, warnings) ||
+                     WarnOfAnUnclosedQuote(line, warnings) ||
+                     WarnOfATabInTheFirstArgument(line, warnings);
+  if (line.MapUrl) {
+    if (!shape) WarnOfTheFirstArgument(line, warnings);
     WarnOfTwoSessionNames(line, warnings);
   }
-  WarnOfThePlayerLimit(line, found, warnings);
+  WarnOfThePlayerLimit(found, warnings);
   WarnOfTheMods(found, warnings);
   WarnOfPve(found, warnings);
   WarnOfAnotherPort(line, found, warnings);

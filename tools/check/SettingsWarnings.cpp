@@ -12,16 +12,8 @@ namespace vesperline::check {
 
 namespace {
 
-// Lines of the settings file that mean a key the plugin reads but that the plugin passes over,
-// and keys given twice with different values.
+// Keys given twice with different values.
 void WarnOfLines(const SettingsScan& scan, std::vector<std::string>& warnings) {
-  for (const PassedOverLine& line : scan.PassedOver) {
-    warnings.push_back("The settings file's line " + std::to_string(line.Line) + " sets " +
-                       std::string(line.Key) +
-                       " with blanks before the key or around the '=', so the plugin passes it "
-                       "over: write it as " +
-                       line.Form + ", without those blanks.");
-  }
   for (std::size_t k = 0; k < scan.KeyLines.size(); ++k) {
     const std::vector<SettingsKeyLine>& lines = scan.KeyLines[k];
     if (lines.size() < 2) continue;
@@ -51,21 +43,6 @@ void WarnOfLines(const SettingsScan& scan, std::vector<std::string>& warnings) {
   }
 }
 
-// A settings-file source that gave nothing although a line the plugin passes over holds its key:
-// "absent" alone would be untrue to the admin who wrote that line.
-void AmendPassedOverNotes(const SettingsScan& scan, SourceNotes& notes) {
-  for (const PassedOverLine& line : scan.PassedOver) {
-    const std::string suffix = Enclosed(" ", line.Key, "");
-    for (SourceNote& note : notes) {
-      if (note.Source.starts_with("settings file") && note.Source.ends_with(suffix) &&
-          note.Detail == "absent or empty") {
-        note.Detail = "no line in the form the plugin reads; line " + std::to_string(line.Line) +
-                      " holds the key with blanks, and the plugin passes it over (see Warnings)";
-      }
-    }
-  }
-}
-
 constexpr std::string_view kBlanks = " \t";
 
 std::string_view Trimmed(std::string_view value) {
@@ -74,17 +51,8 @@ std::string_view Trimmed(std::string_view value) {
   return value.substr(start, value.find_last_not_of(kBlanks) + 1 - start);
 }
 
-// Where a value has blanks: "a blank at its end", "blanks at its start and its end", "nothing but
-// blanks"; empty text when it has none at either end.
-std::string BlanksAtEnds(std::string_view value) {
-  const std::string_view kept = Trimmed(value);
-  if (kept.size() == value.size()) return {};
-  if (kept.empty()) return "nothing but blanks";
-  const std::size_t before = static_cast<std::size_t>(kept.data() - value.data());
-  const std::size_t after = value.size() - before - kept.size();
-  if (before != 0 && after != 0) return "blanks at its start and its end";
-  return std::string(before + after == 1 ? "a blank" : "blanks") +
-         (before != 0 ? " at its start" : " at its end");
+bool IsBlank(char c) {
+  return kBlanks.find(c) != std::string_view::npos;
 }
 
 // The line that gives the plugin the value of the settings key of that name, if any.
@@ -95,38 +63,65 @@ const SettingsKeyLine* UsedLine(const SettingsScan& scan, std::string_view name)
   return nullptr;
 }
 
-std::string LineGives(const SettingsKeyLine& line, std::string_view key) {
-  return "The settings file's line " + std::to_string(line.Line) + " gives " + std::string(key);
-}
-
 std::string LineGivesValue(const SettingsKeyLine& line, std::string_view key) {
-  return LineGives(line, key) + " the value \"" + line.Value + "\"";
+  return "The settings file's line " + std::to_string(line.Line) + " gives " + std::string(key) +
+         " the value \"" + line.Value + "\"";
 }
 
-// The plugin takes every value exactly as written: quotes and blanks around a name, blanks
-// between mod ids, go into the heartbeat with it.
-void WarnOfSessionName(const SettingsKeyLine& line, std::vector<std::string>& warnings) {
-  const std::string_view name = Trimmed(line.Value);
-  const bool quoted = name.size() >= 2 && (name.front() == '"' || name.front() == '\'') &&
-                      name.back() == name.front();
-  if (quoted) {
-    warnings.push_back(LineGives(line, "SessionName") + " in quotes, SessionName=" + line.Value +
-                       ": the plugin takes the value exactly as written, so the "
-                       "server list shows the name with the quotes. Write it without them: "
-                       "SessionName=" +
-                       std::string(name.substr(1, name.size() - 2)) + ".");
-  } else if (const std::string blanks = BlanksAtEnds(line.Value); !blanks.empty()) {
-    warnings.push_back(LineGivesValue(line, "SessionName") + ", with " + blanks +
-                       ": the plugin takes the value exactly as written, so the server list "
-                       "shows the name with them. Write it without them: SessionName=" +
-                       std::string(name) + ".");
+// The value a line holds as its admin wrote it: what follows the first '=' of the line, up to the
+// line's end, without the blanks around it.
+std::string_view WrittenWhole(const SettingsKeyLine& line) {
+  const std::string_view text = line.Text;
+  const std::size_t equals = text.find('=');
+  if (equals == std::string_view::npos) return {};
+  return Trimmed(text.substr(equals + 1));
+}
+
+// A '|' or "//" outside quotes that cuts a name or a mod list the admin surely meant whole: a '|'
+// followed by text that is no line of its own (it holds no '='), or a "//" right after the value
+// (with no blank before it, as in an address). A comment set apart by a blank is meant as one.
+bool CutAgainstItsMeaning(const SettingsKeyLine& line) {
+  if (!line.EndsAtBar && !line.Comment) return false;
+  const std::string_view value = WrittenWhole(line);
+  bool quoted = false;
+  for (std::size_t i = 0; i < value.size(); ++i) {
+    if (value[i] == '"') quoted = !quoted;
+    if (quoted) continue;
+    if (value[i] == '|') {
+      const std::string_view rest = Trimmed(value.substr(i + 1));
+      return !rest.empty() && rest.find('=') == std::string_view::npos;
+    }
+    if (value.substr(i, 2) == "//") return i > 0 && !IsBlank(value[i - 1]);
   }
+  return false;
 }
 
-bool IsBlank(char c) {
-  return kBlanks.find(c) != std::string_view::npos;
+// The value in double quotes, as the server reads it whole: quotes and backslashes inside it
+// escaped.
+std::string InQuotes(std::string_view value) {
+  std::string out = "\"";
+  for (const char c : value) {
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  return out + "\"";
 }
 
+void WarnOfACut(std::string_view key, const SettingsKeyLine& line,
+                std::vector<std::string>& warnings) {
+  if (!CutAgainstItsMeaning(line)) return;
+  const std::string_view whole = WrittenWhole(line);
+  warnings.push_back(
+      LineGivesValue(line, key) + ", cut at the " +
+      (line.EndsAtBar ? "'|', which ends a line" : "\"//\", which starts a comment") +
+      " in the server's settings files (outside double quotes): the line reads " +
+      std::string(Trimmed(line.Text)) + ", and the heartbeat sends only \"" + line.Value +
+      "\" as the server does. Put the value in double quotes: " + std::string(key) + "=" +
+      InQuotes(whole) + ".");
+}
+
+// Blanks beside the commas of the mod list stay in it: the server takes off only the blanks at
+// the value's ends.
 void WarnOfModList(const SettingsKeyLine& line, std::vector<std::string>& warnings) {
   const std::string_view value = line.Value;
   bool besideCommas = false;
@@ -135,8 +130,7 @@ void WarnOfModList(const SettingsKeyLine& line, std::vector<std::string>& warnin
     besideCommas = besideCommas || (i > 0 && IsBlank(value[i - 1])) ||
                    (i + 1 < value.size() && IsBlank(value[i + 1]));
   }
-  const std::string blanks = BlanksAtEnds(value);
-  if (!besideCommas && blanks.empty()) return;
+  if (!besideCommas) return;
   // The list as meant: each id without the blanks around it.
   std::string mods;
   for (std::size_t start = 0, end = 0; end != std::string_view::npos; start = end + 1) {
@@ -144,44 +138,66 @@ void WarnOfModList(const SettingsKeyLine& line, std::vector<std::string>& warnin
     if (start != 0) mods += ',';
     mods += Trimmed(value.substr(start, end - start));
   }
-  warnings.push_back(LineGivesValue(line, "ActiveMods") + ", with " +
-                     (besideCommas ? std::string("blanks beside its commas") : blanks) +
-                     ": the plugin takes the list exactly as written, so the heartbeat's mod "
-                     "list carries them. Write it without them: ActiveMods=" +
+  warnings.push_back(LineGivesValue(line, "ActiveMods") +
+                     ", with blanks beside its commas: the server takes off the blanks only at "
+                     "the value's ends, so the heartbeat's mod list carries them. Write it "
+                     "without them: ActiveMods=" +
                      mods + ".");
 }
 
-// Only the word True, in any case and with nothing around it, is PvE to the plugin.
+// Only the word True, in any case, is PvE to the plugin.
 void WarnOfPve(std::string_view key, const SettingsKeyLine& line,
                std::vector<std::string>& warnings) {
-  const std::string word = LowerAscii(Trimmed(line.Value));
-  if (word == "true" && word.size() != line.Value.size()) {
-    warnings.push_back(LineGivesValue(line, key) + ", with " + BlanksAtEnds(line.Value) +
-                       ": the plugin takes the value exactly as written and counts only True "
-                       "with nothing around it as PvE, so it counts the server as not PvE. Write " +
-                       std::string(key) + "=True.");
-  } else if (word != "true" && word != "false") {
-    warnings.push_back(LineGivesValue(line, key) +
-                       ": the plugin counts only True (in any case) as PvE and anything else as "
-                       "not PvE, so it counts the server as not PvE. Write " +
-                       std::string(key) + "=True or " + std::string(key) + "=False.");
+  const std::string word = LowerAscii(line.Value);
+  if (word == "true" || word == "false") return;
+  warnings.push_back(LineGivesValue(line, key) +
+                     ": the plugin counts only True (in any case) as PvE and anything else as "
+                     "not PvE, so it counts the server as not PvE. Write " +
+                     std::string(key) + "=True or " + std::string(key) + "=False.");
+}
+
+// Where the server reads a line otherwise than it stands (blanks around the '=' or the value,
+// quotes around it, escapes in it), the fact's note says how: the admin sees the value the line
+// gives and why.
+void NoteHowTheServerReadsIt(std::string_view key, const SettingsKeyLine& line,
+                             SourceNotes& notes) {
+  const std::string plain = std::string(key) + "=" + line.Value;
+  if (LowerAscii(Trimmed(line.Text)) == LowerAscii(plain) || CutAgainstItsMeaning(line)) return;
+  const std::string suffix = Enclosed(" ", key, "");
+  for (SourceNote& note : notes) {
+    if (!note.Source.starts_with("settings file") || !note.Source.ends_with(suffix) ||
+        !note.Detail.starts_with("gave ")) {
+      continue;
+    }
+    note.Detail += ", from line " + std::to_string(line.Line) + ": " +
+                   std::string(Trimmed(line.Text)) +
+                   " (the server takes the value without the blanks and double quotes around it)";
   }
 }
 
 // Values of the lines the plugin uses that it reads otherwise than an admin means. The session
 // name and the mods are looked at only where the fact holds the file's value: the launch argument
 // decides the name first, and the launch argument's mods stand in for an empty list.
-void WarnOfValues(const SettingsScan& scan, const ServerFacts& facts,
-                  std::vector<std::string>& warnings) {
+void WarnOfValues(const SettingsScan& scan, Discovery& found, std::vector<std::string>& warnings) {
+  const ServerFacts& facts = found.Facts;
   const SettingsKeyLine* name = UsedLine(scan, "SessionName");
-  if (name != nullptr && facts.SessionName == name->Value) WarnOfSessionName(*name, warnings);
+  if (name != nullptr && facts.SessionName == name->Value) {
+    WarnOfACut("SessionName", *name, warnings);
+    NoteHowTheServerReadsIt("SessionName", *name, found.Notes);
+  }
   const SettingsKeyLine* mods = UsedLine(scan, "ActiveMods");
-  if (mods != nullptr && facts.ModList == mods->Value) WarnOfModList(*mods, warnings);
+  if (mods != nullptr && facts.ModList == mods->Value) {
+    WarnOfACut("ActiveMods", *mods, warnings);
+    WarnOfModList(*mods, warnings);
+    NoteHowTheServerReadsIt("ActiveMods", *mods, found.Notes);
+  }
   // ServerPVE is asked only when bServerPVE gives nothing.
   if (const SettingsKeyLine* pve = UsedLine(scan, "bServerPVE")) {
     WarnOfPve("bServerPVE", *pve, warnings);
+    NoteHowTheServerReadsIt("bServerPVE", *pve, found.Notes);
   } else if (const SettingsKeyLine* other = UsedLine(scan, "ServerPVE")) {
     WarnOfPve("ServerPVE", *other, warnings);
+    NoteHowTheServerReadsIt("ServerPVE", *other, found.Notes);
   }
 }
 
@@ -197,8 +213,7 @@ void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
     return;
   }
   WarnOfLines(scan, warnings);
-  WarnOfValues(scan, found.Facts, warnings);
-  AmendPassedOverNotes(scan, found.Notes);
+  WarnOfValues(scan, found, warnings);
   if (scan.FirstNonUtf8Line) {
     warnings.push_back(NotUtf8Warning("The settings file", *scan.FirstNonUtf8Line));
   }

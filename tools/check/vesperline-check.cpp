@@ -68,13 +68,15 @@ Options:
 In a command prompt, end a quoted folder without a backslash: "C:\ARK\Plugins\Vesperline", not
 "C:\ARK\Plugins\Vesperline\". A backslash right before the closing quote escapes the quote.
 
-The server reads ?SessionName=, ?Port=, ?MaxPlayers= and ?ServerPVE= from its first argument
-only (the map and what is written onto it), which ends at the first space outside double quotes.
-For a name with spaces, put that whole argument in double quotes:
+The server reads ?SessionName=, ?Port= and ?ServerPVE= from its first argument only (the map
+and what is written onto it), which ends at the first space outside double quotes. For a name
+with spaces, put that whole argument in double quotes, with no quotes inside it:
   "TheIsland_WP?listen?SessionName=My Server?Port=7777" -NoBattlEye
-or, in a Linux start script, write SessionName=\"My Server\". The player limit is
--WinLiveMaxPlayers= when given, the mods -mods= when given, PvE ?ServerPVE= when given, each
-ahead of the settings file.
+or, in a Linux start script, leave it unquoted and write SessionName=\"My Server\" - never both:
+the server quotes an argument holding spaces as a whole again, so inner quotes end it. Write the
+map first, before any dash option. The player limit is -WinLiveMaxPlayers= when given, else the
+game's 70; the mods -mods= when given; PvE ?ServerPVE= when given; each ahead of the settings
+file.
 
 Example, for a server that is not running (on the server, in a command prompt, all on one line):
   vesperline-check.exe --plugin-dir "C:\ARK\ShooterGame\Binaries\Win64\ArkApi\Plugins\Vesperline"
