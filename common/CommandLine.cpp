@@ -1,5 +1,7 @@
 #include "common/CommandLine.h"
 
+#include <vector>
+
 namespace vesperline {
 
 namespace {
@@ -38,10 +40,18 @@ std::string JoinProcessArguments(std::string_view nulSeparated) {
   return line;
 }
 
-SplitLine SplitCommandLine(std::string_view line) {
+SplitLine SplitCommandLine(std::string_view line, std::vector<std::size_t>* sources) {
   SplitLine split;
   const std::size_t n = line.size();
   if (n == 0) return split;
+  // Where each byte of the values came from, when asked; a vector of nothing otherwise.
+  std::vector<std::size_t> unused;
+  std::vector<std::size_t>& from = sources != nullptr ? *sources : unused;
+  from.clear();
+  const auto put = [&](std::string& value, char c, std::size_t at) {
+    value.push_back(c);
+    if (sources != nullptr) from.push_back(at);
+  };
 
   // The program: no escapes, and a quote at its start runs to the next quote.
   CommandLineArgument program;
@@ -49,13 +59,12 @@ SplitLine SplitCommandLine(std::string_view line) {
   if (line[0] == '"') {
     const std::size_t close = line.find('"', 1);
     const std::size_t end = close == std::string_view::npos ? n : close;
-    program.Value.assign(line.substr(1, end - 1));
+    for (std::size_t at = 1; at < end; ++at) put(program.Value, line[at], at);
     i = close == std::string_view::npos ? n : close + 1;
     split.EndsInsideQuotes = close == std::string_view::npos;
     split.UnclosedQuoteAt = 0;
   } else {
-    while (i < n && !IsBlank(line[i])) ++i;
-    program.Value.assign(line.substr(0, i));
+    for (; i < n && !IsBlank(line[i]); ++i) put(program.Value, line[i], i);
   }
   program.End = i;
   split.Arguments.push_back(std::move(program));
@@ -81,13 +90,13 @@ SplitLine SplitCommandLine(std::string_view line) {
     }
     std::string& value = current->Value;
     if (c == '\\') {
-      value.push_back(c);
+      put(value, c, i);
       ++backslashes;
       ++i;
       continue;
     }
     if (c != '"') {
-      value.push_back(c);
+      put(value, c, i);
       backslashes = 0;
       ++i;
       continue;
@@ -95,8 +104,10 @@ SplitLine SplitCommandLine(std::string_view line) {
     // A double quote: the backslashes right before it are halved; an odd one out makes it
     // literal, otherwise it counts towards quoting.
     value.resize(value.size() - backslashes / 2);
+    if (sources != nullptr) from.resize(from.size() - backslashes / 2);
     if (backslashes % 2 == 1) {
       value.back() = '"';
+      if (sources != nullptr) from.back() = i;
     } else if (++quotes == 1) {
       openedAt = i;
     }
@@ -105,7 +116,7 @@ SplitLine SplitCommandLine(std::string_view line) {
     // The rest of the run: every third quote is a literal one.
     while (i < n && line[i] == '"') {
       if (++quotes == 3) {
-        value.push_back('"');
+        put(value, '"', i);
         quotes = 0;
       } else if (quotes == 1) {
         openedAt = i;

@@ -43,6 +43,8 @@ struct SplitLine {
 // Backslashes count only right before a double quote: 2n of them give n backslashes and the quote
 // opens or closes quoting; 2n+1 give n backslashes and a literal quote. In a run of quotes every
 // third one is literal ("d""e" gives d"e). One pass, whatever the line holds.
-SplitLine SplitCommandLine(std::string_view line);
+// When sources is given, it receives for every byte of the arguments' values, in their order, the
+// position in the line of the byte it was made from.
+SplitLine SplitCommandLine(std::string_view line, std::vector<std::size_t>* sources = nullptr);
 
 }  // namespace vesperline

@@ -1248,6 +1248,16 @@ TEST(CheckerTest, NoCharacterOfAPasswordShowsAnywhere) {
   const std::string admin = Utf16ToUtf8(adminPassword);
   const std::string join = Utf16ToUtf8(joinPassword);
   const std::string exe = "C:\\asmdata\\ArkAscendedServer.exe";
+  // A start script and a settings file given for a command line: no line is one, and each is
+  // named by its first word.
+  const fs::path script = server.Root() / "start.sh";
+  test::WriteFile(script, "#!/bin/sh\nADMIN_PASSWORD=" + Utf16ToUtf8(adminPassword) +
+                              "\nSERVER_PASSWORD=\"" + Utf16ToUtf8(joinPassword) +
+                              "\"\nwine ArkAscendedServer.exe TheIsland_WP?listen\n");
+  const fs::path settings = server.Root() / "GameUserSettings.ini";
+  test::WriteFile(settings,
+                  "[ServerSettings]\r\nServerAdminPassword=" + Utf16ToUtf8(adminPassword) +
+                      "\r\nServerPassword=" + Utf16ToUtf8(joinPassword) + "\r\n");
   const struct {
     std::vector<std::string> arguments;
     int exitCode;
@@ -1269,6 +1279,18 @@ TEST(CheckerTest, NoCharacterOfAPasswordShowsAnywhere) {
       // A blank instead of '=' after the key, in the line and cut off behind the key.
       {{"--command-line", exe + " TheIsland_WP?listen -ServerAdminPassword " + admin + " -log"}, 0},
       {{"--command-line", exe + " TheIsland_WP?listen -ServerAdminPassword", admin}, 2},
+      // Wine's \" form, a password with a blank that lost its quotes, and one inside the name.
+      {{"--command-line", exe + " TheIsland_WP?listen?ServerAdminPassword=\\\"" + join +
+                              "\\\"?Port=7777 -NoBattlEye"},
+       0},
+      {{"--command-line", exe + " TheIsland_WP?listen?ServerAdminPassword=" + join +
+                              " ?RCONEnabled=True -NoBattlEye"},
+       0},
+      {{"--command-line", exe + " TheIsland_WP?listen?SessionName=\"Rex -ServerPassword=\"" +
+                              admin + "\" -NoBattlEye"},
+       0},
+      {{"--command-line-file", test::Utf8FromPath(script)}, 2},
+      {{"--command-line-file", test::Utf8FromPath(settings)}, 2},
   };
   for (const auto& run : runs) {
     std::vector<std::string> arguments{"--plugin-dir", dir};

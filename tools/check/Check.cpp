@@ -65,14 +65,11 @@ struct FactRow {
 };
 
 std::vector<FactRow> FactRows(const ServerFacts& facts, bool showToken) {
-  // Launch passwords are masked in every text fact: a session name that runs to the end of the
-  // command line takes the options behind it with it.
+  // The facts are what the plugin publishes, which holds no password.
   const auto text = [](const std::string& value) {
-    return value.empty() ? std::string("(none)") : MaskLaunchPasswords(value);
+    return value.empty() ? std::string("(none)") : value;
   };
-  const auto json = [](const std::string& value) {
-    return JsonTextOrNull(MaskLaunchPasswords(value));
-  };
+  const auto json = [](const std::string& value) { return JsonTextOrNull(value); };
   std::string token = showToken ? facts.Token : MaskToken(facts.Token);
   std::string shownToken = facts.Token.empty() ? "(none)"
                            : showToken         ? token
@@ -90,19 +87,6 @@ std::vector<FactRow> FactRows(const ServerFacts& facts, bool showToken) {
       {"PvE", "pve", facts.IsPve ? "true" : "false", facts.IsPve ? "true" : "false"},
       {"version", "version", text(facts.ServerVersion), json(facts.ServerVersion)},
   };
-}
-
-// A note's detail or an idle reason with launch passwords masked. A detail that quotes a value
-// ("gave \"...\"") has its value masked on its own: the detail's quotes are the checker's, not
-// the command line's, and must not make a password's value run on past a space.
-std::string MaskedDetail(std::string_view detail) {
-  const std::size_t open = detail.find('"');
-  const std::size_t close = detail.rfind('"');
-  if (open == std::string_view::npos || open == close) return MaskLaunchPasswords(detail);
-  std::string masked(detail.substr(0, open + 1));
-  masked += MaskLaunchPasswords(detail.substr(open + 1, close - open - 1));
-  masked += detail.substr(close);
-  return masked;
 }
 
 // Appends the \u00XX escape of a control character.
@@ -182,16 +166,24 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   const std::string& dir = inputs.PluginDir;
   report.PluginDir = dir;
   report.PluginDirIsOwnFolder = inputs.PluginDirIsOwnFolder;
-  report.CommandLine = inputs.CommandLine;
   report.Origin = inputs.Origin;
   std::error_code error;
   report.PluginDirExists = fs::is_directory(PathFromUtf8(dir), error);
 
   // The plugin's own start-up discovery, asked to go on past a failed gate so that the admin
-  // sees every fact.
+  // sees every fact: once over the command line itself, for the facts and the verdict, and once
+  // over the same line with its passwords marked, for everything the report says about the line.
+  // The two read alike, since marks keep the line's shape.
   const std::string commandLine = inputs.CommandLine.value_or("");
-  Discovery found = DiscoverServer({dir, [&] { return commandLine; }},
+  const MarkedLine marked = MarkLaunchPasswords(commandLine);
+  if (inputs.CommandLine) report.CommandLine = marked.Text;
+  report.Mark = marked.Mark;
+  const Discovery real =
+      DiscoverServer({dir, [&] { return commandLine; }}, {.PastFailedGate = true});
+  Discovery found = DiscoverServer({dir, [&] { return marked.Text; }},
                                    {.PastFailedGate = true, .WithNotes = true});
+  found.Usable = real.Usable;
+  found.Facts = real.Facts;
   report.WouldReport = found.Usable;
   report.Warnings = FindWarnings(dir, found, BelongingFolderNote(inputs.Origin));
   report.Facts = std::move(found.Facts);
@@ -278,117 +270,6 @@ std::vector<CheckReport> RunChecks(const std::vector<CheckInputs>& inputs) {
   return reports;
 }
 
-std::string MaskToken(std::string_view token) {
-  // Characters, not bytes: a UTF-8 sequence is kept whole or masked whole.
-  std::vector<std::string_view> characters;
-  for (std::size_t i = 0; i < token.size();) {
-    std::size_t end = i + 1;
-    while (end < token.size() && (static_cast<unsigned char>(token[end]) & 0xC0) == 0x80) ++end;
-    characters.push_back(token.substr(i, end - i));
-    i = end;
-  }
-  const std::size_t count = characters.size();
-  if (count < 8) return std::string(count, '*');
-  std::string masked;
-  masked.append(characters[0]).append(characters[1]);
-  masked.append(count - 4, '*');
-  masked.append(characters[count - 2]).append(characters[count - 1]);
-  return masked;
-}
-
-namespace {
-
-// A password's value as the reports show it: wholly masked, since even a part of a password, or
-// its length, helps whoever guesses it. Quotes around the value itself are kept, so that the line
-// still reads as typed.
-std::string MaskedValue(std::string_view value) {
-  std::string out;
-  const bool leadingQuote = !value.empty() && value.front() == '"';
-  if (leadingQuote) value.remove_prefix(1);
-  const bool trailingQuote = !value.empty() && value.back() == '"';
-  if (trailingQuote) value.remove_suffix(1);
-  if (leadingQuote) out += '"';
-  if (!value.empty()) out += kMaskedPassword;
-  if (trailingQuote) out += '"';
-  return out;
-}
-
-}  // namespace
-
-std::string MaskLaunchPasswords(std::string_view text) {
-  const auto isKeyCharacter = [](char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-  };
-  const auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
-  std::string out;
-  out.reserve(text.size());
-  bool inQuotes = false;
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const char c = text[i++];
-    out += c;
-    if (c == '"') inQuotes = !inQuotes;
-    if (c != '?' && c != '-') continue;
-    std::size_t keyEnd = i;
-    while (keyEnd < text.size() && isKeyCharacter(text[keyEnd])) ++keyEnd;
-    if (keyEnd == text.size() ||
-        LowerAscii(text.substr(i, keyEnd - i)).find("password") == std::string::npos) {
-      continue;
-    }
-    if (text[keyEnd] != '=') {
-      // A dash option written with a blank instead of '=' (-ServerAdminPassword Pa55word): the
-      // server reads no password from it, but the next argument is the one the admin meant.
-      const bool startsArgument = i == 1 || isBlank(text[i - 2]) || text[i - 2] == '"';
-      if (c != '-' || !startsArgument || !isBlank(text[keyEnd])) continue;
-      std::size_t valueStart = keyEnd;
-      while (valueStart < text.size() && isBlank(text[valueStart])) ++valueStart;
-      // The next argument; inside the quotes of the key's own argument, the rest of it.
-      std::size_t valueEnd = valueStart;
-      for (bool quoted = false; valueEnd < text.size(); ++valueEnd) {
-        if (text[valueEnd] == '"' && inQuotes) break;
-        if (text[valueEnd] == '"') quoted = !quoted;
-        if (!quoted && !inQuotes && isBlank(text[valueEnd])) break;
-      }
-      out += text.substr(i, valueStart - i);
-      out += MaskedValue(text.substr(valueStart, valueEnd - valueStart));
-      i = valueEnd;
-      continue;
-    }
-    out += text.substr(i, keyEnd + 1 - i);
-    // The value. A quote right behind the '=', or one outside the argument's quotes, opens
-    // quotes of the value's own, inside which nothing ends it; any other quote closes the
-    // argument. A text cut out of a command line (a session name) may hold one quote too many:
-    // then more is masked rather than less.
-    const std::size_t valueStart = keyEnd + 1;
-    std::size_t valueEnd = valueStart;
-    bool ownQuotes = false;
-    for (; valueEnd < text.size(); ++valueEnd) {
-      const char v = text[valueEnd];
-      if (v == '"') {
-        if (!ownQuotes && inQuotes && valueEnd != valueStart) break;
-        ownQuotes = !ownQuotes;
-        continue;
-      }
-      if (ownQuotes) continue;
-      if (v == '?' || ((v == ' ' || v == '\t') && !inQuotes)) break;
-    }
-    out += MaskedValue(text.substr(valueStart, valueEnd - valueStart));
-    i = valueEnd;
-  }
-  return out;
-}
-
-bool EndsInsidePassword(std::string_view text) {
-  // A letter put after the text is masked with the value when the value runs on to the end; one
-  // put after a blank is, when the text ends with a password key written without '='.
-  for (const std::string_view more : {"x", " x"}) {
-    std::string probe(text);
-    probe += more;
-    if (MaskLaunchPasswords(probe).back() != 'x') return true;
-  }
-  return false;
-}
-
 std::string Printable(std::string_view text) {
   // EscapeJson already reads every byte that is not UTF-8 as Latin-1 and escapes C0 controls;
   // the quotes and backslashes it escapes are put back, and its short escapes take the one form.
@@ -432,10 +313,6 @@ std::optional<std::string> WouldSendDocument(const CheckReport& report, bool sho
   if (!report.WouldReport) return std::nullopt;
   ServerFacts facts = report.Facts;
   if (!showToken) facts.Token = MaskToken(facts.Token);
-  for (std::string* text : {&facts.ServerIp, &facts.SessionName, &facts.MapName, &facts.ModList,
-                            &facts.ServerVersion}) {
-    *text = MaskLaunchPasswords(*text);
-  }
   return BuildHeartbeatDocument(facts, "online", -1, -1, {});
 }
 
@@ -515,7 +392,7 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
   out += '\n';
   out += "Command line   ";
   if (report.CommandLine) {
-    out += Printable(MaskLaunchPasswords(*report.CommandLine));
+    out += Printable(Unmarked(*report.CommandLine, report.Mark));
     out += "\n               ";
   }
   out += Printable(OriginNote(report.Origin));
@@ -538,13 +415,13 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
     for (const SourceNote& note : report.Notes) {
       if (note.Fact != row.Fact) continue;
       out += "      " + Padded(note.Used ? "used" : "passed over", 13) + note.Source + ": " +
-             Printable(MaskedDetail(note.Detail)) + "\n";
+             Printable(Unmarked(note.Detail, report.Mark)) + "\n";
     }
   }
 
   if (!report.Warnings.empty()) out += "\nWarnings\n";
   for (const std::string& warning : report.Warnings) {
-    out += "  - " + Printable(MaskedDetail(warning)) + "\n";
+    out += "  - " + Printable(Unmarked(warning, report.Mark)) + "\n";
   }
 
   if (report.WouldReport) {
@@ -552,7 +429,7 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
   } else {
     out += "\nVerdict: the plugin would stay idle and report nothing, because:\n";
     for (const std::string& reason : report.IdleReasons) {
-      out += "  - " + Printable(MaskedDetail(reason)) + "\n";
+      out += "  - " + Printable(Unmarked(reason, report.Mark)) + "\n";
     }
   }
 
@@ -600,7 +477,7 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += ",\"plugin_dir_exists\":";
   out += report.PluginDirExists ? "true" : "false";
   out += ",\"command_line\":";
-  out += report.CommandLine ? JsonString(MaskLaunchPasswords(*report.CommandLine)) : "null";
+  out += report.CommandLine ? JsonString(Unmarked(*report.CommandLine, report.Mark)) : "null";
   out += ",\"command_line_source\":{\"source\":";
   out += JsonString(SourceName(report.Origin.Source));
   out += ",\"process_id\":";
@@ -647,7 +524,7 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
       out += ",\"used\":";
       out += note.Used ? "true" : "false";
       out += ",\"detail\":";
-      out += JsonString(MaskedDetail(note.Detail));
+      out += JsonString(Unmarked(note.Detail, report.Mark));
       out += '}';
     }
     out += "]}";
@@ -657,12 +534,12 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += ",\"idle_reasons\":[";
   for (std::size_t i = 0; i < report.IdleReasons.size(); ++i) {
     if (i != 0) out += ',';
-    out += JsonString(MaskedDetail(report.IdleReasons[i]));
+    out += JsonString(Unmarked(report.IdleReasons[i], report.Mark));
   }
   out += "],\"warnings\":[";
   for (std::size_t i = 0; i < report.Warnings.size(); ++i) {
     if (i != 0) out += ',';
-    out += JsonString(MaskedDetail(report.Warnings[i]));
+    out += JsonString(Unmarked(report.Warnings[i], report.Mark));
   }
   out += "],\"document\":";
   out += WouldSendDocument(report, showToken).value_or("null");

@@ -11,6 +11,7 @@
 
 #include "common/ServerFacts.h"
 #include "discovery/SourceNote.h"
+#include "tools/check/Mask.h"
 #include "tools/check/ServerProcess.h"
 
 namespace vesperline::check {
@@ -42,7 +43,10 @@ struct CheckReport {
   std::string PluginDir;
   bool PluginDirIsOwnFolder = false;
   bool PluginDirExists = false;
+  // The command line with its passwords marked (see Mask.h), as every message quotes it.
   std::optional<std::string> CommandLine;
+  // The mark; every text of the report is shown with its runs of marks masked.
+  char Mark = '\0';
   CommandLineOrigin Origin;
   std::vector<FileCheck> Files;  // config.json, the settings file, the log, in that order
   ServerFacts Facts;
@@ -75,36 +79,14 @@ std::string ShownPath(const std::string& path);
 // does not end with one.
 std::string PluginDirFrom(std::string dir);
 
-// The token as the checker shows it: the first two and the last two characters with a '*' for
-// each character between; all '*' when it has fewer than eight characters.
-std::string MaskToken(std::string_view token);
-
-// What a password's value shows as, whatever its length.
-inline constexpr std::string_view kMaskedPassword = "********";
-
-// The text with the value of every launch option whose key holds "password" (in any case)
-// replaced by kMaskedPassword (an empty value stays empty), so that a report pasted into a support
-// request gives away no server password. A key follows a '?' or a '-' and ends at its '='; its
-// value ends at the next '?', at the next space or tab outside double quotes, or where the text
-// ends. Quotes opened before the value and closed within it end the argument, and with it the
-// value. A dash option that starts an argument and is followed by blanks instead of '='
-// (-ServerAdminPassword Pa55word) has the whole next argument masked. Every text from the command
-// line passes through here before it leaves the checker, whatever --show-token says.
-std::string MaskLaunchPasswords(std::string_view text);
-
-// True when the text ends inside the value of such a password option, or with a dash password key
-// that has no '=', so that what stood after it on the command line, cut off at a space, may be
-// (the rest of) the password.
-bool EndsInsidePassword(std::string_view text);
-
 // The text as a terminal shows it harmlessly: every control character (C0, DEL and C1) as a
 // \u00XX escape, bytes that are not UTF-8 read as Latin-1 as the heartbeat reads them;
 // backslashes and quotes stay as they are, so that paths read as written.
 std::string Printable(std::string_view text);
 
 // The heartbeat document the plugin would send now, without the live world part (player count,
-// day and roster), with the token masked unless showToken is set and launch passwords masked
-// always; nothing when it would send none.
+// day and roster), with the token masked unless showToken is set; nothing when it would send
+// none. What the plugin publishes holds no password.
 std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken);
 
 // A single-line JSON text laid out over lines with two-space indentation.

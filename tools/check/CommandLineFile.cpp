@@ -66,7 +66,7 @@ std::string Named(const std::vector<const NumberedLine*>& lines) {
   for (const NumberedLine* line : lines) {
     if (!named.empty()) named += ", ";
     named += "line " + std::to_string(line->Number) + " (" +
-             Printable(MaskLaunchPasswords(ExecutableOf(line->Text))) + ")";
+             Printable(MaskText(ExecutableOf(line->Text))) + ")";
   }
   return named;
 }
@@ -136,7 +136,7 @@ FileCommandLine PickCommandLine(std::string_view text, std::string_view install,
 }
 
 FileCommandLine CommandLineFromFile(const std::string& path, const std::vector<fs::path>& folders) {
-  const std::string shown = Printable(MaskLaunchPasswords(path));
+  const std::string shown = Printable(MaskText(path));
   FileCommandLine failed;
   platform::InputFile file(path);
   if (!file.IsOpen()) {

@@ -37,7 +37,7 @@ std::vector<std::string> QuestionOptions(std::string_view text) {
 }
 
 std::string Quoted(std::string_view text) {
-  return Enclosed("\"", MaskLaunchPasswords(text), "\"");
+  return Enclosed("\"", text, "\"");
 }
 
 // The text without its double quotes, for a fix that puts it in quotes of its own.

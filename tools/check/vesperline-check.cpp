@@ -148,8 +148,8 @@ struct UsageError {
 std::string PathValue(const std::string& option, std::string value) {
   if (value.find('"') == std::string::npos) return value;
   throw UsageError{
-      "the value of " + option + " holds a double quote: " +
-      vesperline::check::Printable(vesperline::check::MaskLaunchPasswords(value)) +
+      "the value of " + option +
+      " holds a double quote: " + vesperline::check::Printable(vesperline::check::MaskText(value)) +
       "\nA backslash right before a closing quote escapes the quote, so the rest of the line, "
       "other options included, ran into the value. End the name without a backslash "
       "(\"C:\\dir\") or double it (\"C:\\dir\\\\\")."};
@@ -157,7 +157,7 @@ std::string PathValue(const std::string& option, std::string value) {
 
 // An argument as a message shows it: its passwords masked, its control characters escaped.
 std::string Shown(const std::string& argument) {
-  return vesperline::check::Printable(vesperline::check::MaskLaunchPasswords(argument));
+  return vesperline::check::Printable(vesperline::check::MaskText(argument));
 }
 
 // An argument that is no option and no option's value. Almost always a server's command line
@@ -244,18 +244,10 @@ std::string CurrentDirectory() {
   return error ? std::string(".") : vesperline::check::Utf8FromPath(folder);
 }
 
-// The usage error's message, masked once more line by line: no message may show a password,
-// whatever it quotes, and a password's mask must not swallow the next line.
+// The usage error's message. Every text of the admin's in it was masked where it was quoted.
 int ReportUsageError(const UsageError& error) {
-  std::string message;
-  for (std::size_t start = 0; start <= error.message.size();) {
-    const std::size_t end = std::min(error.message.find('\n', start), error.message.size());
-    message += vesperline::check::MaskLaunchPasswords(
-        std::string_view(error.message).substr(start, end - start));
-    if (end < error.message.size()) message += '\n';
-    start = end + 1;
-  }
-  std::fprintf(stderr, "vesperline-check: %s\nTry vesperline-check --help.\n", message.c_str());
+  std::fprintf(stderr, "vesperline-check: %s\nTry vesperline-check --help.\n",
+               error.message.c_str());
   return kUsageError;
 }
 

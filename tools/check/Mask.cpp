@@ -1,0 +1,271 @@
+#include "tools/check/Mask.h"
+
+#include <cstddef>
+#include <vector>
+
+#include "common/CommandLine.h"
+#include "common/Text.h"
+
+namespace vesperline::check {
+
+namespace {
+
+bool IsKeyCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+bool HoldsPassword(std::string_view key) {
+  return LowerAscii(key).find("password") != std::string::npos;
+}
+
+// The bytes a mark never replaces: they make the line's shape.
+bool IsStructural(char c) {
+  return c == '"' || c == '\\' || IsBlank(c);
+}
+
+// A part of one argument's value: [From, To).
+struct Span {
+  std::size_t Argument = 0;
+  std::size_t From = 0;
+  std::size_t To = 0;
+};
+
+// The arguments after `after` that carry on a password's value: up to a '?', and not into an
+// argument beginning with '-'.
+void AddContinuation(const std::vector<CommandLineArgument>& arguments, std::size_t after,
+                     std::vector<Span>& spans) {
+  for (std::size_t b = after + 1; b < arguments.size(); ++b) {
+    const std::string& value = arguments[b].Value;
+    if (value.starts_with('-')) return;
+    const std::size_t question = value.find('?');
+    spans.push_back({b, 0, question == std::string::npos ? value.size() : question});
+    if (question != std::string::npos) return;
+  }
+}
+
+// Where a password's value that starts at start ends inside its argument: at the next '?', or
+// where a blank is followed by another dash option (an argument whose quote was never closed holds
+// the options after the password too, and the server reads those as options); npos when it runs
+// to the argument's end.
+std::size_t ValueEnd(std::string_view value, std::size_t start) {
+  for (std::size_t i = start; i < value.size(); ++i) {
+    if (value[i] == '?') return i;
+    if (IsBlank(value[i]) && i + 2 < value.size() && value[i + 1] == '-' &&
+        !IsBlank(value[i + 2])) {
+      return i;
+    }
+  }
+  return std::string_view::npos;
+}
+
+// The password values of the arguments after the program.
+std::vector<Span> PasswordSpans(const std::vector<CommandLineArgument>& arguments) {
+  std::vector<Span> spans;
+  for (std::size_t a = 1; a < arguments.size(); ++a) {
+    const std::string& value = arguments[a].Value;
+    // -ServerAdminPassword Pa55word: the next argument is the value meant.
+    if (value.size() > 1 && value[0] == '-' && value.find('=') == std::string::npos &&
+        HoldsPassword(value)) {
+      if (a + 1 < arguments.size()) {
+        spans.push_back({a + 1, 0, arguments[a + 1].Value.size()});
+        AddContinuation(arguments, a + 1, spans);
+      }
+      continue;
+    }
+    for (std::size_t equals = value.find('='); equals != std::string::npos;
+         equals = value.find('=', equals + 1)) {
+      std::size_t key = equals;
+      while (key > 0 && IsKeyCharacter(value[key - 1])) --key;
+      if (!HoldsPassword(std::string_view(value).substr(key, equals - key))) continue;
+      const std::size_t end = ValueEnd(value, equals + 1);
+      if (end != std::string::npos) {
+        spans.push_back({a, equals + 1, end});
+        equals = end;
+        continue;
+      }
+      spans.push_back({a, equals + 1, value.size()});
+      AddContinuation(arguments, a, spans);
+      break;
+    }
+  }
+  return spans;
+}
+
+// A byte that the line does not hold and that no reading of it takes for anything but a letter.
+char FreeMark(std::string_view line) {
+  bool used[32] = {};
+  for (const char c : line) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 32) used[byte] = true;
+  }
+  for (unsigned char mark = 1; mark < 32; ++mark) {
+    if (mark >= '\t' && mark <= '\r') continue;
+    if (!used[mark]) return static_cast<char>(mark);
+  }
+  return '\0';
+}
+
+// The end of a value that MaskKeyValues masks, beginning at start.
+std::size_t KeyValueEnd(std::string_view text, std::size_t start) {
+  if (start < text.size() && (text[start] == '"' || text[start] == '\'')) {
+    const std::size_t close = text.find(text[start], start + 1);
+    return close == std::string_view::npos ? text.size() : close + 1;
+  }
+  std::size_t end = start;
+  while (end < text.size() && !IsBlank(text[end]) && text[end] != '?' && text[end] != '&' &&
+         text[end] != ';') {
+    ++end;
+  }
+  return end;
+}
+
+// A value as MaskKeyValues shows it: masked whole, the quotes around it kept.
+std::string MaskedValue(std::string_view value) {
+  if (value.empty()) return {};
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                      value.back() == value.front();
+  if (quoted) return value.front() + std::string(kMaskedPassword) + value.back();
+  if (value.front() == '"' || value.front() == '\'') {
+    return value.front() + std::string(kMaskedPassword);
+  }
+  return std::string(kMaskedPassword);
+}
+
+// Where a dash key holding "password" and written without '=' ends, when a word starts at start;
+// npos otherwise.
+std::size_t DashPasswordKeyEnd(std::string_view text, std::size_t start) {
+  if (start >= text.size() || text[start] != '-') return std::string_view::npos;
+  std::size_t end = start + 1;
+  while (end < text.size() && IsKeyCharacter(text[end])) ++end;
+  if (end == start + 1 || (end < text.size() && !IsBlank(text[end]))) {
+    return std::string_view::npos;
+  }
+  return HoldsPassword(text.substr(start + 1, end - start - 1)) ? end : std::string_view::npos;
+}
+
+}  // namespace
+
+MarkedLine MarkLaunchPasswords(std::string_view commandLine) {
+  MarkedLine marked{std::string(commandLine), '\0'};
+  std::vector<std::size_t> sources;
+  const SplitLine split = SplitCommandLine(commandLine, &sources);
+  const std::vector<Span> spans = PasswordSpans(split.Arguments);
+  if (spans.empty()) return marked;
+  std::vector<std::size_t> offsets;
+  std::size_t offset = 0;
+  for (const CommandLineArgument& argument : split.Arguments) {
+    offsets.push_back(offset);
+    offset += argument.Value.size();
+  }
+  marked.Mark = FreeMark(commandLine);
+  if (marked.Mark == '\0') {
+    // A line that holds every possible mark is not shown at all rather than shown in part.
+    marked.Text.assign(kMaskedPassword);
+    return marked;
+  }
+  for (const Span& span : spans) {
+    for (std::size_t i = span.From; i < span.To; ++i) {
+      const std::size_t at = sources[offsets[span.Argument] + i];
+      if (!IsStructural(marked.Text[at])) marked.Text[at] = marked.Mark;
+    }
+  }
+  return marked;
+}
+
+std::string Unmarked(std::string_view text, char mark) {
+  if (mark == '\0') return std::string(text);
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text[i] != mark) {
+      out += text[i++];
+      continue;
+    }
+    std::size_t end = i;
+    for (;;) {
+      while (end < text.size() && text[end] == mark) ++end;
+      std::size_t next = end;
+      while (next < text.size() && IsStructural(text[next])) ++next;
+      if (next == text.size() || text[next] != mark) break;
+      end = next;
+    }
+    out += kMaskedPassword;
+    i = end;
+  }
+  return out;
+}
+
+std::string MaskKeyValues(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const bool wordStart = i == 0 || IsBlank(text[i - 1]);
+    if (const std::size_t keyEnd = wordStart ? DashPasswordKeyEnd(text, i) : std::string_view::npos;
+        keyEnd != std::string_view::npos) {
+      std::size_t valueStart = keyEnd;
+      while (valueStart < text.size() && IsBlank(text[valueStart])) ++valueStart;
+      const std::size_t valueEnd = KeyValueEnd(text, valueStart);
+      out.append(text.substr(i, valueStart - i));
+      out += MaskedValue(text.substr(valueStart, valueEnd - valueStart));
+      i = valueEnd;
+      continue;
+    }
+    out += text[i];
+    if (text[i] != '=') {
+      ++i;
+      continue;
+    }
+    std::size_t key = i;
+    while (key > 0 && IsKeyCharacter(text[key - 1])) --key;
+    ++i;
+    if (!HoldsPassword(text.substr(key, i - 1 - key))) continue;
+    const std::size_t end = KeyValueEnd(text, i);
+    out += MaskedValue(text.substr(i, end - i));
+    i = end;
+  }
+  return out;
+}
+
+std::string MaskText(std::string_view text) {
+  // A word in front stands for the program, which a launch line's reading passes over.
+  const MarkedLine marked = MarkLaunchPasswords("x " + std::string(text));
+  const std::string launch = Unmarked(marked.Text, marked.Mark);
+  return MaskKeyValues(std::string_view(launch).substr(launch.starts_with("x ") ? 2 : 0));
+}
+
+bool EndsInsidePassword(std::string_view text) {
+  // A letter put after the text is masked with the value when the value runs on to the end; one
+  // put after a blank is, when the text ends with a password key written without '='.
+  for (const std::string_view more : {"x", " x"}) {
+    std::string probe(text);
+    probe += more;
+    if (MaskKeyValues(probe).back() != 'x') return true;
+  }
+  return false;
+}
+
+std::string MaskToken(std::string_view token) {
+  // Characters, not bytes: a UTF-8 sequence is kept whole or masked whole.
+  std::vector<std::string_view> characters;
+  for (std::size_t i = 0; i < token.size();) {
+    std::size_t end = i + 1;
+    while (end < token.size() && (static_cast<unsigned char>(token[end]) & 0xC0) == 0x80) ++end;
+    characters.push_back(token.substr(i, end - i));
+    i = end;
+  }
+  const std::size_t count = characters.size();
+  if (count < 8) return std::string(count, '*');
+  std::string masked;
+  masked.append(characters[0]).append(characters[1]);
+  masked.append(count - 4, '*');
+  masked.append(characters[count - 2]).append(characters[count - 1]);
+  return masked;
+}
+
+}  // namespace vesperline::check

@@ -1,0 +1,60 @@
+// Everything the checker hides from its reports, in one place: the token, and every server
+// password, so that a report pasted into a support request gives none of them away.
+//
+// A launch line is masked once, before anything is read from it for a message: each byte of a
+// password's value is replaced by a mark that is neither a quote, a backslash nor a blank, so the
+// marked line reads exactly as the real one (the same arguments, the same map URL, the same
+// warnings), and a message quotes the marked text. Rendering a text for the admin turns each run
+// of marks into kMaskedPassword. Text that does not come from a launch line (the checker's own
+// arguments, the lines of a command-line file) is masked where it is quoted, by its KEY=value
+// form.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vesperline::check {
+
+// What a password's value shows as, whatever its length.
+inline constexpr std::string_view kMaskedPassword = "********";
+
+// A launch line with its passwords' values marked.
+struct MarkedLine {
+  std::string Text;
+  char Mark = '\0';  // the byte that marks them; '\0' when the line holds no password
+};
+
+// Marks the value of every password the server would take from the command line, read as the
+// server reads it (Windows' split). A key holds "password" in any case and is followed by '=': its
+// value runs to the next '?' or the end of its argument (or to a blank before another dash option
+// inside it), and on through the next arguments, up to a '?', while they do not begin with '-'
+// (the words of a password with blanks that lost its quotes, or the Wine form \"two words\"). A
+// dash key holding "password" followed by a blank instead of '=' (-ServerAdminPassword Pa55word)
+// has the whole next argument marked, and so on likewise.
+MarkedLine MarkLaunchPasswords(std::string_view commandLine);
+
+// The text with every run of marks, together with the quotes, backslashes and blanks between
+// marks, shown as kMaskedPassword. Nothing changes when mark is '\0'.
+std::string Unmarked(std::string_view text, char mark);
+
+// Text that does not come from a launch line, with the value of every KEY=value whose key holds
+// "password" (in any case; shell variables such as ADMIN_PASSWORD too) shown as kMaskedPassword:
+// a value in quotes up to its closing quote, the quotes kept; any other up to the next blank, '?',
+// '&' or ';'. A dash key holding "password" followed by blanks has the next word masked.
+std::string MaskKeyValues(std::string_view text);
+
+// Any text of the admin's quoted into a message that may hold a launch line or pieces of one (a
+// value of the checker's own options, a line of a command-line file): read as arguments, with the
+// passwords of a launch line masked as MarkLaunchPasswords finds them, then every KEY=value as
+// MaskKeyValues finds them.
+std::string MaskText(std::string_view text);
+
+// True when text ends inside such a value, or with a dash key holding "password" and no '=', so
+// that what stood after it, cut off at a blank, may be (the rest of) a password.
+bool EndsInsidePassword(std::string_view text);
+
+// The token as the checker shows it: the first two and the last two characters with a '*' for
+// each character between; all '*' when it has fewer than eight characters.
+std::string MaskToken(std::string_view token);
+
+}  // namespace vesperline::check
