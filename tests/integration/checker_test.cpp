@@ -405,6 +405,39 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        0},
       {"a-tab-in-the-first-argument", config(kFullConfig),
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex\tHunters?Port=7777\" -mods=928102", 0},
+      // Lines pasted or typed by hand: a .bat file's start with its title and switches, a spaced
+      // dash in an unquoted name, a mod list with a blank after a comma, keys with a blank
+      // instead of '=', two ports and two player limits, a name in curly quotes, a password with
+      // blanks among options set apart by blanks beside a Japanese name, a cluster's port.
+      {"a-bat-files-start-line", config(kFullConfig),
+       "start \"\" /high /affinity 3 " + kServerExe +
+           "\"Ragnarok_WP?listen?SessionName=Rex Hunters?Port=7777\" -mods=928102",
+       0},
+      {"a-spaced-dash-in-an-unquoted-name", config(kFullConfig),
+       kServerExe + "TheIsland_WP?listen?SessionName=Rex - PvE x3?Port=7777 -mods=928102", 0},
+      {"a-mod-list-split-at-a-blank", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters\" -mods=928102, 931877", 0},
+      {"launch-options-with-a-blank-instead-of-equals", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters\" -WinLiveMaxPlayers 50 "
+                    "-port 7778 -mods 928102,931877",
+       0},
+      {"two-ports-and-two-player-limits",
+       config(R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 0})"),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7777\" -port=7778 "
+                    "-WinLiveMaxPlayers=40 -MaxPlayers=30 -mods=928102",
+       0},
+      {"curly-quotes-around-the-name", config(kFullConfig),
+       kServerExe + "TheIsland_WP?listen?SessionName=\u201cRex Hunters\u201d?Port=7777 "
+                    "-mods=928102",
+       0},
+      {"a-password-with-blanks-among-options-set-apart", config(kFullConfig),
+       kServerExe + "TheIsland_WP?listen?SessionName=\u6050\u7adc\u306e\u5cf6?ServerPassword=Join "
+                    "2 Play ?RCONEnabled=True ?RCONPort=27020 -mods=928102",
+       0},
+      {"a-cluster-servers-port", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7779\" "
+                    "-clusterid=rexcluster -mods=928102",
+       0},
       {"a-session-name-given-twice", config(kFullConfig),
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?SessionName=Old Name\" "
                     "-mods=928102",

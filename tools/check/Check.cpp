@@ -117,6 +117,13 @@ std::string EscapeDelAndC1(std::string_view utf8) {
   return out;
 }
 
+// What the report says of cmd's words dropped in front of a pasted command line.
+std::string LauncherNote(std::string_view dropped) {
+  return "cmd's start in front of it (" + std::string(dropped) +
+         ") was dropped before reading: cmd takes start, the window title and the switches "
+         "after it for itself, and starts the server with the rest.";
+}
+
 // Where the checker looked for the server besides the folder three levels above a plugin folder
 // at the wrong depth, and what it found there; empty when it looked nowhere else.
 std::string BelongingFolderNote(const CommandLineOrigin& origin) {
@@ -167,6 +174,7 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   report.PluginDir = dir;
   report.PluginDirIsOwnFolder = inputs.PluginDirIsOwnFolder;
   report.Origin = inputs.Origin;
+  report.DroppedLauncher = MaskText(inputs.DroppedLauncher);
   std::error_code error;
   report.PluginDirExists = fs::is_directory(PathFromUtf8(dir), error);
 
@@ -396,6 +404,9 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
     out += "\n               ";
   }
   out += Printable(OriginNote(report.Origin));
+  if (!report.DroppedLauncher.empty()) {
+    out += "\n               " + Printable(LauncherNote(report.DroppedLauncher));
+  }
   out += '\n';
 
   out += "\nFiles the plugin reads\n";
@@ -488,6 +499,8 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += JsonIds(report.Origin.Refused);
   out += ",\"note\":";
   out += JsonString(OriginNote(report.Origin));
+  out += ",\"dropped\":";
+  out += JsonTextOrNull(report.DroppedLauncher);
   out += '}';
   out += ",\"files\":{";
   constexpr std::string_view kFileKeys[] = {"config", "settings", "log"};

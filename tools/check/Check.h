@@ -26,6 +26,9 @@ struct CheckInputs {
   std::optional<std::string> CommandLine;
   // Where it came from, or why there is none.
   CommandLineOrigin Origin;
+  // What was dropped in front of a command line pasted from a .bat file (cmd's start and its
+  // switches); empty when nothing was.
+  std::string DroppedLauncher;
 };
 
 // One file the plugin reads.
@@ -47,6 +50,7 @@ struct CheckReport {
   std::optional<std::string> CommandLine;
   // The mark; every text of the report is shown with its runs of marks masked.
   char Mark = '\0';
+  std::string DroppedLauncher;  // as CheckInputs says
   CommandLineOrigin Origin;
   std::vector<FileCheck> Files;  // config.json, the settings file, the log, in that order
   ServerFacts Facts;

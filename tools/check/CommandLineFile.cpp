@@ -6,6 +6,7 @@
 #include "discovery/ServerFile.h"
 #include "platform/Platform.h"
 #include "tools/check/Check.h"
+#include "tools/check/PastedLine.h"
 #include "tools/check/ServerProcess.h"
 #include "tools/check/Warnings.h"
 
@@ -35,10 +36,12 @@ std::string_view Trimmed(std::string_view text) {
   return text.substr(start, text.find_last_not_of(kBlanks) + 1 - start);
 }
 
-// The executable that a command line starts with: inside the quotes it starts with, or, unquoted,
+// The executable that a command line starts with, cmd's start in front of it passed over: inside
+// the quotes it starts with, or, unquoted,
 // up to the blank after ".exe" (a path with blanks that nobody quoted), else up to the first blank.
-std::string ExecutableOf(std::string_view line) {
-  line = Trimmed(line);
+std::string ExecutableOf(std::string_view whole) {
+  const PastedLine pasted = WithoutStart(whole);
+  std::string_view line = Trimmed(pasted.Line);
   if (line.starts_with('"')) {
     line.remove_prefix(1);
     return std::string(line.substr(0, line.find('"')));

@@ -21,7 +21,28 @@ constexpr char kHowToQuote[] =
     "quotes inside it";
 constexpr char kHowToQuoteInAScript[] =
     "in a Linux start script, either do the same, or leave the argument unquoted and write "
-    "SessionName=\\\"...\\\" with the name between those quotes";
+    "SessionName=\\\"...\\\" with the name between those quotes (in a systemd unit's ExecStart= "
+    "line the same two forms work: systemd, like the shell, splits at blanks outside quotes and "
+    "removes the quotes it reads)";
+
+// The mod list in the form the game reads whole: the ids with no blank beside a comma.
+std::string WithoutBlanks(std::string_view list) {
+  std::string out;
+  for (const char c : list) {
+    if (c != ' ' && c != '\t') out += c;
+  }
+  return out;
+}
+
+bool IsModList(std::string_view text) {
+  return !text.empty() && text.find_first_not_of("0123456789,") == std::string_view::npos;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t start = text.find_first_not_of(" \t");
+  if (start == std::string_view::npos) return {};
+  return text.substr(start, text.find_last_not_of(" \t") + 1 - start);
+}
 
 // The '?' options in text, each as "?Key=" (or "?Key" for one without a value), as written.
 std::vector<std::string> QuestionOptions(std::string_view text) {
@@ -211,8 +232,11 @@ void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<std::string>& wa
     if (onlyOptions) {
       warning += ". Delete the blanks before the '?': " + Quoted(joined);
     } else {
-      warning += std::string(". ") + kHowToQuote + ": " +
-                 Quoted(WithoutQuotes(*line.MapUrl + " " + rest)) + "; " + kHowToQuoteInAScript;
+      // Blanks before a '?' would end up in the option before it, once the argument is whole.
+      std::string whole = WithoutQuotes(*line.MapUrl + " " + rest);
+      for (std::size_t at; (at = whole.find(" ?")) != std::string::npos;) whole.erase(at, 1);
+      warning +=
+          std::string(". ") + kHowToQuote + ": " + Quoted(whole) + "; " + kHowToQuoteInAScript;
     }
     warnings.push_back(warning + ".");
   }
@@ -283,7 +307,7 @@ void WarnOfTheMods(const Discovery& found, std::vector<std::string>& warnings) {
         ", but the launch line has no -mods=: the game loads the mods given with -mods= (admins "
         "report that ActiveMods alone loads none), while the heartbeat sends ActiveMods' list. "
         "Add -mods=" +
-        info.FileActiveMods + " to the launch line.");
+        WithoutBlanks(info.FileActiveMods) + " to the launch line.");
   } else if (*info.LaunchMods != info.FileActiveMods) {
     warnings.push_back("-mods= gives " + Quoted(*info.LaunchMods) +
                        " and the settings file's ActiveMods " + Quoted(info.FileActiveMods) +
@@ -317,14 +341,131 @@ void WarnOfAnotherPort(const LaunchLine& line, const Discovery& found,
   const std::optional<std::int32_t> port = launch.Port();
   if (!port || *port < 1 || *port == filePort) return;
   const std::string key = launch.Deciding() == &launch.Question ? "?Port=" : "-port=";
-  warnings.push_back("config.json \"port\" is " + std::to_string(filePort) +
-                     " while the launch line gives " + key + std::to_string(*port) +
-                     ": the heartbeat sends " + std::to_string(filePort) +
-                     ", so players who pick the server from the list are sent to a port it does "
-                     "not listen on. Give \"port\": " +
-                     std::to_string(*port) +
+  // A cluster's maps often share one install and its config.json: a number there fits one map
+  // and breaks every other, so only 0 is the fix.
+  const bool cluster = LowerAscii(line.EngineLine).find("-clusterid=") != std::string::npos;
+  warnings.push_back(
+      "config.json \"port\" is " + std::to_string(filePort) + " while the launch line gives " +
+      key + std::to_string(*port) + ": the heartbeat sends " + std::to_string(filePort) +
+      ", so players who pick the server from the list are sent to a port it does not listen "
+      "on. " +
+      (cluster ? std::string("This server is one of a cluster (-clusterid=), whose servers often "
+                             "share one config.json: give \"port\": 0, so that each server "
+                             "sends the port of its own launch line.")
+               : "Give \"port\": " + std::to_string(*port) +
                      ", or 0 to take the launch line's port (the way to run several servers "
-                     "from one install).");
+                     "from one install)."));
+}
+
+// -mods=928102, 931877: the blank after the comma ends the argument, and with it the list.
+bool WarnOfAModListSplitAtABlank(const LaunchLine& line, std::vector<std::string>& warnings) {
+  for (std::size_t i = 1; i < line.Arguments.size(); ++i) {
+    const std::string& value = line.Arguments[i].Value;
+    const std::size_t key = LowerAscii(value).find(kModsKey);
+    if (key == std::string::npos) continue;
+    const std::string list = value.substr(key + kModsKey.size());
+    if (!list.ends_with(',')) return false;
+    std::string rest;
+    for (std::size_t j = i + 1; j < line.Arguments.size() && IsModList(line.Arguments[j].Value);
+         ++j) {
+      rest += (rest.empty() ? "" : " ") + line.Arguments[j].Value;
+    }
+    if (rest.empty()) return false;
+    warnings.push_back("-mods= ends at the blank after " + Quoted(list) +
+                       ": the game gets the list " + Quoted(list) + " and takes " + Quoted(rest) +
+                       " for arguments of its own, so it loads only the mods before the blank; "
+                       "the heartbeat sends " +
+                       Quoted(list) + " too. Write the list without blanks: -mods=" +
+                       WithoutBlanks(list + rest) + ".");
+    return true;
+  }
+  return false;
+}
+
+// -WinLiveMaxPlayers 50: a blank instead of '=', so the server reads no value from the key.
+void WarnOfABlankInsteadOfEquals(const LaunchLine& line, std::vector<std::string>& warnings) {
+  constexpr struct {
+    std::string_view Key;
+    std::string_view Written;
+    std::string_view Lost;
+  } kKeys[] = {
+      {"-winlivemaxplayers", "-WinLiveMaxPlayers", "the player limit stays the game's 70"},
+      {"-port", "-port", "the port is not taken from it"},
+      {"-mods", "-mods", "no mod is loaded from it"},
+      {"-maxplayers", "-MaxPlayers", "nothing is taken from it"},
+  };
+  for (std::size_t i = 1; i + 1 < line.Arguments.size(); ++i) {
+    const std::string lowered = LowerAscii(line.Arguments[i].Value);
+    const std::string& next = line.Arguments[i + 1].Value;
+    if (next.empty() || next.starts_with('-')) continue;
+    for (const auto& key : kKeys) {
+      if (lowered != key.Key) continue;
+      const std::string value = key.Key == "-mods" ? WithoutBlanks(next) : std::string(next);
+      warnings.push_back(line.Arguments[i].Value + " " + next +
+                         " has a blank instead of '=': the server reads no value from " +
+                         line.Arguments[i].Value + " and takes " + Quoted(next) +
+                         " for an argument of its own, so " + std::string(key.Lost) + ". Write " +
+                         std::string(key.Written) + "=" + value + ".");
+    }
+  }
+}
+
+// ?Port= and -port= both given, with different ports.
+void WarnOfTwoPorts(const LaunchLine& line, const Discovery& found,
+                    std::vector<std::string>& warnings) {
+  const LaunchNumber question = LaunchNumberFrom(line, kQuestionPortKey);
+  const LaunchNumber dash = LaunchNumberFrom(line, kDashPortKey);
+  if (!question.Value || !dash.Value || *question.Value < 1 || *dash.Value < 1 ||
+      *question.Value == *dash.Value) {
+    return;
+  }
+  const std::string sent =
+      found.Gate.Launch
+          ? "the heartbeat sends " + std::to_string(found.Facts.ServerPort) +
+                ", from ?Port=, which the plugin reads first"
+          : "the heartbeat sends config.json's port, " + std::to_string(found.Facts.ServerPort);
+  warnings.push_back("The launch line gives ?Port=" + std::to_string(*question.Value) +
+                     " and -port=" + std::to_string(*dash.Value) +
+                     ", two different ports; which of them the server listens on is not "
+                     "known, and " +
+                     sent +
+                     ". Give the server one port: delete one of them, or make both the same.");
+}
+
+// -MaxPlayers= beside a different -WinLiveMaxPlayers=, which alone the game takes.
+void WarnOfTwoPlayerLimits(const Discovery& found, std::vector<std::string>& warnings) {
+  const ServerInfoSources& info = found.Info;
+  const std::optional<std::int32_t>& winLive = info.LaunchWinLiveMaxPlayers.Value;
+  const std::optional<std::int32_t>& dash = info.LaunchDashMaxPlayers.Value;
+  if (!winLive || *winLive < 1 || !dash || *dash == *winLive) return;
+  warnings.push_back("The launch line gives -MaxPlayers=" + std::to_string(*dash) +
+                     " beside -WinLiveMaxPlayers=" + std::to_string(*winLive) +
+                     ": the game takes -WinLiveMaxPlayers=, and the heartbeat sends " +
+                     std::to_string(found.Facts.PlayerLimit) +
+                     ". Delete -MaxPlayers=" + std::to_string(*dash) + ", which only misleads.");
+}
+
+// Curly quotes, as a guide or a word processor writes them: no quotes to Windows or the server.
+bool WarnOfCurlyQuotes(const LaunchLine& line, std::vector<std::string>& warnings) {
+  constexpr std::string_view kCurly[] = {"\xE2\x80\x9C", "\xE2\x80\x9D", "\xE2\x80\x9E"};
+  const std::size_t program = line.Arguments.empty() ? 0 : line.Arguments[0].End;
+  std::string rest = line.Text.substr(program);
+  bool found = false;
+  for (const std::string_view curly : kCurly) {
+    for (std::size_t at; (at = rest.find(curly)) != std::string::npos;) {
+      rest.replace(at, curly.size(), "\"");
+      found = true;
+    }
+  }
+  if (!found) return false;
+  const std::optional<std::string> name = ScanLaunchSessionName(line);
+  warnings.push_back(
+      "The launch line holds curly quotes (\xE2\x80\x9C \xE2\x80\x9D), as a guide or a word "
+      "processor writes them: neither Windows nor the server takes them for quotes, so the blanks "
+      "between them split the argument, and the server " +
+      (name ? "shows the session name " + Quoted(*name) : std::string("gets no session name")) +
+      ". Write straight double quotes instead: " + std::string(Trimmed(rest)));
+  return true;
 }
 
 }  // namespace
@@ -339,13 +480,18 @@ void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings
                      WarnOfADashOptionBeforeTheMap(line, warnings) ||
                      WarnOfQuotesInsideAWholeQuotedArgument(line, warnings) ||
                      WarnOfAnUnclosedQuote(line, warnings) ||
-                     WarnOfATabInTheFirstArgument(line, warnings);
+                     WarnOfATabInTheFirstArgument(line, warnings) ||
+                     WarnOfCurlyQuotes(line, warnings);
   if (line.MapUrl) {
     if (!shape) WarnOfTheFirstArgument(line, warnings);
     WarnOfTwoSessionNames(line, warnings);
   }
+  WarnOfABlankInsteadOfEquals(line, warnings);
+  const bool splitMods = WarnOfAModListSplitAtABlank(line, warnings);
+  WarnOfTwoPorts(line, found, warnings);
   WarnOfThePlayerLimit(found, warnings);
-  WarnOfTheMods(found, warnings);
+  WarnOfTwoPlayerLimits(found, warnings);
+  if (!splitMods) WarnOfTheMods(found, warnings);
   WarnOfPve(found, warnings);
   WarnOfAnotherPort(line, found, warnings);
 }

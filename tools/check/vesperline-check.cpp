@@ -14,6 +14,7 @@
 #include "tools/check/Check.h"
 #include "tools/check/CommandLineFile.h"
 #include "tools/check/Console.h"
+#include "tools/check/PastedLine.h"
 
 namespace {
 
@@ -262,8 +263,14 @@ std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
   given.PluginDirIsOwnFolder = !options.pluginDir && !programFolder.empty();
   given.PluginDir = check::PluginDirFrom(
       options.pluginDir.value_or(programFolder.empty() ? CurrentDirectory() : programFolder));
+  // A line pasted from a .bat file may begin with cmd's start, which the server never gets.
+  const auto pasted = [&given](std::string_view line) {
+    check::PastedLine read = check::WithoutStart(line);
+    given.CommandLine = std::move(read.Line);
+    given.DroppedLauncher = std::move(read.Dropped);
+  };
   if (options.commandLine) {
-    given.CommandLine = options.commandLine;
+    pasted(*options.commandLine);
     given.Origin.Source = check::CommandLineSource::Option;
     return {given};
   }
@@ -271,7 +278,7 @@ std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
     check::FileCommandLine read = check::CommandLineFromFile(
         *options.commandLineFile, check::ServerFoldersOf(given.PluginDir));
     if (!read.Error.empty()) throw UsageError{read.Error};
-    given.CommandLine = std::move(read.Line);
+    if (read.Line) pasted(*read.Line);
     given.Origin.Source = check::CommandLineSource::File;
     given.Origin.File = *options.commandLineFile;
     given.Origin.FileLine = std::move(read.Which);
