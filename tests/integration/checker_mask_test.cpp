@@ -34,7 +34,7 @@ constexpr const char* kForms[] = {
     "\"TheIsland_WP?listen?SessionName=\xE6\x81\x90\xE7\xAB\x9C \xC3\x84rger?{KEY}={VALUE}\"",
 };
 
-constexpr const char* kValues[] = {"hunter2", "Adm1n S3cret", "two words here",
+constexpr const char* kValues[] = {"hunter2", "Adm1n S3cret", "tw0 w0rds h3re",
                                    "\xC3\x84rger\xF0\x9F\xA6\x96 Zw\xC3\xB6lf"};
 
 std::string Filled(std::string form, std::string_view key, std::string_view value) {
