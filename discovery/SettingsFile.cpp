@@ -1,6 +1,9 @@
 #include "discovery/SettingsFile.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
 #include <utility>
 
 #include "common/Text.h"
@@ -15,6 +18,9 @@ namespace {
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r' || c == '\n';
 }
+
+// How many lookups the candidates' mask follows.
+constexpr std::size_t kMaskWidth = 64;
 
 bool IsLineBreak(char c) {
   return c == '\r' || c == '\n';
@@ -49,14 +55,36 @@ IniScanner::IniScanner(std::vector<IniLookup> lookups, KeyLineSink keyLines)
     Slot slot;
     slot.LowerKey = LowerAscii(lookup.Key);
     slot.LowerSection = LowerAscii(lookup.Section);
-    longestKey_ = std::max(longestKey_, lookup.Key.size());
     slot.Lookup = std::move(lookup);
     slots_.push_back(std::move(slot));
   }
 }
 
+namespace {
+
+// The bytes that end a line or change where it ends (a comment changes how quotes read): all a
+// line of no interest is looked at for.
+constexpr auto kLineShapers = [] {
+  std::array<bool, 256> shapers{};
+  for (const unsigned char c : std::string_view("\r\n|\"{}\\/")) shapers[c] = true;
+  return shapers;
+}();
+
+}  // namespace
+
 void IniScanner::Feed(std::string_view text) {
-  for (const char byte : text) Put(byte);
+  const char* at = text.data();
+  const char* const end = at + text.size();
+  while (at < end) {
+    if (state_ == State::Skip && !pendingBackslash_ && !pendingSlash_ && !skipLineBreak_) {
+      // Nothing of this line is kept, so only the bytes that shape it are looked at one by one.
+      const char* const from = at;
+      while (at < end && !kLineShapers[static_cast<unsigned char>(*at)]) ++at;
+      if (at != from) afterCarriageReturn_ = false;
+      if (at == end) break;
+    }
+    Put(*at++);
+  }
 }
 
 void IniScanner::Finish() {
@@ -199,24 +227,37 @@ void IniScanner::TakeKey(char byte) {
   if (state_ == State::KeyStart) {
     if (IsBlank(byte)) return;
     state_ = State::Key;
+    candidates_ =
+        slots_.size() >= kMaskWidth ? ~std::uint64_t{0} : (std::uint64_t{1} << slots_.size()) - 1;
     // The engine's merge commands before a key: the key itself begins after them.
     if (byte == '+' || byte == '-' || byte == '.' || byte == '!') return;
   }
   // The keys looked up hold no blank, so a key with one inside it matches none of them; nor does
-  // a key longer than all of them, whatever follows.
+  // a key that no key looked up begins with, whatever follows.
   if (IsBlank(byte)) {
     keyEnded_ = true;
     return;
   }
-  key_.push_back(byte);
-  if (keyEnded_ || key_.size() > longestKey_) state_ = State::Skip;
+  // Most lines hold keys of no interest, which this tells within their first few bytes: a slot
+  // stays a candidate while its key goes on as the line's does. Slots past the mask's width stay
+  // candidates throughout and are compared whole at the '='.
+  const char lower = LowerAsciiByte(byte);
+  const std::size_t at = key_.size();
+  key_.push_back(lower);
+  std::uint64_t remaining = 0;
+  for (std::uint64_t left = candidates_; left != 0; left &= left - 1) {
+    const auto i = static_cast<std::size_t>(std::countr_zero(left));
+    const std::string& key = slots_[i].LowerKey;
+    if (at < key.size() && key[at] == lower) remaining |= std::uint64_t{1} << i;
+  }
+  candidates_ = remaining;
+  if (keyEnded_ || (candidates_ == 0 && slots_.size() <= kMaskWidth)) state_ = State::Skip;
 }
 
 void IniScanner::MatchKey() {
   matched_.clear();
-  const std::string lowerKey = LowerAscii(key_);
   for (std::size_t i = 0; i < slots_.size(); ++i) {
-    if (slots_[i].LowerKey == lowerKey) matched_.push_back(i);
+    if (slots_[i].LowerKey == key_) matched_.push_back(i);
   }
   if (matched_.empty()) {
     state_ = State::Skip;

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -119,7 +120,6 @@ class IniScanner {
 
   std::vector<Slot> slots_;
   KeyLineSink keyLines_;
-  std::size_t longestKey_ = 0;
 
   // The engine's line reading.
   bool inQuotes_ = false;
@@ -138,8 +138,9 @@ class IniScanner {
   std::size_t headerLength_ = 0;      // bytes after the '['
   std::size_t headerContentEnd_ = 0;  // the length up to its last byte that is no blank
   bool headerEndsWithBracket_ = false;
-  std::string key_;                   // the key so far, without the blanks after it
+  std::string key_;                   // the key so far, lowered, without the blanks after it
   bool keyEnded_ = false;             // a blank followed the key
+  std::uint64_t candidates_ = 0;      // the slots whose key begins with it, one bit each
   std::vector<std::size_t> matched_;  // the slots whose key the line has
   BoundedText value_;
   std::string valueBlanks_;  // blanks in an unquoted value, kept until more value follows
