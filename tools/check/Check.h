@@ -21,6 +21,8 @@ struct CheckInputs {
   std::string PluginDir;
   // The folder was not named, so the checker took the folder that holds its own executable.
   bool PluginDirIsOwnFolder = false;
+  // The folder was not named, so the checker took the plugin folder of the one server running.
+  bool PluginDirOfRunningServer = false;
   // The server's launch command line; nothing when there is none.
   std::optional<std::string> CommandLine;
   // Where it came from, or why there is none.
@@ -41,6 +43,7 @@ struct FileCheck {
 struct CheckReport {
   std::string PluginDir;
   bool PluginDirIsOwnFolder = false;
+  bool PluginDirOfRunningServer = false;
   bool PluginDirExists = false;
   std::optional<std::string> CommandLine;
   CommandLineOrigin Origin;
