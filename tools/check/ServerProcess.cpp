@@ -87,13 +87,9 @@ std::string PlaceNote(const CommandLineOrigin& origin) {
   }
   if (place.Root.empty()) return note;
   note += place.Container.empty() ? ", in a container or chroot" : ", in the " + place.Container;
-  note += ". The checker reads its files through " + place.Root +
-          ", the container's root folder: what lies below it there lies in the container at the "
-          "same path below /";
-  if (!place.PathInside.empty()) {
-    note += " (the server runs as " + place.PathInside + " in the container)";
-  }
-  return note;
+  if (!place.PathInside.empty()) note += " (as " + place.PathInside + " there)";
+  return note + ". The checker reads the container's files through " + place.Root +
+         ": a path below it is the container's own path";
 }
 
 std::string JsonTextOrNull(std::string_view text) {

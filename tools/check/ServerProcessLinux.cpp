@@ -330,7 +330,7 @@ std::optional<WineProgram> FindWineProgram(const std::string& procDir, const std
     if (relative) std::replace(path.begin(), path.end(), '\\', '/');
     path = FromFolder(folder, path);
     inside = ResolveInRoot(root, path, relative);
-    program.Windows = WindowsPathOf(root, drives, path).value_or(named);
+    if (inside) program.Windows = WindowsPathOf(root, drives, path).value_or(named);
   }
   if (!inside) return std::nullopt;
   program.Inside = std::move(*inside);
@@ -507,6 +507,12 @@ ProcessLook LookAtProcess(const std::string& procDir, std::uint32_t id) {
   if (program.ends_with(" (deleted)")) program.remove_suffix(10);
   const bool wine = IsWineLoader(program);
   if (!wine && !IsServerProgram(program)) return look;
+  // Wine runs other Windows programs too (its own services among them).
+  std::vector<std::string> arguments;
+  if (wine) {
+    arguments = ProcessArguments(ReadSmallFile(procDir + "/cmdline").Bytes);
+    if (arguments.empty() || !IsServerProgram(FileNameOf(arguments[0]))) return look;
+  }
 
   // The process's root folder, when it is another than the checker's: a container's.
   std::string root;
@@ -528,9 +534,6 @@ ProcessLook LookAtProcess(const std::string& procDir, std::uint32_t id) {
     if (!root.empty()) place.PathInside = inside;
     return look;
   }
-  const std::vector<std::string> arguments =
-      ProcessArguments(ReadSmallFile(procDir + "/cmdline").Bytes);
-  if (arguments.empty() || !IsServerProgram(FileNameOf(arguments[0]))) return look;
   const std::optional<WineProgram> found = FindWineProgram(procDir, root, rootLink, arguments[0]);
   // A program the checker cannot find through the process's prefix is taken for none: the
   // checker could tell neither which install it is, nor read its files.
