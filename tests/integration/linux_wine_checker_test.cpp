@@ -31,20 +31,6 @@ std::string OnDriveZ(const fs::path& path) {
   return windows;
 }
 
-// A link the test puts in place and takes away again.
-struct Link {
-  fs::path Path;
-  Link(const fs::path& target, fs::path path) : Path(std::move(path)) {
-    fs::create_directory_symlink(target, Path);
-  }
-  ~Link() {
-    std::error_code ignored;
-    fs::remove(Path, ignored);
-  }
-  Link(const Link&) = delete;
-  Link& operator=(const Link&) = delete;
-};
-
 // The document the Windows plugin posts when the host program, under Wine, unloads it.
 json PostedUnderWine(const fs::path& windowsBin, const fs::path& pluginDir,
                      const std::vector<std::string>& launch) {
@@ -103,8 +89,9 @@ TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
     const fs::path win64 = tree.Root() / "ShooterGame" / "Binaries" / "Win64";
     fs::copy_file(windowsBin / "server_standin.exe", win64 / "ArkAscendedServer.exe");
 
+    // The test's folder on drive C: too, by a link in the prefix's drive_c.
     const std::string name = tree.Root().parent_path().filename().string();
-    const Link onDriveC(tree.Root().parent_path(), prefix / "drive_c" / name);
+    fs::create_directory_symlink(tree.Root().parent_path(), prefix / "drive_c" / name);
     const std::string program =
         test.path == Path::Unix     ? test::Utf8FromPath(win64 / "ArkAscendedServer.exe")
         : test.path == Path::DriveZ ? OnDriveZ(win64 / "ArkAscendedServer.exe")
@@ -145,6 +132,7 @@ TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
       posted.erase(live);
     }
     EXPECT_EQ(predicted, posted);
+    fs::remove(prefix / "drive_c" / name);
   }
 }
 

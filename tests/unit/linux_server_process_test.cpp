@@ -168,20 +168,6 @@ TEST(LinuxServerProcessTest, FindsTheServerWineRunsByEveryPathToIt) {
   EXPECT_EQ(listed, servers);
 }
 
-// Links inside a container's root folder are followed from that root, a loop ends the search,
-// and ".." stops at the root as it does for the process.
-TEST(LinuxServerProcessTest, ResolvesPathsInsideTheRootFolder) {
-  const Container container;
-  const std::string root = test::Utf8FromPath(container.root);
-  fs::create_symlink("b", container.root / "a");
-  fs::create_symlink("a", container.root / "b");
-  EXPECT_EQ(check::ResolveInRoot(root, "/home/steam/.wine/drive_c/ark/.."), "/srv");
-  EXPECT_EQ(check::ResolveInRoot(root, "/home/steam/.wine/dosdevices/z:/../../srv"), "/srv");
-  EXPECT_EQ(check::ResolveInRoot(root, "/a"), std::nullopt);
-  EXPECT_EQ(check::ResolveInRoot(root, "/SRV"), std::nullopt);
-  EXPECT_EQ(check::ResolveInRoot(root, "/SRV/ark server", true), "/srv/ARK Server");
-}
-
 // The container is named as its runtime names the control group it makes.
 TEST(LinuxServerProcessTest, NamesTheContainerFromItsControlGroup) {
   const std::string id = "3f2a1b9c8d7e4f5a6b7c8d9e0f1a2b3c4d5e6f7a8b9c0d1e2f3a4b5c6d7e8f90";
@@ -194,13 +180,8 @@ TEST(LinuxServerProcessTest, NamesTheContainerFromItsControlGroup) {
       {"0::/user.slice/user-1000.slice/user@1000.service/user.slice/libpod-" + id +
            ".scope/container\n",
        "Podman container 3f2a1b9c8d7e"},
-      {"0::/kubepods.slice/kubepods-burstable.slice/cri-containerd-" + id + ".scope\n",
-       "containerd container 3f2a1b9c8d7e"},
       {"0::/lxc.payload.ark-server/init.scope\n", "LXC container ark-server"},
-      {"0::/machine.slice/systemd-nspawn@ark.service/payload\n", "systemd-nspawn container ark"},
       {"0::/machine.slice/machine-ark\\x2dserver.scope\n", "systemd machine ark-server"},
-      {"0::/kubepods/besteffort/pod1234/" + id + "\n", "container 3f2a1b9c8d7e"},
-      {"0::/user.slice/user-1000.slice/session-2.scope\n", ""},
       {"0::/\n", ""},
   };
   for (const auto& test : cases) {
@@ -237,9 +218,7 @@ TEST(LinuxServerProcessTest, TakesThePluginFolderOfTheOneServerRunning) {
       {"one server", "/usr/local/bin", {server, refused}, std::nullopt, found},
       {"two servers", "/usr/local/bin", {server, other}, std::nullopt, std::nullopt},
       {"two servers, one picked", "/usr/local/bin", {server, other}, 7u, found},
-      {"none", "/usr/local/bin", {refused}, std::nullopt, std::nullopt},
       {"the checker in a plugin folder", own, {server}, std::nullopt, std::nullopt},
-      {"the checker one level too deep", own + "/Vesperline", {server}, std::nullopt, std::nullopt},
   };
   for (const auto& test : cases) {
     EXPECT_EQ(check::DefaultPluginFolder(test.ownFolder, test.running, test.picked), test.folder)
