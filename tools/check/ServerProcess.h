@@ -44,7 +44,6 @@ struct ServerPlace {
   std::string WindowsPath;
   std::string WinePrefix;
   bool Proton = false;  // Proton's variables are in its environment
-  bool operator==(const ServerPlace&) const = default;
 };
 
 // One process that bears the server's file name.
