@@ -5,8 +5,11 @@ set -euo pipefail
 
 dir="$root/build/windows"
 started=$(date +%s)
+# The Linux stage's build holds the test of the Linux checker against this build's programs run by
+# Wine, which this stage's tests run.
 configure_and_build "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake"
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+  -DVESPERLINE_LINUX_BUILD="$root/build/gcc"
 built=$(date +%s)
 
 # One Wine server for the whole run, in the build folder's own prefix (the one cmake/wine-run

@@ -999,7 +999,7 @@ TEST(CheckerTest, AProcessItMayNotLookAtIsNamedApartAndNotTaken) {
   EXPECT_EQ(Source(report).at("source"), "access refused");
   EXPECT_TRUE(Source(report).at("process_id").is_null());
   EXPECT_EQ(Source(report).at("refused_processes"), json::array({hidden.Id()}));
-  EXPECT_NE(Source(report).at("note").get<std::string>().find("Run the checker as administrator"),
+  EXPECT_NE(Source(report).at("note").get<std::string>().find("Run the checker with sudo"),
             std::string::npos);
 
   const test::RunningProgram running(InstallServer(server), {"TheIsland_WP?listen?Port=7777"});
@@ -1104,9 +1104,16 @@ TEST(CheckerTest, EveryServerSeenIsTakenAndNoProcessRefused) {
                                         ""};
   const check::CommandLineRead refused{std::nullopt, true, "Access is denied"};
   const check::CommandLineRead ended{std::nullopt, false, "the process has ended"};
-  const check::ServerProcess server{4242, 0, ""};
-  const check::ServerProcess second{4343, 0, ""};
-  const check::ServerProcess hidden{999, 0, "Access is denied"};
+  const auto process = [](std::uint32_t id, std::size_t folder, const char* refused) {
+    check::ServerProcess one;
+    one.Id = id;
+    one.Folder = folder;
+    one.Refused = refused;
+    return one;
+  };
+  const check::ServerProcess server = process(4242, 0, "");
+  const check::ServerProcess second = process(4343, 0, "");
+  const check::ServerProcess hidden = process(999, 0, "Access is denied");
   const struct {
     const char* what;
     std::vector<check::ServerProcess> found;
@@ -1182,7 +1189,7 @@ TEST(CheckerTest, EveryServerSeenIsTakenAndNoProcessRefused) {
        {CommandLineSource::Unreadable},
        "could not be read (the process has ended)"},
       {"a server where the plugin folder belongs",
-       {{4242, 1, ""}},
+       {process(4242, 1, "")},
        std::nullopt,
        readable,
        {CommandLineSource::RunningServer},

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -311,7 +312,8 @@ ProgramRun RunCheckerAsTyped(const std::string& typed) {
 #endif
 
 RunningProgram::RunningProgram(const fs::path& program, const std::vector<std::string>& arguments,
-                               [[maybe_unused]] Account account) {
+                               [[maybe_unused]] Account account,
+                               [[maybe_unused]] const Launch& launch) {
   const fs::path ready = scratch_.Path() / "ready";
   const std::string readyText = Utf8FromPath(ready);
 #if defined(_WIN32)
@@ -341,11 +343,22 @@ RunningProgram::RunningProgram(const fs::path& program, const std::vector<std::s
   std::vector<char*> argv;
   for (std::string& argument : all) argv.push_back(argument.data());
   argv.push_back(nullptr);
-  std::vector<std::string> environment{"VESPERLINE_STANDIN_READY=" + readyText};
+  std::vector<std::string> environment{"VESPERLINE_STANDIN_READY=" + launch.ReadyPrefix +
+                                       readyText};
   if (account == Account::Other) environment.emplace_back("VESPERLINE_STANDIN_OTHER_ACCOUNT=1");
+  environment.insert(environment.end(), launch.Environment.begin(), launch.Environment.end());
   for (char** variable = environ; *variable != nullptr; ++variable) {
-    environment.emplace_back(*variable);
+    const std::string_view name(*variable, std::strcspn(*variable, "="));
+    const auto given = [&](const std::string& set) {
+      return set.size() > name.size() && set.compare(0, name.size(), name) == 0 &&
+             set[name.size()] == '=';
+    };
+    if (std::none_of(environment.begin(), environment.end(), given)) {
+      environment.emplace_back(*variable);
+    }
   }
+  const std::string executable =
+      launch.Executable.empty() ? programText : Utf8FromPath(launch.Executable);
   std::vector<char*> envp;
   for (std::string& variable : environment) envp.push_back(variable.data());
   envp.push_back(nullptr);
@@ -354,7 +367,7 @@ RunningProgram::RunningProgram(const fs::path& program, const std::vector<std::s
     // With the same powers as the checker (see Spawn): a process may look only into those whose
     // powers it holds all of.
     prctl(PR_CAPBSET_DROP, CAP_SYS_PTRACE, 0, 0, 0);
-    execve(argv[0], argv.data(), envp.data());
+    execve(executable.c_str(), argv.data(), envp.data());
     _exit(127);
   }
   if (child < 0) {
@@ -373,6 +386,10 @@ RunningProgram::RunningProgram(const fs::path& program, const std::vector<std::s
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+}
+
+std::string RunningProgram::ReadyText() const {
+  return ReadFile(scratch_.Path() / "ready");
 }
 
 RunningProgram::~RunningProgram() {

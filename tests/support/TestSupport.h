@@ -120,6 +120,18 @@ ProgramRun RunCheckerAsTyped(const std::string& typed);
 // stand-in makes itself undumpable (VESPERLINE_STANDIN_OTHER_ACCOUNT).
 enum class Account { Own, Other };
 
+// How a RunningProgram is started beyond its program and arguments.
+struct Launch {
+  // Linux: the file executed, when it is not the program; the program's path then stands only
+  // first among the arguments, as Wine's loader leaves a Windows program's path.
+  std::filesystem::path Executable;
+  // More environment variables (NAME=value) beside the test's own.
+  std::vector<std::string> Environment;
+  // Put before the ready file's path in VESPERLINE_STANDIN_READY: "Z:" for a Windows program
+  // started under Wine from Linux.
+  std::string ReadyPrefix;
+};
+
 // A program left running while the test goes on, ended when the object goes. It is started with
 // the arguments: on Linux as they are, on Windows in the command line Wine would build from them
 // (which the Linux plugin's join gives too), as a launcher that starts a server from a list of
@@ -129,12 +141,14 @@ enum class Account { Own, Other };
 class RunningProgram {
  public:
   RunningProgram(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                 Account account = Account::Own);
+                 Account account = Account::Own, const Launch& launch = {});
   ~RunningProgram();
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;
 
   std::uint32_t Id() const { return id_; }
+  // What the program wrote into its ready file.
+  std::string ReadyText() const;
 
  private:
   std::uint32_t id_ = 0;

@@ -173,6 +173,7 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   const std::string& dir = inputs.PluginDir;
   report.PluginDir = dir;
   report.PluginDirIsOwnFolder = inputs.PluginDirIsOwnFolder;
+  report.PluginDirOfRunningServer = inputs.PluginDirOfRunningServer;
   report.Origin = inputs.Origin;
   report.DroppedLauncher = MaskText(inputs.DroppedLauncher);
   std::error_code error;
@@ -396,6 +397,8 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
   if (!report.PluginDirExists) out += "  (no such folder)";
   if (report.PluginDirIsOwnFolder) {
     out += "  (the folder of vesperline-check itself; --plugin-dir names another)";
+  } else if (report.PluginDirOfRunningServer) {
+    out += "  (the plugin folder of the one server running; --plugin-dir names another)";
   }
   out += '\n';
   out += "Command line   ";
@@ -484,7 +487,9 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   std::string out = "{\"plugin_dir\":";
   out += JsonString(ShownPath(report.PluginDir));
   out += ",\"plugin_dir_source\":";
-  out += report.PluginDirIsOwnFolder ? "\"checker's folder\"" : "\"--plugin-dir\"";
+  out += report.PluginDirIsOwnFolder       ? "\"checker's folder\""
+         : report.PluginDirOfRunningServer ? "\"running server\""
+                                           : "\"--plugin-dir\"";
   out += ",\"plugin_dir_exists\":";
   out += report.PluginDirExists ? "true" : "false";
   out += ",\"command_line\":";
@@ -497,6 +502,7 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += JsonIds(report.Origin.Found);
   out += ",\"refused_processes\":";
   out += JsonIds(report.Origin.Refused);
+  out += PlaceJsonMembers(report.Origin.Place);
   out += ",\"note\":";
   out += JsonString(OriginNote(report.Origin));
   out += ",\"dropped\":";

@@ -22,6 +22,8 @@ struct CheckInputs {
   std::string PluginDir;
   // The folder was not named, so the checker took the folder that holds its own executable.
   bool PluginDirIsOwnFolder = false;
+  // The folder was not named, so the checker took the plugin folder of the one server running.
+  bool PluginDirOfRunningServer = false;
   // The server's launch command line; nothing when there is none.
   std::optional<std::string> CommandLine;
   // Where it came from, or why there is none.
@@ -45,6 +47,7 @@ struct FileCheck {
 struct CheckReport {
   std::string PluginDir;
   bool PluginDirIsOwnFolder = false;
+  bool PluginDirOfRunningServer = false;
   bool PluginDirExists = false;
   // The command line with its passwords marked (see Mask.h), as every message quotes it.
   std::optional<std::string> CommandLine;

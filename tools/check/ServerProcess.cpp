@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "common/Text.h"
+#include "heartbeat/Json.h"
 #include "tools/check/Check.h"
 
 namespace vesperline::check {
@@ -22,6 +23,12 @@ std::string ProcessList(const std::vector<std::uint32_t>& ids) {
 }
 
 constexpr char kAbsent[] = "every launch argument counts as absent";
+// How an admin gets the right to look into every process.
+#if defined(_WIN32)
+constexpr char kElevated[] = "as administrator";
+#else
+constexpr char kElevated[] = "with sudo";
+#endif
 constexpr char kGiveIt[] =
     "give the server's command line with --command-line or --command-line-file";
 
@@ -64,8 +71,49 @@ std::string RefusedNote(const CommandLineOrigin& origin) {
          (one ? "its executable lies" : "their executables lie") + " (" + origin.RefusedReason +
          "), as it does for a server running under another account: " + (one ? "it" : "each") +
          " may as well be a server of another install, so the checker does not take " +
-         (one ? "it" : "them") + ". Run the checker as administrator to see where " +
+         (one ? "it" : "them") + ". Run the checker " + kElevated + " to see where " +
          (one ? "it runs" : "they run") + " from";
+}
+
+// Where the server found runs, for the note on its command line: empty when it runs where the
+// checker sees it and is no Windows program run by Wine.
+std::string PlaceNote(const CommandLineOrigin& origin) {
+  const ServerPlace& place = origin.Place;
+  std::string note;
+  if (!place.WindowsPath.empty()) {
+    note = std::string(", which ") + (place.Proton ? "Proton" : "Wine") + " runs as " +
+           place.WindowsPath;
+    if (!place.WinePrefix.empty()) note += " in the prefix " + place.WinePrefix;
+  }
+  if (place.Root.empty()) return note;
+  note += place.Container.empty() ? ", in a container or chroot" : ", in the " + place.Container;
+  if (!place.PathInside.empty()) note += " (as " + place.PathInside + " there)";
+  return note + ". The checker reads the container's files through " + place.Root +
+         ": a path below it is the container's own path";
+}
+
+std::string JsonTextOrNull(std::string_view text) {
+  if (text.empty()) return "null";
+  // Appended piece by piece: g++ 12 warns falsely about a literal put before a temporary string.
+  std::string json(1, '"');
+  json += EscapeJson(text);
+  json += '"';
+  return json;
+}
+
+// The folder at the path, with the case of each of its names as it is on the disk where a name is
+// written in another case and no name as written exists, as Wine finds the folders of a Windows
+// program; the path as it is where nothing is found.
+fs::path AsOnDisk(const fs::path& path) {
+  std::error_code error;
+  if (fs::exists(path, error) || !path.has_relative_path()) return path;
+  const fs::path parent = AsOnDisk(path.parent_path());
+  const std::string name = LowerAscii(Utf8FromPath(path.filename()));
+  for (fs::directory_iterator entry(parent, error), end; !error && entry != end;
+       entry.increment(error)) {
+    if (LowerAscii(Utf8FromPath(entry->path().filename())) == name) return entry->path();
+  }
+  return parent / path.filename();
 }
 
 }  // namespace
@@ -116,6 +164,48 @@ std::optional<fs::path> BelongingServerFolder(const std::string& pluginDir) {
   return std::nullopt;
 }
 
+std::vector<ServerProcess> ServersRunningFrom(const std::vector<fs::path>& folders,
+                                              std::vector<ServerProcess> listed) {
+  std::vector<ServerProcess> found;
+  const std::vector<std::optional<platform::FileIdentity>> identities = FolderIdentities(folders);
+  if (std::none_of(identities.begin(), identities.end(),
+                   [](const auto& identity) { return identity.has_value(); })) {
+    return found;
+  }
+  for (ServerProcess& process : listed) {
+    if (process.Refused.empty()) {
+      const std::optional<std::size_t> folder =
+          WhichFolder(PathFromUtf8(process.Executable).parent_path(), identities);
+      if (!folder) continue;
+      process.Folder = *folder;
+    }
+    found.push_back(std::move(process));
+  }
+  return found;
+}
+
+std::optional<std::string> DefaultPluginFolder(const std::string& ownFolder,
+                                               const std::vector<ServerProcess>& running,
+                                               std::optional<std::uint32_t> pickedId) {
+  if (!ownFolder.empty()) {
+    const std::optional<fs::path> serverFolder = ServerFolderOf(ownFolder);
+    const bool inServer =
+        serverFolder && LowerAscii(Utf8FromPath(serverFolder->filename())) == "win64" &&
+        LowerAscii(Utf8FromPath(serverFolder->parent_path().filename())) == "binaries";
+    if (inServer || BelongingServerFolder(ownFolder)) return std::nullopt;
+  }
+  const ServerProcess* only = nullptr;
+  for (const ServerProcess& process : running) {
+    if (!process.Refused.empty() || (pickedId && process.Id != *pickedId)) continue;
+    if (only != nullptr) return std::nullopt;
+    only = &process;
+  }
+  if (only == nullptr) return std::nullopt;
+  // The plugin host finds its folders in any case under Wine, as Windows does.
+  return Utf8FromPath(
+      AsOnDisk(PathFromUtf8(only->Executable).parent_path() / "ArkApi" / "Plugins" / "Vesperline"));
+}
+
 std::vector<ServerLookup> ChooseRunningServers(
     CommandLineOrigin base, const std::vector<ServerProcess>& found,
     std::optional<std::uint32_t> pickedId,
@@ -135,6 +225,7 @@ std::vector<ServerLookup> ChooseRunningServers(
     CommandLineOrigin& origin = lookup.Origin;
     origin.Id = process.Id;
     origin.InBelongingFolder = process.Folder == 1;
+    origin.Place = process.Place;
     if (!process.Refused.empty()) {
       origin.Source = CommandLineSource::Refused;
       origin.Reason = process.Refused;
@@ -174,13 +265,15 @@ std::vector<fs::path> ServerFoldersOf(const std::string& pluginDir) {
 }
 
 std::vector<ServerLookup> LookUpRunningServers(const std::string& pluginDir,
-                                               std::optional<std::uint32_t> pickedId) {
+                                               std::optional<std::uint32_t> pickedId,
+                                               std::vector<ServerProcess> listed) {
   // Folder 0 is the one three levels above, folder 1 the one where the plugin folder belongs.
   const std::vector<fs::path> folders = ServerFoldersOf(pluginDir);
   CommandLineOrigin base;
   base.ServerFolder = Utf8FromPath(folders[0]);
   base.BelongingFolder = Utf8FromPath(folders[1]);
-  return ChooseRunningServers(base, FindServerProcesses(folders), pickedId, ReadProcessCommandLine);
+  return ChooseRunningServers(base, ServersRunningFrom(folders, std::move(listed)), pickedId,
+                              ReadProcessCommandLine);
 }
 
 std::string_view SourceName(CommandLineSource source) {
@@ -215,7 +308,7 @@ std::string OriginNote(const CommandLineOrigin& origin) {
       if (!origin.FileLine.empty()) note += ", " + origin.FileLine;
       return note;
     case CommandLineSource::RunningServer:
-      note = "read from the running server (process " + id + ")";
+      note = "read from the running server (process " + id + ")" + PlaceNote(origin);
       if (origin.Found.size() > 1) {
         note += origin.Picked ? ", picked with --server-pid among the " : ", one of the ";
         note += std::to_string(origin.Found.size()) + " servers of this install (" +
@@ -255,13 +348,13 @@ std::string OriginNote(const CommandLineOrigin& origin) {
                " (--server-pid) lies (" + origin.Reason +
                "), so the checker cannot tell whether it is a server of this install; ";
         note += kAbsent;
-        note += ". Run the checker as administrator, or ";
+        note += ". Run the checker " + std::string(kElevated) + ", or ";
       } else {
         note = "none: the system refused to show the command line of the server process " + id +
                " (" + origin.Reason +
                "), as it does when the server runs as a service under another account, so ";
         note += kAbsent;
-        note += ". Run the checker as administrator, or ";
+        note += ". Run the checker " + std::string(kElevated) + ", or ";
       }
       note += kGiveIt;
       return note + ".";
@@ -282,6 +375,20 @@ std::string OriginNote(const CommandLineOrigin& origin) {
       return note + ".";
   }
   return note;
+}
+
+std::string PlaceJsonMembers(const ServerPlace& place) {
+  std::string out = ",\"container\":";
+  out += JsonTextOrNull(place.Container);
+  out += ",\"root\":";
+  out += JsonTextOrNull(place.Root);
+  out += ",\"path_inside\":";
+  out += JsonTextOrNull(place.PathInside);
+  out += ",\"windows_path\":";
+  out += JsonTextOrNull(place.WindowsPath);
+  out += ",\"wine_prefix\":";
+  out += JsonTextOrNull(place.WinePrefix);
+  return out;
 }
 
 }  // namespace vesperline::check

@@ -1,11 +1,12 @@
 // The running servers of an install, found by the checker so that it can read a server's own
 // command line instead of one an admin pastes. A server of an install is a process whose
 // executable is ArkAscendedServer.exe (in any case) in the install's server folder
-// (...\ShooterGame\Binaries\Win64), three levels above the plugin folder; a helper program beside
-// it is none. Folders are compared by their identity on the system, so that a server started
-// through another drive letter (SUBST, a mapped drive) or a linked folder is still found. The calls
-// to the system are in one file per system (ServerProcessLinux.cpp, ServerProcessWindows.cpp); the
-// choice among what they find is here.
+// (...\ShooterGame\Binaries\Win64), three levels above the plugin folder, or on Linux one in which
+// Wine or Proton runs that program, in a container too (see ServerProcessLinux.h); a helper
+// program beside it is none. Folders are compared by their identity on the system, so that a server
+// started through another drive letter (SUBST, a mapped drive) or a linked folder is still found.
+// The calls to the system are in one file per system (ServerProcessLinux.cpp,
+// ServerProcessWindows.cpp); the choice among what they find is here.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +28,24 @@ inline constexpr std::string_view kServerProgram = "ArkAscendedServer.exe";
 // True when the file name is kServerProgram, in any case.
 bool IsServerProgram(std::string_view fileName);
 
+// Where a server process runs, as far as that differs from what the checker itself sees.
+struct ServerPlace {
+  // The folder through which the checker reaches the process's files, /proc/<id>/root, when the
+  // process sees another root folder than the checker (it runs in a container or a chroot);
+  // empty when it sees the checker's own.
+  std::string Root;
+  // The container, as its control group names it ("Docker container 3f2a1b9c8d7e"); empty when
+  // Root is, or when the group names none.
+  std::string Container;
+  // When Root is set: the server's executable as the process sees it, inside its root folder.
+  std::string PathInside;
+  // For a Windows program run by Wine or Proton: its Windows path, as Wine gives it to the
+  // program, and the Wine prefix, as the process sees it.
+  std::string WindowsPath;
+  std::string WinePrefix;
+  bool Proton = false;  // Proton's variables are in its environment
+};
+
 // One process that bears the server's file name.
 struct ServerProcess {
   std::uint32_t Id = 0;
@@ -36,6 +55,9 @@ struct ServerProcess {
   // and this holds the system's words for that: the process may as well be a server of another
   // install running under another account, so it is named apart and never taken.
   std::string Refused;
+  // The server's executable, as the checker reaches it (UTF-8); empty when refused.
+  std::string Executable;
+  ServerPlace Place;
 };
 
 // What reading one process's command line gave.
@@ -48,12 +70,18 @@ struct CommandLineRead {
   std::string Error;
 };
 
-// The system's part. The processes running kServerProgram from one of the folders, and those that
-// bear its name but whose executable the system would not show; the checker's own process is never
-// among them. Ordered by id.
-std::vector<ServerProcess> FindServerProcesses(const std::vector<std::filesystem::path>& folders);
+// The system's part. Every process running kServerProgram, wherever it lies, with Executable
+// and Place, and those that bear its name but whose executable the system would not show; the
+// checker's own process is never among them. Ordered by id.
+std::vector<ServerProcess> ListServerProcesses();
 // The command line of the process with the id, as the plugin inside it would read it.
 CommandLineRead ReadProcessCommandLine(std::uint32_t id);
+
+// Of the processes listed, those running kServerProgram from one of the folders, each with the
+// folder it runs from, and those the system would not show. Nothing when the system can tell the
+// identity of none of the folders.
+std::vector<ServerProcess> ServersRunningFrom(const std::vector<std::filesystem::path>& folders,
+                                              std::vector<ServerProcess> listed);
 
 // The identities of the folders, in their order; nothing for one the system cannot tell.
 std::vector<std::optional<platform::FileIdentity>> FolderIdentities(
@@ -87,6 +115,7 @@ struct CommandLineOrigin {
   std::string RefusedReason;           // the system's words for the first of them
   // The process looked at: a server found, or the one named with --server-pid.
   std::optional<std::uint32_t> Id;
+  ServerPlace Place;               // where the server found runs
   bool Picked = false;             // Id was named with --server-pid
   bool InBelongingFolder = false;  // Id runs from BelongingFolder
   std::string Reason;              // for Refused and Unreadable: the system's words
@@ -112,12 +141,13 @@ std::optional<std::filesystem::path> BelongingServerFolder(const std::string& pl
 // BelongingServerFolder, an empty path standing for either when there is none.
 std::vector<std::filesystem::path> ServerFoldersOf(const std::string& pluginDir);
 
-// Looks for the running servers of the install the plugin folder belongs to and reads their
-// command lines; pickedId is --server-pid. One lookup per server to report: several when several
-// servers of the install run and none is picked, otherwise one, which says why there is no command
-// line when there is none.
+// Looks for the running servers of the install the plugin folder belongs to among the processes
+// listed (ListServerProcesses) and reads their command lines; pickedId is --server-pid. One
+// lookup per server to report: several when several servers of the install run and none is
+// picked, otherwise one, which says why there is no command line when there is none.
 std::vector<ServerLookup> LookUpRunningServers(const std::string& pluginDir,
-                                               std::optional<std::uint32_t> pickedId);
+                                               std::optional<std::uint32_t> pickedId,
+                                               std::vector<ServerProcess> listed);
 
 // The choice LookUpRunningServers makes among the processes found, reading command lines with read.
 // base holds the folders looked in (found in folder 1 means the belonging folder). Every server
@@ -128,8 +158,22 @@ std::vector<ServerLookup> ChooseRunningServers(
     std::optional<std::uint32_t> pickedId,
     const std::function<CommandLineRead(std::uint32_t)>& read);
 
+// The plugin folder the checker takes when none is named: its own folder when that lies inside a
+// server's Binaries\Win64 folder (where the release ZIP puts it), or at the wrong depth below
+// one; otherwise, when exactly one server is seen running (refused processes aside), that
+// server's ShooterGame\Binaries\Win64\ArkApi\Plugins\Vesperline, so that a checker kept
+// anywhere finds it, or the one picked with --server-pid; otherwise its own folder. Nothing
+// stands for its own folder.
+std::optional<std::string> DefaultPluginFolder(const std::string& ownFolder,
+                                               const std::vector<ServerProcess>& running,
+                                               std::optional<std::uint32_t> pickedId);
+
 // The origin's name in the --json report, and the sentence the reports give for it.
 std::string_view SourceName(CommandLineSource source);
 std::string OriginNote(const CommandLineOrigin& origin);
+// The members of the --json report's "command_line_source" that say where the server runs:
+// "container", "root", "path_inside", "windows_path" and "wine_prefix", each null where it does
+// not apply; each member follows a comma.
+std::string PlaceJsonMembers(const ServerPlace& place);
 
 }  // namespace vesperline::check

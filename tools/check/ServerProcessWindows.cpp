@@ -166,13 +166,8 @@ CommandLineRead ParametersCommandLine(QueryInformationProcess query, std::uint32
 
 }  // namespace
 
-std::vector<ServerProcess> FindServerProcesses(const std::vector<fs::path>& folders) {
+std::vector<ServerProcess> ListServerProcesses() {
   std::vector<ServerProcess> found;
-  const std::vector<std::optional<platform::FileIdentity>> identities = FolderIdentities(folders);
-  if (std::none_of(identities.begin(), identities.end(),
-                   [](const auto& identity) { return identity.has_value(); })) {
-    return found;
-  }
   const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return found;
   const DWORD self = GetCurrentProcessId();
@@ -192,16 +187,22 @@ std::vector<ServerProcess> FindServerProcesses(const std::vector<fs::path>& fold
     if (process.Handle() != nullptr) image = ImagePath(process.Handle(), failure);
     if (image) {
       const fs::path executable(*image);
-      const std::optional<std::size_t> folder =
-          IsServerProgram(Utf8FromPath(executable.filename()))
-              ? WhichFolder(executable.parent_path(), identities)
-              : std::nullopt;
-      if (folder) found.push_back({id, *folder, {}});
+      if (IsServerProgram(Utf8FromPath(executable.filename()))) {
+        ServerProcess server;
+        server.Id = id;
+        server.Executable = Utf8FromPath(executable);
+        found.push_back(std::move(server));
+      }
       continue;
     }
     // A server the system will not show, as one running as a service under another account: told
     // apart, so that the admin learns to look as administrator, but not taken.
-    if (failure == ERROR_ACCESS_DENIED) found.push_back({id, 0, SystemMessage(failure)});
+    if (failure == ERROR_ACCESS_DENIED) {
+      ServerProcess refused;
+      refused.Id = id;
+      refused.Refused = SystemMessage(failure);
+      found.push_back(std::move(refused));
+    }
   }
   CloseHandle(snapshot);
   std::sort(found.begin(), found.end(),

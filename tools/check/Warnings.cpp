@@ -15,11 +15,27 @@ namespace {
 
 namespace fs = std::filesystem;
 
-#if defined(_WIN32)
+// The plugin file. On Linux the checker looks at a Windows server run by Wine or Proton, which
+// loads Vesperline.dll as on Windows; the plugin built for Linux, which only the development host
+// loads, counts there too.
 constexpr char kPluginFile[] = "Vesperline.dll";
-#else
-constexpr char kPluginFile[] = "Vesperline.so";
+#if !defined(_WIN32)
+constexpr char kLinuxPluginFile[] = "Vesperline.so";
 #endif
+
+// The name of the plugin file that lies in the plugin folder; kPluginFile when none does.
+std::string PluginFileIn(const std::string& pluginDir) {
+#if !defined(_WIN32)
+  std::error_code error;
+  if (!fs::exists(PathFromUtf8(pluginDir) / kPluginFile, error) &&
+      fs::exists(PathFromUtf8(pluginDir) / kLinuxPluginFile, error)) {
+    return kLinuxPluginFile;
+  }
+#else
+  (void)pluginDir;
+#endif
+  return kPluginFile;
+}
 
 // The server's folder that holds Saved, five levels above the plugin's own.
 constexpr int kLevelsToServer = 5;
@@ -121,8 +137,9 @@ constexpr std::uintmax_t kMaxPluginFileBytes = 64 << 20;
 
 // A plugin file built against the simulated host loads in no server: Windows finds no
 // vesperline_simhost.dll there, and AsaApi never gets to call it.
-void WarnOfTestBuild(const std::string& pluginDir, std::vector<std::string>& warnings) {
-  const std::string path = Utf8FromPath(PathFromUtf8(pluginDir) / kPluginFile);
+void WarnOfTestBuild(const std::string& pluginDir, const std::string& pluginFile,
+                     std::vector<std::string>& warnings) {
+  const std::string path = Utf8FromPath(PathFromUtf8(pluginDir) / PathFromUtf8(pluginFile));
   std::error_code error;
   const std::uintmax_t size = fs::file_size(PathFromUtf8(path), error);
   if (error || size > kMaxPluginFileBytes) return;
@@ -130,7 +147,7 @@ void WarnOfTestBuild(const std::string& pluginDir, std::vector<std::string>& war
   if (!image) return;
   for (const std::string& library : ImportedLibraries(*image)) {
     if (LowerAscii(library) == kTestHostLibrary) {
-      warnings.push_back(std::string(kPluginFile) + " in the plugin folder is a build for tests: " +
+      warnings.push_back(pluginFile + " in the plugin folder is a build for tests: " +
                          "it takes its host calls from " + library +
                          ", the simulated host, instead of " + std::string(kHostLibrary) +
                          ", so no server can load it. Install " + kPluginFile +
@@ -349,12 +366,13 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
   std::vector<std::string> warnings;
   AmendLogThatIsNoFile(ServerLogPath(pluginDir), found);
   std::error_code error;
-  if (!fs::is_regular_file(PathFromUtf8(pluginDir) / kPluginFile, error)) {
-    warnings.push_back(std::string(kPluginFile) +
+  const std::string pluginFile = PluginFileIn(pluginDir);
+  if (!fs::is_regular_file(PathFromUtf8(pluginDir) / PathFromUtf8(pluginFile), error)) {
+    warnings.push_back(pluginFile +
                        " is not in the plugin folder: the plugin host loads the plugin from "
                        "there, so until it is, the plugin does not run at all.");
   } else {
-    WarnOfTestBuild(pluginDir, warnings);
+    WarnOfTestBuild(pluginDir, pluginFile, warnings);
   }
   if (found.Config.Failure == platform::OpenFailure::Missing) {
     WarnOfHiddenExtension(pluginDir, warnings);

@@ -33,16 +33,22 @@ server's settings file and log, which facts it finds and where each came from, w
 report the server or stay idle (and why), and the heartbeat it would send now.
 
 Run it while the server runs: it checks the plugin folder it lies in (where the release ZIP puts
-it), from wherever it is started, or the folder named with --plugin-dir. It reads the launch
-command line of the running server of this install (ArkAscendedServer.exe started from the folder
-three levels above the plugin folder, ...\ShooterGame\Binaries\Win64, however that folder is
-reached), so that the launch arguments are checked too; when several servers of this install run,
-each is reported in turn. For a server that is not running, give its command line with
---command-line or --command-line-file.
+it), from wherever it is started, or the folder named with --plugin-dir; kept anywhere else, it
+checks the plugin folder of the one server running on this machine. It reads the launch command
+line of the running server of this install (ArkAscendedServer.exe started from the folder three
+levels above the plugin folder, ...\ShooterGame\Binaries\Win64, however that folder is reached;
+on Linux, run by Wine or Proton, in a container too when run with sudo), so that the launch
+arguments are checked too; when several servers of this install run, each is reported in turn.
+For a server that is not running, give its command line with --command-line or
+--command-line-file.
 
 Options:
   --plugin-dir DIR          The plugin's folder (where Vesperline.dll and config.json lie).
-                            Default: the folder that holds vesperline-check itself.
+                            Default: the folder that holds vesperline-check itself when it lies
+                            in a server's Binaries\Win64 folder; otherwise, when exactly one
+                            server runs on this machine (or --server-pid names one), that
+                            server's ArkApi\Plugins\Vesperline; otherwise the checker's own
+                            folder.
   --command-line TEXT       The server's whole launch command line, executable path first.
   --command-line-file FILE  Read the command line from FILE, UTF-8 or UTF-16 as Notepad saves
                             "Unicode": its one line, or, of several (PowerShell's line per
@@ -52,7 +58,8 @@ Options:
                             none runs, or it cannot be read, every launch argument counts as
                             absent.
   --server-pid N            When several servers of this install run, check only the one with
-                            process id N (Task Manager shows it, under Details).
+                            process id N (Task Manager shows it, under Details; on Linux,
+                            pgrep -a ArkAscended).
   --show-token              Show the token in full. By default only its first two and last two
                             characters are shown (all masked when it is shorter than 8). Server
                             passwords in the command line (?ServerPassword=, -ServerAdminPassword=
@@ -93,7 +100,8 @@ hold no line or several lines of this install's server; a double quote in a fold
 
 The --json object, for one server:
   plugin_dir         the plugin's folder, absolute
-  plugin_dir_source  "--plugin-dir", or "checker's folder" when it was not named
+  plugin_dir_source  "--plugin-dir", or when it was not named "checker's folder" or "running
+                     server" (the plugin folder of the one server running)
   plugin_dir_exists  true when that folder exists
   command_line       the command line used, its passwords masked, or null
   command_line_source  {"source", "process_id", "servers_found", "refused_processes", "note"}:
@@ -103,7 +111,12 @@ The --json object, for one server:
                      "process_id" the server process read or named (or null), "servers_found"
                      the ids of the servers of this install found running, "refused_processes"
                      the ids of processes bearing the server's name that the system would not
-                     show (not taken: run as administrator), "note" the report's sentence
+                     show (not taken: run as administrator, or with sudo), "note" the
+                     report's sentence; and where the server runs, each null where it does not
+                     apply: "container" (named from its control group), "root" (the folder the
+                     checker reads its files through, /proc/<id>/root), "path_inside" (its
+                     executable's path inside the container), "windows_path" and "wine_prefix"
+                     (a server run by Wine or Proton)
   files              {"config", "settings", "log"}: each {"path", "found", "encoding", "state"},
                      the encoding being null when the file was not found, the state saying
                      how it was found ("not found", "a directory, not a file", ...)
@@ -256,13 +269,27 @@ int ReportUsageError(const UsageError& error) {
 std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
   namespace check = vesperline::check;
   check::CheckInputs given;
+  // The running servers, wherever they lie, are looked for once: for the plugin folder and for
+  // the command line.
+  const bool lookForServers =
+      !options.pluginDir || (!options.commandLine && !options.commandLineFile);
+  std::vector<check::ServerProcess> running;
+  if (lookForServers) running = check::ListServerProcesses();
   // Without --plugin-dir the folder of the checker itself, where the release ZIP puts it beside
-  // the plugin, whatever folder the admin started it from.
+  // the plugin, whatever folder the admin started it from; a checker kept elsewhere takes the
+  // plugin folder of the one server running.
   std::string programFolder;
-  if (!options.pluginDir) programFolder = check::ProgramFolder();
-  given.PluginDirIsOwnFolder = !options.pluginDir && !programFolder.empty();
-  given.PluginDir = check::PluginDirFrom(
-      options.pluginDir.value_or(programFolder.empty() ? CurrentDirectory() : programFolder));
+  std::optional<std::string> serversFolder;
+  if (!options.pluginDir) {
+    programFolder = check::ProgramFolder();
+    serversFolder = check::DefaultPluginFolder(programFolder, running, options.serverPid);
+  }
+  given.PluginDirOfRunningServer = serversFolder.has_value();
+  given.PluginDirIsOwnFolder = !options.pluginDir && !serversFolder && !programFolder.empty();
+  given.PluginDir = check::PluginDirFrom(options.pluginDir        ? *options.pluginDir
+                                         : serversFolder          ? *serversFolder
+                                         : !programFolder.empty() ? programFolder
+                                                                  : CurrentDirectory());
   // A line pasted from a .bat file may begin with cmd's start, which the server never gets.
   const auto pasted = [&given](std::string_view line) {
     check::PastedLine read = check::WithoutStart(line);
@@ -288,7 +315,7 @@ std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
   // inside each reads it, which spares the admin quoting them by hand.
   std::vector<check::CheckInputs> inputs;
   for (check::ServerLookup& lookup :
-       check::LookUpRunningServers(given.PluginDir, options.serverPid)) {
+       check::LookUpRunningServers(given.PluginDir, options.serverPid, std::move(running))) {
     check::CheckInputs one = given;
     one.CommandLine = std::move(lookup.CommandLine);
     one.Origin = std::move(lookup.Origin);
