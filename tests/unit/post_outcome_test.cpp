@@ -164,7 +164,8 @@ TEST(CheckerPostTest, TheProxyComesFromTheEnvironmentAsLibcurlTakesIt) {
 }
 
 // The "post" member is strict JSON that says what the text says, the token masked in the
-// document, the body and a redirect's target unless --show-token.
+// document and wherever the answer echoes it (the body, the reason phrase, a redirect's target)
+// unless --show-token.
 TEST(CheckerPostTest, TheJsonMemberAgreesWithTheTextAndMasksTheToken) {
   PostRecord record;
   record.Url = kUrl;
@@ -174,7 +175,7 @@ TEST(CheckerPostTest, TheJsonMemberAgreesWithTheTextAndMasksTheToken) {
   record.Document = std::string("{\"token\":\"") + kToken + "\",\"status\":\"offline\"}";
   record.ShownDocument = std::string("{\"token\":\"") + kMasked + "\",\"status\":\"offline\"}";
   record.Exchange = Answered(308);
-  record.Exchange.Reason = "Permanent Redirect";
+  record.Exchange.Reason = std::string("Moved for ") + kToken;
   record.Exchange.Location = std::string("https://elsewhere.example.net/?token=") + kToken;
   record.Exchange.Body = std::string("moved\x1b[0m ") + kToken;
   for (const bool showToken : {false, true}) {
@@ -193,6 +194,7 @@ TEST(CheckerPostTest, TheJsonMemberAgreesWithTheTextAndMasksTheToken) {
     EXPECT_EQ(post.at("document").at("token"), shown);
     EXPECT_EQ(post.at("body"), std::string("moved\x1b[0m ") + shown);
     EXPECT_EQ(post.at("location"), "https://elsewhere.example.net/?token=" + shown);
+    EXPECT_EQ(post.at("reason"), "Moved for " + shown);
     EXPECT_EQ(text.find(showToken ? kMasked : kToken), std::string::npos) << text;
   }
   record.NotSent = "the plugin would stay idle";

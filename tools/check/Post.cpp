@@ -95,7 +95,7 @@ std::string AnswerText(std::string_view text, std::string_view token, bool showT
 // "401 Unauthorized": the status and its reason phrase, as sent or else the standard one.
 std::string StatusWords(const PostExchange& exchange) {
   std::string reason = AnswerText(exchange.Reason, {}, true, 100);
-  if (reason.empty()) reason = StandardReason(exchange.Status);
+  if (reason.empty()) reason = std::string(StandardReason(exchange.Status));
   std::string words = std::to_string(exchange.Status);
   if (!reason.empty()) words += " " + reason;
   return words;
@@ -373,13 +373,24 @@ std::string BodyExtent(const PostExchange& exchange, std::size_t shown) {
   return {};
 }
 
+// The exchange as the report shows it: the token masked (unless showToken) in every text that
+// comes from the other end, the body cut to kShownBodyBytes, the rest to a line's length.
+PostExchange ShownExchange(const PostRecord& record, bool showToken) {
+  PostExchange shown = record.Exchange;
+  shown.Reason = AnswerText(shown.Reason, record.Token, showToken, 100);
+  shown.Location = AnswerText(shown.Location, record.Token, showToken, 300);
+  shown.SystemWords = AnswerText(shown.SystemWords, record.Token, showToken, 500);
+  shown.Body = ShownBody(shown.Body, record.Token, showToken);
+  return shown;
+}
+
 }  // namespace
 
 std::string PostText(const PostRecord& record, bool showToken) {
   if (!record.NotSent.empty()) {
     return "\nHeartbeat not sent (--post): " + Printable(record.NotSent) + ".\n";
   }
-  const PostExchange& exchange = record.Exchange;
+  const PostExchange exchange = ShownExchange(record, showToken);
   const PostJudgement judgement = JudgePost(exchange, record.Url);
   const auto line = [](std::string_view label, const std::string& value) {
     return "  " + Padded(label, 14) + value + "\n";
@@ -394,14 +405,10 @@ std::string PostText(const PostRecord& record, bool showToken) {
   const bool answered = exchange.Failure == PostFailure::None;
   if (answered) {
     out += line("Answer", Printable(StatusWords(exchange)) + took);
-    const std::string body = ShownBody(exchange.Body, record.Token, showToken);
-    const std::string extent = BodyExtent(exchange, body.size());
-    out += line("Body", body.empty() ? "(empty)" : Printable(body));
+    const std::string extent = BodyExtent(record.Exchange, exchange.Body.size());
+    out += line("Body", exchange.Body.empty() ? "(empty)" : Printable(exchange.Body));
     if (!extent.empty()) out += line("", "(" + extent + ")");
-    if (!exchange.Location.empty()) {
-      out += line("Redirect to",
-                  Printable(AnswerText(exchange.Location, record.Token, showToken, 300)));
-    }
+    if (!exchange.Location.empty()) out += line("Redirect to", Printable(exchange.Location));
   } else {
     out += line("Answer", "none" + took);
   }
@@ -421,7 +428,7 @@ std::string PostJson(const PostRecord& record, bool showToken) {
   out += ",\"endpoint\":";
   out += JsonString(record.Url);
   if (!record.NotSent.empty()) return out + "}";
-  const PostExchange& exchange = record.Exchange;
+  const PostExchange exchange = ShownExchange(record, showToken);
   const PostJudgement judgement = JudgePost(exchange, record.Url);
   const bool answered = exchange.Failure == PostFailure::None;
   out += ",\"proxy\":";
@@ -440,13 +447,13 @@ std::string PostJson(const PostRecord& record, bool showToken) {
   out += ",\"http_status\":";
   out += answered ? std::to_string(exchange.Status) : "null";
   out += ",\"reason\":";
-  out += answered ? JsonString(AnswerText(exchange.Reason, {}, true, 100)) : "null";
+  out += answered ? JsonString(exchange.Reason) : "null";
   out += ",\"location\":";
-  out += JsonTextOrNull(AnswerText(exchange.Location, record.Token, showToken, 300));
+  out += JsonTextOrNull(exchange.Location);
   out += ",\"body\":";
-  out += answered ? JsonString(ShownBody(exchange.Body, record.Token, showToken)) : "null";
+  out += answered ? JsonString(exchange.Body) : "null";
   out += ",\"body_bytes\":";
-  out += std::to_string(exchange.Body.size());
+  out += std::to_string(record.Exchange.Body.size());
   out += ",\"body_cut\":";
   out += exchange.BodyCut ? "true" : "false";
   out += ",\"system_words\":";
