@@ -34,8 +34,9 @@ PostExchange Failed(PostFailure failure, std::string proxy = {}, int proxyAnswer
   return exchange;
 }
 
-// Every answer and failure: its outcome, the exit status that tells it, and the words that make
-// the sentence or the next step say the right thing.
+// The answers and failures the receiver cannot stage (checker_post_test.py stages the others, on
+// each system): the outcome, the exit status that tells it, and the words that make the sentence
+// or the next step say the right thing.
 TEST(CheckerPostTest, EachAnswerAndFailureIsJudgedWithItsNextStep) {
   const struct {
     const char* what;
@@ -44,42 +45,25 @@ TEST(CheckerPostTest, EachAnswerAndFailureIsJudgedWithItsNextStep) {
     const char* kind;
     const char* words;  // in the meaning or the next step
   } cases[] = {
-      {"200", Answered(200), PostOutcome::Accepted, "accepted", "takes the token"},
       {"204", Answered(204), PostOutcome::Accepted, "accepted", "204 No Content"},
-      {"401", Answered(401), PostOutcome::Refused, "token refused", "because of the token"},
       {"403", Answered(403), PostOutcome::Refused, "token refused", "403 Forbidden"},
-      {"404", Answered(404), PostOutcome::Refused, "not the endpoint", kUrl},
-      {"429", Answered(429), PostOutcome::Refused, "too many requests", "Wait a few minutes"},
-      {"500", Answered(500), PostOutcome::Refused, "service trouble", "Try again later"},
       {"503", Answered(503), PostOutcome::Refused, "service trouble", "service's side"},
-      {"308", Answered(308), PostOutcome::Refused, "redirect", "follows no redirect"},
-      {"400", Answered(400), PostOutcome::Refused, "not accepted", "400 Bad Request"},
       // A proxy that wants a login answers in the service's place.
       {"407", Answered(407), PostOutcome::NotReached, "proxy", "login"},
-      {"no libcurl", Failed(PostFailure::NoTransport), PostOutcome::NotReached, "no transport",
-       "apt install libcurl4"},
       {"DNS", Failed(PostFailure::NameNotResolved), PostOutcome::NotReached, "name not resolved",
        "nslookup heartbeat.example.com"},
       {"refused", Failed(PostFailure::ConnectionRefused), PostOutcome::NotReached,
        "connection refused", "TCP port 443"},
       {"not answered", Failed(PostFailure::ConnectionTimedOut), PostOutcome::NotReached,
        "connection timed out", "firewall"},
-      {"late", Failed(PostFailure::NoAnswerInTime), PostOutcome::NotReached, "no answer in time",
-       "within 15 s"},
       {"closed", Failed(PostFailure::ConnectionClosed), PostOutcome::NotReached,
        "connection closed", "closed before an answer"},
-      {"untrusted", Failed(PostFailure::CertificateUntrusted), PostOutcome::NotReached,
-       "certificate not trusted", "ca-certificates"},
-      {"another name", Failed(PostFailure::CertificateWrongName), PostOutcome::NotReached,
-       "certificate for another name", "intercepts HTTPS"},
       {"out of date", Failed(PostFailure::CertificateExpired), PostOutcome::NotReached,
        "certificate out of date", "date and time"},
       {"secure channel, through a proxy", Failed(PostFailure::SecureChannel, "proxy.lan:3128"),
        PostOutcome::NotReached, "secure connection failed", "proxy.lan:3128 refused"},
       {"proxy refuses the tunnel", Failed(PostFailure::Proxy, "proxy.lan:3128", 502),
        PostOutcome::NotReached, "proxy", "answered 502"},
-      {"proxy not there", Failed(PostFailure::Proxy, "proxy.lan:3128"), PostOutcome::NotReached,
-       "proxy", "could not be reached"},
       {"other", Failed(PostFailure::Other), PostOutcome::NotReached, "failed", "system's words"},
   };
   const std::map<PostOutcome, int> exitStatus{
