@@ -8,10 +8,10 @@ Each case starts a receiver with a proxy of its own (the receiver's --proxy-port
 system's proxy setting at it: on Linux the environment variable https_proxy, which libcurl takes;
 for the Windows checker under Wine http_proxy, which Wine's WinHTTP takes as its default proxy.
 The checker so keeps the endpoint's own host name and checks the receiver's certificate against
-it, exactly as a release checker does, while its connection reaches the receiver. The Linux test
-build trusts the tests' authority through VESPERLINE_TEST_AUTHORITY; for the Windows checker the
-authority goes into the Wine prefix's own root store for the run (the --trust program), as an
-admin adds one to a prefix, and is taken out again.
+it, while its connection reaches the receiver. The tests' authority is trusted as an admin
+would trust one, so that the checker under test has no way in of its own: the Linux checker is
+given it with SSL_CERT_FILE; for the Windows checker it goes into the Wine prefix's own root store
+for the run (the --trust program), and is taken out again.
 
 The part --post adds to the text report is compared with tests/golden/checker-post-*.txt, after
 the times, the proxy and the words that differ between the systems are written as
@@ -40,8 +40,9 @@ CONFIG = '{"token": "%s", "ip": "1.2.3.4", "port": 7777}' % TOKEN
 # A name with a quote, a backslash and letters beyond ASCII, which the body carries escaped.
 SETTINGS = ('[SessionSettings]\r\nSessionName=\u00c4rger "im" Para\\dies\r\n'
             '[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n')
-PROXY_VARIABLES = ("https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY", "all_proxy",
-                   "ALL_PROXY", "no_proxy", "NO_PROXY")
+# What would route or trust otherwise than the test says, taken away from the checker's environment.
+NETWORK_VARIABLES = ("https_proxy", "HTTPS_PROXY", "http_proxy", "HTTP_PROXY", "all_proxy",
+                     "ALL_PROXY", "no_proxy", "NO_PROXY", "SSL_CERT_FILE", "SSL_CERT_DIR")
 # What a request may carry: what HTTP needs, and nothing of the checker's own.
 ALLOWED_HEADERS = {"host", "content-type", "content-length", "connection"}
 # The limit of one attempt, with room for a slow machine and Wine's start.
@@ -134,11 +135,11 @@ class System:
         return ([*self.wine, program] if self.wine else [program]) + arguments
 
     def environment(self, proxy, more=None):
-        environment = {k: v for k, v in os.environ.items() if k not in PROXY_VARIABLES}
+        environment = {k: v for k, v in os.environ.items() if k not in NETWORK_VARIABLES}
         if proxy:
             environment["http_proxy" if self.wine else "https_proxy"] = proxy
         if not self.wine:
-            environment["VESPERLINE_TEST_AUTHORITY"] = os.path.join(self.options.certs, "ca.pem")
+            environment["SSL_CERT_FILE"] = os.path.join(self.options.certs, "ca.pem")
         environment.update(more or {})
         return environment
 

@@ -10,7 +10,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <initializer_list>
 #include <string_view>
+#include <utility>
 
 #include "tools/check/Post.h"
 
@@ -209,13 +211,15 @@ PostExchange SendPost(const std::string& url, const std::string& body) {
   curl->EasySetopt(c, CURLOPT_FOLLOWLOCATION, 0L);
   curl->EasySetopt(c, CURLOPT_SSL_VERIFYPEER, 1L);
   curl->EasySetopt(c, CURLOPT_SSL_VERIFYHOST, 2L);
-#if defined(VESPERLINE_TEST_BUILD)
-  // A test build trusts the authority the tests make as well as the system's; a release build
-  // trusts the system's alone, whatever the environment says.
-  if (const char* authority = std::getenv("VESPERLINE_TEST_AUTHORITY")) {
-    curl->EasySetopt(c, CURLOPT_CAINFO, authority);
+  // The system's root certificates, where libcurl was built to find them, unless SSL_CERT_FILE
+  // or SSL_CERT_DIR name others, as they do for the programs that use OpenSSL's own defaults (an
+  // admin behind a proxy that inspects HTTPS may have its authority's file named so). Either way
+  // the certificate is checked.
+  for (const auto& [variable, option] :
+       {std::pair{"SSL_CERT_FILE", CURLOPT_CAINFO}, std::pair{"SSL_CERT_DIR", CURLOPT_CAPATH}}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && *value != '\0') curl->EasySetopt(c, option, value);
   }
-#endif
   curl->EasySetopt(c, CURLOPT_TIMEOUT_MS, limit);
   curl->EasySetopt(c, CURLOPT_NOSIGNAL, 1L);
   curl->EasySetopt(c, CURLOPT_HTTPHEADER, request.headers);

@@ -82,10 +82,12 @@ Options:
                             the checker read the command line from this install's running server
                             and "offline" otherwise, so that a check never lists a server that
                             is down. One attempt of at most 15 s, no redirect followed, the
-                            certificate always checked, through the system's proxy settings
-                            (on Linux https_proxy and all_proxy, with no_proxy; on Windows
-                            WinHTTP's proxy setting, else the system's). With several servers of
-                            this install running, name one with --server-pid.
+                            certificate always checked against the system's root certificates
+                            (on Linux, or those SSL_CERT_FILE and SSL_CERT_DIR name), through the
+                            system's proxy settings (on Linux https_proxy and all_proxy, with
+                            no_proxy; on Windows WinHTTP's proxy setting, else the system's).
+                            With several servers of this install running, name one with
+                            --server-pid.
   -h, --help                Print this help.
 
 In a command prompt, end a quoted folder without a backslash: "C:\ARK\Plugins\Vesperline", not
