@@ -282,16 +282,19 @@ void IniScanner::TakeValue(char byte) {
       value_.Append(byte);
       return;
     case State::Value:
+    case State::Quoted:
+      // Blanks count once more of the value follows: the line's own blanks at its end are no
+      // part of it, also where an opening quote is never closed. Blanks before a closing quote
+      // are the value's.
       if (IsBlank(byte)) {
         if (valueBlanks_.size() < kMaxIniTextBytes) valueBlanks_.push_back(byte);
         return;
       }
       for (const char blank : valueBlanks_) value_.Append(blank);
       valueBlanks_.clear();
-      value_.Append(byte);
-      return;
-    case State::Quoted:
-      if (byte == '\\') {
+      if (state_ == State::Value) {
+        value_.Append(byte);
+      } else if (byte == '\\') {
         state_ = State::QuotedEscape;
       } else if (byte == '"') {
         state_ = State::ValueEnd;
@@ -307,8 +310,13 @@ void IniScanner::TakeValue(char byte) {
       if (escape != std::string_view::npos) {
         value_.Append(kMeant[escape]);
       } else {
+        // An unknown escape keeps its backslash; a blank after it waits as any other.
         value_.Append('\\');
-        value_.Append(byte);
+        if (!IsBlank(byte)) {
+          value_.Append(byte);
+        } else if (valueBlanks_.size() < kMaxIniTextBytes) {
+          valueBlanks_.push_back(byte);
+        }
       }
       return;
     }

@@ -143,7 +143,7 @@ class IniScanner {
   std::uint64_t candidates_ = 0;      // the slots whose key begins with it, one bit each
   std::vector<std::size_t> matched_;  // the slots whose key the line has
   BoundedText value_;
-  std::string valueBlanks_;  // blanks in an unquoted value, kept until more value follows
+  std::string valueBlanks_;  // blanks in a value, kept until more value follows
   BoundedText written_;
   std::string currentSection_;
   std::string lowerSection_;

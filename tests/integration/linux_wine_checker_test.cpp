@@ -31,7 +31,8 @@ std::string OnDriveZ(const fs::path& path) {
   return windows;
 }
 
-// The document the Windows plugin posts when the host program, under Wine, unloads it.
+// The document the Windows plugin posts when the host program, under Wine, unloads it; null when
+// it posts none, as when it stays idle.
 json PostedUnderWine(const fs::path& windowsBin, const fs::path& pluginDir,
                      const std::vector<std::string>& launch) {
   const test::TempDir scratch;
@@ -46,8 +47,9 @@ json PostedUnderWine(const fs::path& windowsBin, const fs::path& pluginDir,
   const test::ProgramRun run = test::RunChecker(arguments, kWine);
   EXPECT_EQ(run.exitCode, 0) << run.errors;
   const std::string report = test::ReadFile(scratch.Path() / "report.jsonl");
-  const std::string request = report.substr(0, report.find('\n'));
-  return json::parse(json::parse(request).at("body").get<std::string>());
+  const json first = json::parse(report.substr(0, report.find('\n')));
+  if (!first.contains("body")) return nullptr;
+  return json::parse(first.at("body").get<std::string>());
 }
 
 TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
@@ -127,9 +129,10 @@ TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
 
     json predicted = report.at("document");
     json posted = PostedUnderWine(windowsBin, tree.PluginDir(), test.launch);
-    for (const char* live : {"status", "player_current", "day", "players"}) {
-      predicted.erase(live);
-      posted.erase(live);
+    // Both null when the plugin stays idle, as it does where the launch line gives no port.
+    for (json* document : {&predicted, &posted}) {
+      if (!document->is_object()) continue;
+      for (const char* live : {"status", "player_current", "day", "players"}) document->erase(live);
     }
     EXPECT_EQ(predicted, posted);
     fs::remove(prefix / "drive_c" / name);

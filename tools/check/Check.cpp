@@ -317,12 +317,13 @@ std::string Printable(std::string_view text) {
   return EscapeDelAndC1(out);
 }
 
-std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken) {
+std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken,
+                                             std::string_view status) {
   // The heartbeat's own guard is the start-up gate's condition; both pass or neither does.
   if (!report.WouldReport) return std::nullopt;
   ServerFacts facts = report.Facts;
   if (!showToken) facts.Token = MaskToken(facts.Token);
-  return BuildHeartbeatDocument(facts, "online", -1, -1, {});
+  return BuildHeartbeatDocument(facts, status, -1, -1, {});
 }
 
 std::string PrettyJson(std::string_view json) {
@@ -562,6 +563,10 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   }
   out += "],\"document\":";
   out += WouldSendDocument(report, showToken).value_or("null");
+  if (report.Post) {
+    out += ",\"post\":";
+    out += PostJson(*report.Post, showToken);
+  }
   out += '}';
   return out;
 }

@@ -12,6 +12,7 @@
 #include "common/ServerFacts.h"
 #include "discovery/SourceNote.h"
 #include "tools/check/Mask.h"
+#include "tools/check/Post.h"
 #include "tools/check/ServerProcess.h"
 
 namespace vesperline::check {
@@ -65,6 +66,8 @@ struct CheckReport {
   // What would make the plugin behave otherwise than the admin meant, or not run at all, whatever
   // the verdict (see FindWarnings).
   std::vector<std::string> Warnings;
+  // What --post did, for the JSON report; nothing without --post.
+  std::optional<PostRecord> Post;
 };
 
 // Runs the plugin's discovery over the inputs exactly as the plugin runs it at start-up. The
@@ -92,9 +95,10 @@ std::string PluginDirFrom(std::string dir);
 std::string Printable(std::string_view text);
 
 // The heartbeat document the plugin would send now, without the live world part (player count,
-// day and roster), with the token masked unless showToken is set; nothing when it would send
-// none. What the plugin publishes holds no password.
-std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken);
+// day and roster), with the given status and the token masked unless showToken is set; nothing
+// when it would send none. What the plugin publishes holds no password.
+std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken,
+                                             std::string_view status = "online");
 
 // A single-line JSON text laid out over lines with two-space indentation.
 std::string PrettyJson(std::string_view json);

@@ -25,6 +25,7 @@ constexpr int kWouldReport = 0;
 constexpr int kWouldStayIdle = 1;
 constexpr int kUsageError = 2;
 constexpr int kInternalError = 3;
+// With --post, when the heartbeat was sent: 0 accepted, 4 refused, 5 not reached (PostExitStatus).
 
 constexpr char kUsage[] = R"(Usage: vesperline-check [options]
 
@@ -71,6 +72,22 @@ Options:
                             With several servers, one line for each that would send one.
   --json                    Print the whole report as one JSON object, for scripts and support
                             requests (the structure is below).
+  --post                    After the report, send one heartbeat to the service and show its
+                            answer: whether this machine reaches the service, and whether the
+                            service takes the token. Use it when the report is clean but the
+                            server is not listed. It sends the token over the network, to the
+                            endpoint built into this package and nowhere else, and only when the
+                            plugin would report; nothing else in the checker sends anything. The
+                            heartbeat is the one the report shows, with the status "online" when
+                            the checker read the command line from this install's running server
+                            and "offline" otherwise, so that a check never lists a server that
+                            is down. One attempt of at most 15 s, no redirect followed, the
+                            certificate always checked against the system's root certificates
+                            (on Linux, or those SSL_CERT_FILE and SSL_CERT_DIR name), through the
+                            system's proxy settings (on Linux https_proxy and all_proxy, with
+                            no_proxy; on Windows WinHTTP's proxy setting, else the system's).
+                            With several servers of this install running, name one with
+                            --server-pid.
   -h, --help                Print this help.
 
 In a command prompt, end a quoted folder without a backslash: "C:\ARK\Plugins\Vesperline", not
@@ -91,12 +108,26 @@ Example, for a server that is not running (on the server, in a command prompt, a
     --command-line "\"C:\ARK\ShooterGame\Binaries\Win64\ArkAscendedServer.exe\"
     \"TheIsland_WP?listen?SessionName=My Server?Port=7777\" -WinLiveMaxPlayers=50"
 
-Exit status: 0 the plugin would report, 1 it would stay idle (with several servers: any of them
-would), 2 a usage error (an unknown option, one not beginning with '-' or right after a password
+Exit status: 0 the plugin would report (with --post: and the service accepted the heartbeat), 1
+it would stay idle (with several servers: any of them would; with --post nothing was sent), 2 a
+usage error (an unknown option, one not beginning with '-' or right after a password
 being most often a command line come apart at a space; a missing value; --raw with --json;
 --server-pid with a command line given; a --command-line-file that cannot be read, or whose lines
-hold no line or several lines of this install's server; a double quote in a folder or file name),
-3 an internal error.
+hold no line or several lines of this install's server; a double quote in a folder or file name;
+--post with --raw, or with several servers and no --server-pid), 3 an internal error; with
+--post, once the heartbeat was sent: 4 refused (the service, or what answers at the endpoint,
+answered and did not take it: 401 or 403, the token; 404, a package for another service; 429, too
+many requests; 5xx, the service's own trouble; a redirect), 5 not reached (no answer: the name
+does not resolve, the connection is refused or times out, the certificate is not trusted or is for
+another name, a proxy in the way, libcurl missing on Linux, no answer within 15 s).
+
+What --post answers mean, and the next step for each, are in the report's "Result" and "Next
+step" lines: accepted (the machine reaches the service and the token is taken); refused, with the
+token named as the likely cause; not the service's endpoint; too many requests; the service's own
+trouble, try later; and for no answer at all, which one: DNS, a firewall or no route for outgoing
+HTTPS, this machine's root certificates (Windows Update; under Wine or Proton, the Linux system's
+ca-certificates), a proxy. The answer's body is shown up to 4 KiB, control characters escaped and
+the token masked wherever it is echoed.
 
 The --json object, for one server:
   plugin_dir         the plugin's folder, absolute
@@ -130,6 +161,12 @@ The --json object, for one server:
                      no public address, a key given twice, a settings line the plugin passes
                      over...), whatever the verdict
   document           the heartbeat it would send now without the live world part, or null
+  post               with --post only: {"sent", "not_sent", "endpoint", and once sent "proxy",
+                     "proxy_source", "status", "status_reason", "document" (the body sent),
+                     "took_ms", "http_status", "reason", "location", "body" (at most 4 KiB),
+                     "body_bytes", "body_cut", "system_words", "outcome" ("accepted",
+                     "refused" or "not reached"), "kind", "meaning", "next_step",
+                     "exit_status"}
 When several servers of this install run, one object {"verdict", "servers_found", "servers"}:
 "verdict" the worst of theirs, "servers_found" their ids, and "servers" the object above for
 each, in the order of their ids. A script reads both forms alike as r.get("servers", [r]).
@@ -145,6 +182,7 @@ struct Options {
   bool showToken = false;
   bool raw = false;
   bool json = false;
+  bool post = false;
   bool help = false;
 };
 
@@ -228,6 +266,8 @@ Options Parse(const std::vector<std::string>& arguments) {
       options.raw = true;
     } else if (argument == "--json") {
       options.json = true;
+    } else if (argument == "--post") {
+      options.post = true;
     } else if (argument == "-h" || argument == "--help") {
       options.help = true;
     } else if (argument.starts_with('-') &&
@@ -245,6 +285,9 @@ Options Parse(const std::vector<std::string>& arguments) {
         "give --server-pid or a command line (--command-line, --command-line-file), not both"};
   }
   if (options.raw && options.json) throw UsageError{"give --raw or --json, not both"};
+  if (options.raw && options.post) {
+    throw UsageError{"--post shows what the service answered in the report: give it without --raw"};
+  }
   if (options.pluginDir && options.pluginDir->empty()) {
     throw UsageError{"--plugin-dir needs a folder"};
   }
@@ -324,6 +367,47 @@ std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
   return inputs;
 }
 
+// The usage error for --post while several servers of the install run and none is named: the
+// heartbeat speaks for one server, and each server may send other facts, even another token, so
+// the checker does not choose one, nor sends one for each.
+std::string SeveralServersToPost(const std::vector<vesperline::check::CheckInputs>& inputs) {
+  std::string ids;
+  for (const vesperline::check::CheckInputs& input : inputs) {
+    if (!input.Origin.Id) continue;
+    ids += ids.empty() ? "" : ", ";
+    ids += std::to_string(*input.Origin.Id);
+  }
+  return "--post sends one heartbeat, for one server, and " + std::to_string(inputs.size()) +
+         " servers of this install are running (processes " + ids +
+         "): name the one to send for with --server-pid N";
+}
+
+// The report of one server, then the heartbeat sent for it and what the service answered. The
+// text report is written before the heartbeat goes, so that the admin reads it while the answer
+// is awaited; the JSON report holds both in one object.
+int ReportAndPost(vesperline::check::CheckReport& report, const Options& options) {
+  namespace check = vesperline::check;
+  if (!options.json) WriteOut(check::HumanReport(report, options.showToken));
+  check::PostRecord post = check::PreparePost(report, VESPERLINE_HEARTBEAT_URL);
+  if (post.NotSent.empty()) {
+    if (!options.json) {
+      WriteOut("\nSending one heartbeat to " + post.Url + " (--post); the answer takes at most " +
+               std::to_string(check::kPostTimeLimit.count()) + " s...\n");
+    }
+    post.Exchange = check::SendPost(post.Url, post.Document);
+  }
+  const int status = post.NotSent.empty()
+                         ? check::PostExitStatus(check::JudgePost(post.Exchange, post.Url).Outcome)
+                         : kWouldStayIdle;
+  if (options.json) {
+    report.Post = std::move(post);
+    WriteOut(check::JsonReport(report, options.showToken) + "\n");
+  } else {
+    WriteOut(check::PostText(post, options.showToken));
+  }
+  return status;
+}
+
 int Run(int argc, char** argv) {
   Options options;
   std::vector<vesperline::check::CheckInputs> inputs;
@@ -334,11 +418,13 @@ int Run(int argc, char** argv) {
       return kWouldReport;
     }
     inputs = Inputs(options);
+    if (options.post && inputs.size() > 1) throw UsageError{SeveralServersToPost(inputs)};
   } catch (const UsageError& error) {
     return ReportUsageError(error);
   }
 
-  const std::vector<vesperline::check::CheckReport> reports = vesperline::check::RunChecks(inputs);
+  std::vector<vesperline::check::CheckReport> reports = vesperline::check::RunChecks(inputs);
+  if (options.post && !reports.empty()) return ReportAndPost(reports.front(), options);
   if (options.raw) {
     // One line per server that would send a heartbeat, in the order of the reports.
     for (const vesperline::check::CheckReport& report : reports) {
