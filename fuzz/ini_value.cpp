@@ -83,7 +83,12 @@ std::string Unquoted(std::string_view value) {
       out += value[i];
       continue;
     }
-    const char next = i + 1 < value.size() ? value[++i] : '\0';
+    // A backslash at the very end stays; a zero byte after one is a byte like any other.
+    if (i + 1 == value.size()) {
+      out += '\\';
+      break;
+    }
+    const char next = value[++i];
     switch (next) {
       case 'n':
         out += '\n';
@@ -98,9 +103,6 @@ std::string Unquoted(std::string_view value) {
       case '\\':
       case '\'':
         out += next;
-        break;
-      case '\0':
-        out += '\\';
         break;
       default:
         out += '\\';
