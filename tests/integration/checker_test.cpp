@@ -230,6 +230,23 @@ std::vector<std::string> TextWarnings(const std::string& report) {
   return warnings;
 }
 
+// The verdict of a text report as the --json report names it, and the number of reasons it gives.
+std::string TextVerdict(const std::string& report) {
+  if (report.find("\nVerdict: the plugin would report") != std::string::npos) return "report";
+  if (report.find("\nVerdict: the plugin would stay idle") != std::string::npos) return "idle";
+  if (report.find("\nVerdict: the plugin would not run") != std::string::npos) return "not loaded";
+  return "";
+}
+
+std::size_t TextVerdictReasons(const std::string& report) {
+  std::size_t reasons = 0;
+  for (std::size_t at = report.find("\nVerdict: "); at != std::string::npos;
+       at = report.find("\n  - ", at + 1)) {
+    reasons += report.compare(at, 5, "\n  - ") == 0;
+  }
+  return reasons;
+}
+
 // A Windows PE image cut down to what names the DLLs it imports (one section, holding the import
 // directory and the names): a stand-in for a plugin file. The section's header is the table's
 // entry at sectionIndex, behind as many empty ones.
@@ -484,14 +501,22 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       {"idle-without-command-line",
        config(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"1.2.3.4\"}"), std::nullopt,
        1},
+      // The plugin file gone, and disabled by renaming, as admins and managers disable a plugin;
+      // the verdict still says what the plugin would do once it runs.
       {"plugin-file-missing",
        [](const test::ServerTree& server) {
-         for (const char* file : {"Vesperline.dll", "Vesperline.so"}) {
-           fs::remove(server.PluginDir() / file);
-         }
+         fs::remove(PluginFile(server.PluginDir()));
          return server.PluginDir();
        },
-       std::nullopt, 0},
+       std::nullopt, 1},
+      {"plugin-file-renamed-to-disabled",
+       [](const test::ServerTree& server) {
+         const fs::path plugin = PluginFile(server.PluginDir());
+         fs::rename(plugin, fs::path(plugin) += ".disabled");
+         fs::remove(server.PluginDir() / "config.json");
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
       // The release ZIP unpacked into a folder named after it: one level too deep.
       {"wrong-depth",
        [](const test::ServerTree& server) {
@@ -696,6 +721,8 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       warnings.push_back(Portable(check::Printable(warning.get<std::string>()), root));
     }
     EXPECT_EQ(warnings, TextWarnings(shown));
+    EXPECT_EQ(report.at("verdict"), TextVerdict(shown));
+    EXPECT_EQ(report.at("idle_reasons").size(), TextVerdictReasons(shown));
     for (const char* secret : kSecrets) {
       EXPECT_EQ(text.output.find(secret), std::string::npos) << secret;
       EXPECT_EQ(asJson.output.find(secret), std::string::npos) << secret;
@@ -779,11 +806,14 @@ TEST(CheckerTest, RawPrintsTheDocumentAloneOnOneLine) {
   EXPECT_EQ(raw.exitCode, 0);
   EXPECT_EQ(UnixLines(raw.output), document + "\n");
 
-  // Idle: nothing at all, and the exit status says so.
-  fs::remove(server.PluginDir() / "config.json");
-  const test::ProgramRun idle = test::RunChecker(arguments);
-  EXPECT_EQ(idle.exitCode, 1);
-  EXPECT_EQ(idle.output, "");
+  // Without the plugin file, and then idle too: nothing at all, and the exit status says so.
+  for (const fs::path& gone :
+       {PluginFile(server.PluginDir()), server.PluginDir() / "config.json"}) {
+    fs::remove(gone);
+    const test::ProgramRun idle = test::RunChecker(arguments);
+    EXPECT_EQ(idle.exitCode, 1) << gone;
+    EXPECT_EQ(idle.output, "") << gone;
+  }
 }
 
 // The stand-in server installed in the Win64 folder of a tree, three levels above its plugin

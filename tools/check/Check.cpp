@@ -137,6 +137,13 @@ std::string BelongingFolderNote(const CommandLineOrigin& origin) {
   return note + ", and found no server running there.";
 }
 
+// The verdict's name in the JSON report: "report", "idle", or "not loaded" when the plugin host
+// finds no plugin file to load.
+std::string_view Verdict(const CheckReport& report) {
+  if (report.WouldReport) return "report";
+  return report.PluginFileFound ? "idle" : "not loaded";
+}
+
 std::string Padded(std::string_view text, std::size_t width) {
   std::string out(text);
   if (out.size() < width) out.append(width - out.size(), ' ');
@@ -193,7 +200,10 @@ CheckReport RunCheck(const CheckInputs& inputs) {
                                    {.PastFailedGate = true, .WithNotes = true});
   found.Usable = real.Usable;
   found.Facts = real.Facts;
-  report.WouldReport = found.Usable;
+  std::optional<std::string> missingPlugin = MissingPluginFile(dir);
+  report.PluginFileFound = !missingPlugin;
+  if (missingPlugin) report.IdleReasons.push_back(std::move(*missingPlugin));
+  report.WouldReport = found.Usable && report.PluginFileFound;
   report.Warnings = FindWarnings(dir, found, BelongingFolderNote(inputs.Origin));
   report.Facts = std::move(found.Facts);
   report.Notes = std::move(found.Notes);
@@ -419,7 +429,11 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
   }
 
   out += "\nFacts, each with the sources looked at in order\n";
-  if (!report.WouldReport) {
+  if (!report.PluginFileFound) {
+    out +=
+        "  (without its file the plugin does not run, so it gathers none of these facts; they are "
+        "shown for your information)\n";
+  } else if (!report.WouldReport) {
     out +=
         "  (the plugin stays idle, so it never gathers the facts below the port; they are "
         "shown for your information)\n";
@@ -438,12 +452,26 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
     out += "  - " + Printable(Unmarked(warning, report.Mark)) + "\n";
   }
 
+  constexpr std::string_view kReports = "report this server, with a heartbeat every minute.\n";
   if (report.WouldReport) {
-    out += "\nVerdict: the plugin would report this server, with a heartbeat every minute.\n";
+    out += Enclosed("\nVerdict: the plugin would ", kReports, "");
   } else {
-    out += "\nVerdict: the plugin would stay idle and report nothing, because:\n";
-    for (const std::string& reason : report.IdleReasons) {
-      out += "  - " + Printable(Unmarked(reason, report.Mark)) + "\n";
+    const std::vector<std::string>& reasons = report.IdleReasons;
+    std::size_t first = 0;
+    if (!report.PluginFileFound && !reasons.empty()) {
+      // What the plugin would do once its file is in place follows, so that one round of fixes
+      // is enough.
+      out += "\nVerdict: the plugin would not run at all, so it reports nothing, because:\n";
+      out += "  - " + Printable(Unmarked(reasons.front(), report.Mark)) + "\n";
+      first = 1;
+      out += "With its file in place, it would ";
+      out += first < reasons.size() ? "stay idle and report nothing, because:\n"
+                                    : std::string(kReports);
+    } else {
+      out += "\nVerdict: the plugin would stay idle and report nothing, because:\n";
+    }
+    for (std::size_t i = first; i < reasons.size(); ++i) {
+      out += "  - " + Printable(Unmarked(reasons[i], report.Mark)) + "\n";
     }
   }
 
@@ -476,7 +504,10 @@ std::string HumanReports(const std::vector<CheckReport>& reports, bool showToken
         "\n=== Server " + std::to_string(i + 1) + " of " + count + ": process " + id + " ===\n\n";
     out += ReportBody(report, showToken);
     verdicts += i == 0 ? "" : "; ";
-    verdicts += "process " + id + (report.WouldReport ? " would report" : " would stay idle");
+    verdicts += "process " + id +
+                (report.WouldReport       ? " would report"
+                 : report.PluginFileFound ? " would stay idle"
+                                          : " would not run");
   }
   return out + "\nVerdicts: " + verdicts + ".\n";
 }
@@ -549,7 +580,7 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
     out += "]}";
   }
   out += "},\"verdict\":";
-  out += report.WouldReport ? "\"report\"" : "\"idle\"";
+  out += JsonString(Verdict(report));
   out += ",\"idle_reasons\":[";
   for (std::size_t i = 0; i < report.IdleReasons.size(); ++i) {
     if (i != 0) out += ',';
@@ -570,10 +601,16 @@ std::string JsonReports(const std::vector<CheckReport>& reports, bool showToken)
   if (reports.size() == 1) return JsonReport(reports.front(), showToken);
   // Several servers: the object each would have alone, in a list, so that a script reads
   // r.get("servers", [r]) either way; the verdict is the worst, as the exit status.
-  const bool all = std::all_of(reports.begin(), reports.end(),
-                               [](const CheckReport& report) { return report.WouldReport; });
+  std::string_view worst = "report";
+  for (const CheckReport& report : reports) {
+    if (!report.PluginFileFound) {
+      worst = Verdict(report);
+    } else if (!report.WouldReport && worst == "report") {
+      worst = Verdict(report);
+    }
+  }
   std::string out = "{\"verdict\":";
-  out += all ? "\"report\"" : "\"idle\"";
+  out += JsonString(worst);
   out += ",\"servers_found\":";
   out += JsonIds(reports.empty() ? std::vector<std::uint32_t>() : reports.front().Origin.Found);
   out += ",\"servers\":[";

@@ -1,5 +1,6 @@
 #include "tools/check/Warnings.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -22,20 +23,6 @@ constexpr char kPluginFile[] = "Vesperline.dll";
 #if !defined(_WIN32)
 constexpr char kLinuxPluginFile[] = "Vesperline.so";
 #endif
-
-// The name of the plugin file that lies in the plugin folder; kPluginFile when none does.
-std::string PluginFileIn(const std::string& pluginDir) {
-#if !defined(_WIN32)
-  std::error_code error;
-  if (!fs::exists(PathFromUtf8(pluginDir) / kPluginFile, error) &&
-      fs::exists(PathFromUtf8(pluginDir) / kLinuxPluginFile, error)) {
-    return kLinuxPluginFile;
-  }
-#else
-  (void)pluginDir;
-#endif
-  return kPluginFile;
-}
 
 // The server's folder that holds Saved, five levels above the plugin's own.
 constexpr int kLevelsToServer = 5;
@@ -268,6 +255,87 @@ void AmendLogThatIsNoFile(const std::string& path, Discovery& found) {
 
 }  // namespace
 
+std::string PluginFileIn(const std::string& pluginDir) {
+#if !defined(_WIN32)
+  std::error_code error;
+  if (!fs::exists(PathFromUtf8(pluginDir) / kPluginFile, error) &&
+      fs::exists(PathFromUtf8(pluginDir) / kLinuxPluginFile, error)) {
+    return kLinuxPluginFile;
+  }
+#else
+  (void)pluginDir;
+#endif
+  return kPluginFile;
+}
+
+std::vector<std::string> PluginFileCopies(const std::string& pluginDir) {
+  std::vector<std::string> names;
+  std::error_code error;
+  fs::directory_iterator entries(PathFromUtf8(pluginDir), error);
+  for (int seen = 0; !error && entries != fs::directory_iterator() && seen < 1000; ++seen) {
+    const std::string name = Utf8FromPath(entries->path().filename());
+    std::error_code kind;
+    if (!PluginFileOfCopy(name).empty() && entries->is_regular_file(kind)) names.push_back(name);
+    entries.increment(error);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string PluginFileOfCopy(const std::string& name) {
+#if defined(_WIN32)
+  constexpr std::string_view kPlugins[] = {kPluginFile};
+#else
+  constexpr std::string_view kPlugins[] = {kPluginFile, kLinuxPluginFile};
+#endif
+  const std::string lowered = LowerAscii(name);
+  for (const std::string_view plugin : kPlugins) {
+    if (name == plugin) return {};
+    // "Vesperline.dll.disabled", "old Vesperline.dll", and the copies a browser or a release
+    // names "Vesperline (1).dll" or "Vesperline-0.2.0.dll". The simulated host's DLL in a package
+    // for tests, "vesperline_simhost.dll", is none.
+    const std::string file = LowerAscii(plugin);
+    const std::string stem = file.substr(0, file.find('.'));
+    const std::string extension = file.substr(file.find('.'));
+    if (lowered.find(file) != std::string::npos ||
+        ((lowered.starts_with(stem + " (") || lowered.starts_with(stem + "-")) &&
+         lowered.ends_with(extension))) {
+      return std::string(plugin);
+    }
+  }
+  return {};
+}
+
+std::optional<std::string> MissingPluginFile(const std::string& pluginDir) {
+  const std::string plugin = PluginFileIn(pluginDir);
+  std::error_code error;
+  if (fs::is_regular_file(PathFromUtf8(pluginDir) / PathFromUtf8(plugin), error)) {
+    return std::nullopt;
+  }
+  std::string reason = plugin +
+                       " is not in the plugin folder: the plugin host loads the plugin from "
+                       "there, so the plugin does not run at all";
+  // A plugin is disabled by renaming its file, and a renamed file is all that is missing.
+  const std::vector<std::string> copies = PluginFileCopies(pluginDir);
+  const auto rename = [](const std::string& copy) {
+    return "(in a command prompt in the plugin folder: ren \"" + copy + "\" " +
+           PluginFileOfCopy(copy);
+  };
+  if (copies.size() == 1) {
+    reason += ", but " + copies.front() +
+              " lies there, renamed so that the host passes it over: rename it back to " +
+              PluginFileOfCopy(copies.front()) + " " + rename(copies.front()) + ")";
+  } else if (!copies.empty()) {
+    reason += ", but " + Listed(copies) +
+              " lie there, renamed so that the host passes them over: rename the one to run "
+              "back " +
+              rename(copies.back()) + ", say)";
+  } else {
+    reason += ": install it from the release package (Vesperline-<version>-win64.zip)";
+  }
+  return reason;
+}
+
 // Built by appending: g++ 12 at -O3 warns falsely of overlapping
 // copies in a literal added to a temporary string.
 std::string Enclosed(std::string_view before, std::string_view text, std::string_view after) {
@@ -365,13 +433,10 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
                                       const std::string& besideDepth) {
   std::vector<std::string> warnings;
   AmendLogThatIsNoFile(ServerLogPath(pluginDir), found);
+  // A missing plugin file is no warning but the verdict (see MissingPluginFile).
   std::error_code error;
   const std::string pluginFile = PluginFileIn(pluginDir);
-  if (!fs::is_regular_file(PathFromUtf8(pluginDir) / PathFromUtf8(pluginFile), error)) {
-    warnings.push_back(pluginFile +
-                       " is not in the plugin folder: the plugin host loads the plugin from "
-                       "there, so until it is, the plugin does not run at all.");
-  } else {
+  if (fs::is_regular_file(PathFromUtf8(pluginDir) / PathFromUtf8(pluginFile), error)) {
     WarnOfTestBuild(pluginDir, pluginFile, warnings);
   }
   if (found.Config.Failure == platform::OpenFailure::Missing) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,21 @@ bool HeldOpen(const FileRead& read);
 // which the plugin reads only at start.
 inline constexpr std::string_view kCloseTheHolder =
     "close the program that holds it (an editor, a sync tool), then restart the server";
+
+// The name of the plugin file that lies in the plugin folder (which ends with a separator):
+// Vesperline.dll, as Windows and Wine load it, or on Linux the plugin built for Linux, which only
+// the development host loads; Vesperline.dll when neither does.
+std::string PluginFileIn(const std::string& pluginDir);
+
+// Why the plugin does not run at all: its file is not in the plugin folder. It names a disabled or
+// renamed copy that lies there, and says how to put it back. Nothing when the file is there.
+std::optional<std::string> MissingPluginFile(const std::string& pluginDir);
+
+// The files of the plugin folder that look like the plugin file disabled or renamed
+// ("Vesperline.dll.disabled", "Vesperline (1).dll"), sorted by name; and the plugin file such a
+// name stands for, or empty text for a name that is none.
+std::vector<std::string> PluginFileCopies(const std::string& pluginDir);
+std::string PluginFileOfCopy(const std::string& name);
 
 // Files beside a missing config.json whose names Explorer shows as config.json, with their
 // extension hidden ("config.json.txt"), sorted by name; and what to do about one.
