@@ -575,6 +575,12 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        config("{\r\n  \"token\": \"SECRETtoken-4711\r\n\",\r\n  \"ip\": \" 1.2.3.4\",\r\n"
               "  \"port\": 7777\r\n}\r\n"),
        std::nullopt, 0},
+      // A token copied from a web page with a zero-width space inside it, an address with a
+      // no-break space after it.
+      {"a-token-with-a-zero-width-space",
+       config("{\"token\": \"SECRET\u200Btoken-4711\", \"ip\": \"1.2.3.4\u00A0\", "
+              "\"port\": 7777}"),
+       std::nullopt, 0},
       // An old token left above the new one behind "//", and the port given twice.
       {"keys-given-twice",
        config("{\r\n  // \"token\": \"OLDtoken-0815\",\r\n  \"token\": \"SECRETtoken-4711\",\r\n"
@@ -774,6 +780,33 @@ TEST(AddressTest, EachKindOfAddressIsToldApart) {
     for (const char* address : addresses) {
       EXPECT_EQ(check::ClassifyAddress(address), kind) << address;
     }
+  }
+}
+
+// Characters a token or an address carries along unseen, or that end it where it should go on,
+// are named with their place in characters; a visible character, a blank inside and a byte that
+// is no UTF-8 are not.
+TEST(CheckerTest, StrayCharactersAreNamedWithTheirPlace) {
+  const std::pair<const char*, const char*> values[] = {
+      {"SECRET\u200Btoken", "holds a zero-width space (U+200B) at character 7"},
+      {"\u00e4\U0001F996\u2066x", "holds an invisible format character (U+2066) at character 3"},
+      {"x\U000E0041y", "holds an invisible format character (U+E0041) at character 2"},
+      {"\uFEFFtoken\r\n", "begins with a byte-order mark (U+FEFF) and ends with a line break"},
+      {" 1.2.3.4\u00A0 ",
+       "begins with a blank and ends with a no-break space (U+00A0) and a blank"},
+      {"\u3000", "holds nothing but a space character (U+3000)"},
+      {"a\u00ADb\u200Cc\x7F"
+       "d\te\u2028f",
+       "holds a soft hyphen (U+00AD) at character 2, a zero-width non-joiner (U+200C) at character "
+       "4, a control character (U+007F) at character 6 and 2 more"},
+      {"\tab\u202Fc ",
+       "begins with a tab, holds a narrow no-break space (U+202F) at character 4 and ends with a "
+       "blank"},
+      {"my token \xFF\xC2", ""},
+      {"\u00e4\u00f6\u00fc", ""},
+  };
+  for (const auto& [value, named] : values) {
+    EXPECT_EQ(check::StrayCharacters(value), named) << value;
   }
 }
 

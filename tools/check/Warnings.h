@@ -78,6 +78,13 @@ void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
 // command line.
 void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings);
 
+// What stands in a text value of config.json that the plugin sends with it and that spoils it,
+// each named with its place ("holds a zero-width space (U+200B) at character 7", "ends with a
+// line break"): a control character, a Unicode format character or space character other than
+// the ASCII blank, and a blank at either end. Places are counted in characters, from 1. Empty when
+// nothing does.
+std::string StrayCharacters(std::string_view value);
+
 // Shared by the subjects. before, text and after joined; a list for a sentence ("a", "a and b",
 // "a, b and c"); and the warning for a file whose given line holds bytes that are no UTF-8.
 std::string Enclosed(std::string_view before, std::string_view text, std::string_view after);
