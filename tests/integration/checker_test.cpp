@@ -661,6 +661,34 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        std::nullopt, 1},
+      // A config.json made empty (0 bytes) beside the release's sample; and one saved by Notepad
+      // with nothing but its byte-order mark while the admin filled in the sample instead.
+      {"config-json-empty",
+       [](const test::ServerTree& server) {
+         server.WriteConfig("");
+         fs::copy_file(
+             test::PathFromUtf8(VESPERLINE_SOURCE_DIR) / "packaging" / "config.example.json",
+             server.PluginDir() / "config.example.json");
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
+      {"a-token-filled-into-config-example-json",
+       [](const test::ServerTree& server) {
+         test::WriteFile(server.PluginDir() / "config.example.json", kFullConfig);
+         server.WriteConfig("\xEF\xBB\xBF");
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
+      // The sample copied to config.json, then the sample filled in instead of the copy.
+      {"a-token-filled-into-config-example-json-not-the-copy",
+       [](const test::ServerTree& server) {
+         fs::copy_file(
+             test::PathFromUtf8(VESPERLINE_SOURCE_DIR) / "packaging" / "config.example.json",
+             server.PluginDir() / "config.json", fs::copy_options::overwrite_existing);
+         test::WriteFile(server.PluginDir() / "config.example.json", kFullConfig);
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
       {"config-example-beside",
        [](const test::ServerTree& server) {
          fs::rename(server.PluginDir() / "config.json", server.PluginDir() / "config.example.json");

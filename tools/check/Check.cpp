@@ -219,6 +219,9 @@ CheckReport RunCheck(const CheckInputs& inputs) {
     const std::vector<std::string> hidden = HiddenExtensionFiles(dir);
     if (!hidden.empty()) {
       reason += ", but " + hidden.front() + " lies beside it: " + RenameAdvice(hidden.front());
+    } else if (ExampleHoldsAToken(dir)) {
+      reason +=
+          ", but config.example.json beside it has a token filled in, " + CopyTheExample(false);
     } else if (fs::is_regular_file(PathFromUtf8(dir + "config.example.json"), error)) {
       reason +=
           ", but config.example.json lies beside it: copy it to config.json and fill in the "
@@ -248,8 +251,28 @@ CheckReport RunCheck(const CheckInputs& inputs) {
         "UTF-8, or as \"Unicode\" in Notepad");
     return report;
   }
+  if (const std::optional<std::uint64_t> bytes = EmptyConfigBytes(dir, found.Config)) {
+    std::string reason =
+        "config.json at " + config.ShownPath + " is empty (" +
+        (*bytes == 0 ? std::string("0 bytes")
+                     : "its " + std::to_string(*bytes) +
+                           " bytes hold only a byte-order mark, blanks or line breaks") +
+        "), so the plugin finds no token, address or port in it";
+    reason +=
+        ExampleHoldsAToken(dir)
+            ? ", while config.example.json beside it has a token filled in, " + CopyTheExample(true)
+            : ": fill in the token, the address and the port, as config.example.json shows";
+    report.IdleReasons.push_back(std::move(reason));
+    return report;
+  }
   if (facts.Token.empty()) {
-    report.IdleReasons.push_back("token empty: " + FirstDetail(report, "token"));
+    std::string reason = "token empty: " + FirstDetail(report, "token");
+    if (ExampleHoldsAToken(dir)) {
+      reason +=
+          "; config.example.json beside it has a token filled in, but the plugin reads only "
+          "config.json: fill in the token there";
+    }
+    report.IdleReasons.push_back(std::move(reason));
   }
   if (facts.ServerIp.empty()) {
     report.IdleReasons.push_back("ip empty: " + FirstDetail(report, "ip"));

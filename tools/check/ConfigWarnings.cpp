@@ -442,6 +442,32 @@ void WarnOfQuotedPort(std::string_view text, const ServerFacts& facts, const Con
 
 }  // namespace
 
+std::optional<std::uint64_t> EmptyConfigBytes(const std::string& pluginDir,
+                                              const FileRead& config) {
+  if (!config.Opened || config.TooLarge) return std::nullopt;
+  platform::InputFile file(ConfigFilePath(pluginDir));
+  if (!file.IsOpen() || file.SizeHint() > kMaxConfigBytes) return std::nullopt;
+  const std::optional<std::string> bytes = ReadFileBytes(file);
+  if (!bytes || bytes->size() > kMaxConfigBytes) return std::nullopt;
+  // Notepad saves an empty file as its byte-order mark alone; blanks are as empty.
+  const std::string text = DecodeServerText(*bytes).Text;
+  if (text.find_first_not_of(" \t\r\n") != std::string::npos) return std::nullopt;
+  return bytes->size();
+}
+
+bool ExampleHoldsAToken(const std::string& pluginDir) {
+  const std::optional<std::string> text =
+      ReadServerFile(pluginDir + "config.example.json", nullptr, kMaxConfigFileBytes);
+  return text && !LookUpJsonString(*text, "token").Value.empty();
+}
+
+std::string CopyTheExample(bool overwrite) {
+  return Enclosed(
+      "which the plugin never reads, since it reads only config.json: copy config.example.json "
+      "to config.json (in a command prompt in the plugin folder: copy ",
+      overwrite ? "/Y " : "", "config.example.json config.json)");
+}
+
 // Windows hides known extensions, so Notepad's "config.json.txt" looks right in Explorer.
 std::vector<std::string> HiddenExtensionFiles(const std::string& pluginDir) {
   std::vector<std::string> names;
@@ -475,8 +501,15 @@ void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string
   }
 }
 
-void WarnOfConfigValues(const std::string& pluginDir, const Discovery& found,
+void WarnOfConfigValues(const std::string& pluginDir, Discovery& found,
                         std::vector<std::string>& warnings) {
+  // An empty file is told as empty (the verdict says what to do), not as a file without keys.
+  if (EmptyConfigBytes(pluginDir, found.Config)) {
+    for (SourceNote& note : found.Notes) {
+      if (note.Source.starts_with("config.json")) note.Detail = "config.json is empty";
+    }
+    return;
+  }
   const std::optional<std::string> text = ConfigText(pluginDir);
   if (text && LooksLikeUtf16WithoutMark(*text)) {
     warnings.push_back(Utf16WithoutMarkWarning("config.json", "no token, address or port from it"));

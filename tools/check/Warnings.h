@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -67,8 +68,18 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
 // No config.json, but a file that Explorer shows as config.json.
 void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings);
 // The values of a config.json that was found and can be read.
-void WarnOfConfigValues(const std::string& pluginDir, const Discovery& found,
+void WarnOfConfigValues(const std::string& pluginDir, Discovery& found,
                         std::vector<std::string>& warnings);
+
+// config.json was read and holds nothing but blanks and line breaks, after a byte-order mark when
+// it has one: its size in bytes. Nothing otherwise.
+std::optional<std::uint64_t> EmptyConfigBytes(const std::string& pluginDir, const FileRead& config);
+// config.example.json in the plugin folder holds a token: an admin filled in the sample, which
+// the plugin never reads, instead of config.json (the release's sample has an empty token).
+bool ExampleHoldsAToken(const std::string& pluginDir);
+// The rest of a sentence that names that token: the plugin never reads it, so copy the sample to
+// config.json, overwriting an empty config.json when overwrite is set.
+std::string CopyTheExample(bool overwrite);
 // The lines of a settings file that was found and can be read; amends the notes as FindWarnings
 // says.
 void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
