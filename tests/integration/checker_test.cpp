@@ -396,6 +396,10 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        settings("[ServerSettings]\r\nActiveMods=928102\r\nbServerPVE=False\r\n"),
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?ServerPVE=True\" -mods=928102",
        0},
+      // ?ServerPVE=1 beside the settings file's True: nobody knows which the server takes.
+      {"serverpve-1-on-the-launch-line",
+       settings("[ServerSettings]\r\nActiveMods=928102\r\nbServerPVE=True\r\n"),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?ServerPVE=1\" -mods=928102", 0},
       {"a-port-in-config-json-that-is-not-the-launch-lines", config(kFullConfig),
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7790\" -mods=928102", 0},
       // The shapes the server reads otherwise than its launcher meant, in the engine's three

@@ -354,6 +354,18 @@ std::string Listed(const std::vector<std::string>& items) {
   return list;
 }
 
+bool IsTrueOrFalse(std::string_view value) {
+  const std::string word = LowerAscii(value);
+  return word == "true" || word == "false";
+}
+
+std::string PveNeitherTrueNorFalse(std::string_view value) {
+  return Enclosed(
+      "the plugin counts only True (in any case) as PvE, so the heartbeat says the server is not "
+      "PvE; what the server itself makes of \"",
+      value, "\" is not known");
+}
+
 std::string NotUtf8Warning(std::string_view role, std::size_t line) {
   return std::string(role) + " is not saved as UTF-8 (line " + std::to_string(line) +
          " holds bytes that are no UTF-8; Notepad calls that \"ANSI\"), so characters outside "
@@ -483,6 +495,7 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
     WarnOfSettingsLines(pluginDir, found, warnings);
   }
   WarnOfLaunchLine(found, warnings);
+  WarnOfAnUnclearPveOption(found, warnings);
   if (found.Facts.ServerPort > 65535) {
     warnings.push_back("The port is " + std::to_string(found.Facts.ServerPort) +
                        ", above 65535, the highest port there is: no player can connect there.");

@@ -96,6 +96,16 @@ void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings
 // nothing does.
 std::string StrayCharacters(std::string_view value);
 
+// ?ServerPVE= on the launch line with a value that is neither True nor False; nothing without a
+// command line.
+void WarnOfAnUnclearPveOption(const Discovery& found, std::vector<std::string>& warnings);
+
+// A PvE value is True or False, in any case.
+bool IsTrueOrFalse(std::string_view value);
+// What a PvE value that is neither True nor False does, for a warning that names the value: the
+// heartbeat's PvE flag, and that what the server makes of it is not known.
+std::string PveNeitherTrueNorFalse(std::string_view value);
+
 // Shared by the subjects. before, text and after joined; a list for a sentence ("a", "a and b",
 // "a, b and c"); and the warning for a file whose given line holds bytes that are no UTF-8.
 std::string Enclosed(std::string_view before, std::string_view text, std::string_view after);
