@@ -532,6 +532,17 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return deeper;
        },
        std::nullopt, 0},
+      // A settings file copied from a server of the older game into its folder, WindowsNoEditor,
+      // while this server runs without one of its own.
+      {"settings-file-in-windowsnoeditor",
+       [](const test::ServerTree& server) {
+         const fs::path settings = server.SettingsFile();
+         fs::create_directories(settings.parent_path().parent_path() / "WindowsNoEditor");
+         fs::rename(settings,
+                    settings.parent_path().parent_path() / "WindowsNoEditor" / settings.filename());
+         return server.PluginDir();
+       },
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters\" -mods=928102", 0},
       // The right place in a server that has not run yet: start it, rather than move the folder.
       {"server-not-started-yet",
        [](const test::ServerTree& server) {

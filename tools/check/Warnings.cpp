@@ -61,13 +61,41 @@ bool AtPluginDepth(const fs::path& pluginFolder) {
   return true;
 }
 
+// The settings file is missing, but one lies in Saved/Config/WindowsNoEditor, the folder of the
+// older game, ARK: Survival Evolved, as admins copy it over from a server of that game or from a
+// guide written for it. This server reads and writes its settings in WindowsServer, and so does
+// the plugin. True when it warned.
+bool WarnOfTheOlderGamesSettingsFolder(const std::string& pluginDir,
+                                       std::vector<std::string>& warnings) {
+  const std::optional<fs::path> server = LevelsAbove(PluginFolder(pluginDir), kLevelsToServer);
+  if (!server) return false;
+  const fs::path config = *server / "Saved" / "Config";
+  const fs::path older = config / "WindowsNoEditor" / "GameUserSettings.ini";
+  std::error_code error;
+  if (!fs::is_regular_file(older, error)) return false;
+  warnings.push_back(
+      "The settings file is not at " + ShownPath(SettingsFilePath(pluginDir)) +
+      ", but one lies at " + Utf8FromPath(older) +
+      ": WindowsNoEditor is the folder of the older game, ARK: Survival Evolved, which this "
+      "server never reads; it reads and writes its settings in WindowsServer, and so does the "
+      "plugin. Stop the server, move GameUserSettings.ini (and Game.ini beside it, if there is "
+      "one) from " +
+      Utf8FromPath(older.parent_path()) + " to " + Utf8FromPath(config / "WindowsServer") +
+      ", and start the server again. Until then, the session name, the player limit and the mods "
+      "come from the launch arguments alone, and PvE counts as off.");
+  return true;
+}
+
 // The settings file or the log is missing: either the plugin folder sits at the wrong depth, or
 // the server has not written the file yet. Which of the two, the plugin folder's own path tells:
 // a server that has never run has no Saved folder either.
 void WarnOfMissingServerFiles(const std::string& pluginDir, const Discovery& found,
                               std::vector<std::string>& warnings) {
-  const bool settingsMissing = found.Settings.Failure == platform::OpenFailure::Missing;
+  bool settingsMissing = found.Settings.Failure == platform::OpenFailure::Missing;
   const bool logMissing = found.Log.Failure == platform::OpenFailure::Missing;
+  if (settingsMissing && WarnOfTheOlderGamesSettingsFolder(pluginDir, warnings)) {
+    settingsMissing = false;
+  }
   if (!settingsMissing && !logMissing) return;
   const fs::path plugin = PluginFolder(pluginDir);
   if (AtPluginDepth(plugin)) {
