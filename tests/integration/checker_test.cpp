@@ -9,15 +9,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <random>
 
 #include <nlohmann/json.hpp>
 
 #include "common/CommandLine.h"
 #include "common/Text.h"
+#include "discovery/LaunchArguments.h"
 #include "tests/support/TestSupport.h"
 #include "tools/check/Address.h"
 #include "tools/check/Check.h"
 #include "tools/check/FileScans.h"
+#include "tools/check/LogCommandLine.h"
 #include "tools/check/ServerProcess.h"
 #include "tools/check/Warnings.h"
 
@@ -543,6 +546,25 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters\" -mods=928102", 0},
+      // No server running and no command line given, but the server's log states the line its
+      // engine rebuilt at its last start, below the line of a start before it.
+      {"the-servers-log-line-read-in-place-of-a-command-line",
+       [&](const test::ServerTree& server) {
+         server.WriteConfig(R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 0})");
+         const std::string earlier =
+             ReadLaunchLine(kServerExe + "TheCenter_WP?listen?Port=7779").EngineLine;
+         const std::string last =
+             ReadLaunchLine(kServerExe +
+                            "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7790"
+                            "?ServerAdminPassword=S3cret\" -WinLiveMaxPlayers=50 "
+                            "-mods=\"928102, 931877\" -NoBattlEye")
+                 .EngineLine;
+         test::WriteFile(server.Log(), "Commandline: " + earlier +
+                                           "\r\nLogInit: ARK Version: 74.10\r\nCommandline: " +
+                                           last + "\r\nLogInit: ARK Version: 74.24\r\n");
+         return server.PluginDir();
+       },
+       std::nullopt, 0},
       // The right place in a server that has not run yet: start it, rather than move the folder.
       {"server-not-started-yet",
        [](const test::ServerTree& server) {
@@ -865,6 +887,121 @@ TEST(CheckerTest, AShortTokenIsMaskedWhole) {
   for (const auto& [token, shown] : tokens) EXPECT_EQ(check::MaskToken(token), shown) << token;
 }
 
+// The server's log, fed whole or in pieces of any size: the last line holding the marker counts,
+// from right behind the marker's first occurrence on it to the line's end, CR LF or not; a line
+// beyond the limit is kept cut, and counts as cut.
+TEST(CheckerTest, TheLastCommandLineOfTheLogIsFoundInAnySplit) {
+  const std::string longLine(check::kMaxLogCommandLineBytes + 10, 'x');
+  const struct {
+    std::string log;
+    std::optional<std::string> line;
+    bool cut = false;
+  } cases[] = {
+      {"LogInit: ARK Version: 74.24\r\n", std::nullopt},
+      {"Commandline:  TheCenter_WP?listen\r\nlater\r\nCommandline:  TheIsland_WP?listen -log\r\n",
+       " TheIsland_WP?listen -log"},
+      {"[2024.01.05-10.00.00:001][  0]Commandline:  A?listen Commandline: B\n",
+       " A?listen Commandline: B"},
+      {"Commandline: \r\nCommandline:x\r\n", ""},
+      {"CommandlineCommandline:  M?x", " M?x"},
+      {"Commandline: " + longLine + "\r\n", longLine.substr(0, check::kMaxLogCommandLineBytes),
+       true},
+      {"Commandline: " + longLine.substr(0, check::kMaxLogCommandLineBytes) + "\r\n",
+       longLine.substr(0, check::kMaxLogCommandLineBytes)},
+  };
+  for (const auto& test : cases) {
+    for (std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{5}, test.log.size()}) {
+      check::LogCommandLineScanner scanner;
+      for (std::size_t at = 0; at < test.log.size(); at += piece) {
+        scanner.Feed(std::string_view(test.log).substr(at, piece));
+      }
+      scanner.Finish();
+      SCOPED_TRACE(test.log.substr(0, 60) + ", in pieces of " + std::to_string(piece));
+      ASSERT_EQ(scanner.Last().has_value(), test.line.has_value());
+      if (!test.line) continue;
+      EXPECT_EQ(scanner.Last()->Line, *test.line);
+      EXPECT_EQ(scanner.Last()->Cut, test.cut);
+    }
+  }
+  // Read from a file as the plugin reads the log: Notepad's "Unicode" too.
+  const test::ServerTree server;
+  test::WriteFile(server.Log(), test::Utf16LeFile(u"Commandline:  \u00c4rger?listen\r\n"));
+  const std::optional<check::LogCommandLine> read =
+      check::ReadLogCommandLine(test::Utf8FromPath(server.Log()));
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->Line, " \u00c4rger?listen");
+}
+
+// The log's line is read as the engine's line of a command line made for it: whatever quotes,
+// backslashes, tabs and blanks it holds, that command line's engine line is the log's, with the
+// blank in front that the engine writes. A plain line keeps the arguments Windows splits from it.
+TEST(CheckerTest, ACommandLineIsMadeForAnyEngineLine) {
+  EXPECT_EQ(check::CommandLineForEngineLine(" \"TheIsland_WP?SessionName=A B\" -mods=\"1, 2\""),
+            "ArkAscendedServer.exe \"TheIsland_WP?SessionName=A B\" -mods=\"1, 2\"");
+  std::mt19937 random(20260131);
+  const char* const fragments[] = {" ", "  ", "\"", "\\", "\t", "a", "?Port=7", "-mods=", "\u00c4"};
+  for (int round = 0; round < 5000; ++round) {
+    std::string line;
+    for (int i = static_cast<int>(random() % 12); i > 0; --i) {
+      line += fragments[random() % std::size(fragments)];
+    }
+    const std::string expected = line.empty() || line.front() == ' ' ? line : " " + line;
+    ASSERT_EQ(ReadLaunchLine(check::CommandLineForEngineLine(line)).EngineLine, expected)
+        << "[" << line << "]";
+  }
+}
+
+// The line the server's log states is compared with the checker's reading of the running
+// server's command line: the same line, an older one (the log of an earlier start) that is warned
+// of with both lines, and another server's when several servers of the install run.
+TEST(CheckerGoldenTest, TheServersLogLineIsComparedWithTheRunningServers) {
+  const std::string exe = "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" ";
+  const std::string running = exe +
+                              "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7777"
+                              "?ServerAdminPassword=S3cret\" -mods=928102 -NoBattlEye";
+  const std::string older =
+      exe + "TheIsland_WP?listen?SessionName=Rex?Port=7777?ServerAdminPassword=S3cret -mods=928102";
+  const struct {
+    std::string logged;
+    std::vector<std::uint32_t> found;
+    bool differs;
+    const char* golden;
+  } cases[] = {
+      {ReadLaunchLine(running).EngineLine, {4242}, false, nullptr},
+      {ReadLaunchLine(older).EngineLine, {4242}, true, "the-servers-log-line-of-an-earlier-start"},
+      {ReadLaunchLine(older).EngineLine, {4242, 4343}, true, nullptr},
+  };
+  for (const auto& test : cases) {
+    const test::ServerTree server;
+    Complete(server);
+    test::WriteFile(server.Log(),
+                    "Commandline: " + test.logged + "\r\nLogInit: ARK Version: 74.24\r\n");
+    check::CheckInputs inputs;
+    inputs.PluginDir = server.PluginDirText();
+    inputs.CommandLine = running;
+    inputs.Origin.Source = check::CommandLineSource::RunningServer;
+    inputs.Origin.Id = 4242;
+    inputs.Origin.Found = test.found;
+    const check::CheckReport report = check::RunCheck(inputs);
+    const std::string root = test::Utf8FromPath(fs::absolute(server.Root()).lexically_normal());
+    const std::string text = Portable(check::HumanReport(report, false), root);
+    const json asJson = json::parse(check::JsonReport(report, true));
+    const json& logged = asJson.at("server_log_command_line");
+    EXPECT_EQ(logged.at("differs"), test.differs);
+    EXPECT_EQ(logged.at("taken"), false);
+    std::vector<std::string> warnings;
+    for (const auto& warning : asJson.at("warnings")) {
+      warnings.push_back(Portable(check::Printable(warning.get<std::string>()), root));
+    }
+    EXPECT_EQ(warnings, TextWarnings(text));
+    const bool warned = text.find("The server's log states") != std::string::npos;
+    EXPECT_EQ(warned, test.differs && test.found.size() == 1) << text;
+    EXPECT_EQ(text.find("S3cret"), std::string::npos);
+    EXPECT_EQ(asJson.dump().find("S3cret"), std::string::npos);
+    if (test.golden) ExpectGolden(test.golden, text);
+  }
+}
+
 // The line --raw prints is the document of the --json report, byte for byte, its token masked.
 TEST(CheckerTest, RawPrintsTheDocumentAloneOnOneLine) {
   const test::ServerTree server;
@@ -966,6 +1103,37 @@ TEST(CheckerTest, ReadsTheCommandLineOfTheRunningServer) {
   report = CheckJson(server.PluginDir(), {"--command-line", "S.exe TheIsland_WP"});
   EXPECT_EQ(Source(report).at("source"), "--command-line");
   EXPECT_EQ(Source(report).at("note"), "given with --command-line");
+}
+
+// A running server's command line, read from the process, gives the line the engine rebuilt
+// from it, which its log states: quotes and blanks inside an option included. A server of this
+// install that the checker may not look at (another account's, on Linux) has its log's line read
+// in place of its command line.
+TEST(CheckerTest, TheServersLogLineAgreesWithTheRunningServersOrStandsInForIt) {
+  const test::ServerTree server("ARK Server");
+  Complete(server);
+  const std::vector<std::string> launch{"TheIsland_WP?listen?SessionName=Vesper Test?Port=7777",
+                                        "-ClusterDirOverride=\"C:\\ARK Cluster\"", "-NoBattlEye"};
+  std::vector<CommandLineArgument> arguments{{"ArkAscendedServer.exe"}};
+  for (const std::string& argument : launch) arguments.push_back({argument});
+  test::WriteFile(server.Log(), "Commandline: " + EngineCommandLine(arguments) +
+                                    "\r\nLogInit: ARK Version: 74.24\r\n");
+  const fs::path executable = InstallServer(server);
+  {
+    const test::RunningProgram running(executable, launch);
+    const json report = CheckJson(server.PluginDir());
+    EXPECT_EQ(Source(report).at("source"), "running server");
+    EXPECT_EQ(report.at("server_log_command_line").at("differs"), false) << report.dump();
+    EXPECT_EQ(report.at("server_log_command_line").at("taken"), false);
+  }
+#if !defined(_WIN32)
+  const test::RunningProgram hidden(executable, {"TheCenter_WP?listen?Port=7779"},
+                                    test::Account::Other);
+  const json report = CheckJson(server.PluginDir());
+  EXPECT_EQ(Source(report).at("source"), "access refused");
+  EXPECT_EQ(report.at("server_log_command_line").at("taken"), true);
+  EXPECT_EQ(report.at("facts").at("session_name").at("value"), "Vesper Test");
+#endif
 }
 
 // The report with the ids of the servers, in their order, written as <first server>, <second

@@ -186,11 +186,21 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   std::error_code error;
   report.PluginDirExists = fs::is_directory(PathFromUtf8(dir), error);
 
+  // The server's own word on its launch line: compared with a running server's command line, or
+  // read in its place when there is no command line at all.
+  const bool fromProcess = inputs.Origin.Source == CommandLineSource::RunningServer;
+  if (fromProcess || !inputs.CommandLine) report.LogLine = ReadLogCommandLine(ServerLogPath(dir));
+  std::string commandLine = inputs.CommandLine.value_or("");
+  if (!inputs.CommandLine && report.LogLine) {
+    commandLine = CommandLineForEngineLine(report.LogLine->Line);
+    report.LogLine->Taken = true;
+    report.Origin.FromServerLog = true;
+  }
+
   // The plugin's own start-up discovery, asked to go on past a failed gate so that the admin
   // sees every fact: once over the command line itself, for the facts and the verdict, and once
   // over the same line with its passwords marked, for everything the report says about the line.
   // The two read alike, since marks keep the line's shape.
-  const std::string commandLine = inputs.CommandLine.value_or("");
   const MarkedLine marked = MarkLaunchPasswords(commandLine);
   if (inputs.CommandLine) report.CommandLine = marked.Text;
   report.Mark = marked.Mark;
@@ -205,6 +215,10 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   if (missingPlugin) report.IdleReasons.push_back(std::move(*missingPlugin));
   report.WouldReport = found.Usable && report.PluginFileFound;
   report.Warnings = FindWarnings(dir, found, BelongingFolderNote(inputs.Origin));
+  if (report.LogLine && fromProcess) {
+    CompareWithTheLog(*report.LogLine, real.Launch, found.Launch);
+    WarnOfADifferentLogLine(*report.LogLine, report.Origin, report.Warnings);
+  }
   report.Facts = std::move(found.Facts);
   report.Notes = std::move(found.Notes);
   report.Files = {FileCheckOf("config.json", ConfigFilePath(dir), found.Config),
@@ -281,7 +295,7 @@ CheckReport RunCheck(const CheckInputs& inputs) {
     std::string reason =
         "port below 1 (" + std::to_string(facts.ServerPort) +
         "): looked for in config.json \"port\", then in the launch arguments ?Port= and -port=";
-    if (!inputs.CommandLine)
+    if (!inputs.CommandLine && !report.LogLine)
       reason += ", but the checker has no command line (see \"Command line\" above)";
     report.IdleReasons.push_back(std::move(reason));
   }
@@ -444,6 +458,13 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
     out += "\n               " + Printable(LauncherNote(report.DroppedLauncher));
   }
   out += '\n';
+  if (report.LogLine) {
+    out += "Server's log   ";
+    out += Printable(report.LogLine->Shown);
+    out += "\n               ";
+    out += Printable(LogCommandLineNote(*report.LogLine, report.Origin));
+    out += '\n';
+  }
 
   out += "\nFiles the plugin reads\n";
   for (const FileCheck& file : report.Files) {
@@ -562,6 +583,22 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += ",\"dropped\":";
   out += JsonTextOrNull(report.DroppedLauncher);
   out += '}';
+  out += ",\"server_log_command_line\":";
+  if (const std::optional<LogCommandLine>& log = report.LogLine) {
+    out += "{\"line\":";
+    out += JsonString(log->Shown);
+    out += ",\"cut\":";
+    out += log->Cut ? "true" : "false";
+    out += ",\"taken\":";
+    out += log->Taken ? "true" : "false";
+    out += ",\"differs\":";
+    out += !log->Differs ? "null" : *log->Differs ? "true" : "false";
+    out += ",\"note\":";
+    out += JsonString(LogCommandLineNote(*log, report.Origin));
+    out += '}';
+  } else {
+    out += "null";
+  }
   out += ",\"files\":{";
   constexpr std::string_view kFileKeys[] = {"config", "settings", "log"};
   for (std::size_t i = 0; i < report.Files.size() && i < std::size(kFileKeys); ++i) {

@@ -11,6 +11,7 @@
 
 #include "common/ServerFacts.h"
 #include "discovery/SourceNote.h"
+#include "tools/check/LogCommandLine.h"
 #include "tools/check/Mask.h"
 #include "tools/check/ServerProcess.h"
 
@@ -55,6 +56,10 @@ struct CheckReport {
   char Mark = '\0';
   std::string DroppedLauncher;  // as CheckInputs says
   CommandLineOrigin Origin;
+  // The line the engine rebuilt at the server's last start, as the server's log states it: read to
+  // be compared with a running server's command line, or to be read in place of a command line
+  // when there is none (see LogCommandLine.h).
+  std::optional<LogCommandLine> LogLine;
   std::vector<FileCheck> Files;  // config.json, the settings file, the log, in that order
   ServerFacts Facts;
   std::vector<SourceNote> Notes;

@@ -213,11 +213,6 @@ std::optional<Link> LinkAt(const std::string& path) {
   return link;
 }
 
-bool IsOwnStreamLink(const std::string& path) {
-  const std::optional<Link> link = LinkAt(path);
-  return link && link->ToOwnStream;
-}
-
 // What stands at the path of a file the plugin could not open, with a link's target in front.
 std::string LinkedState(const std::string& path, const FileRead& read) {
   const std::optional<Link> link = LinkAt(path);
@@ -362,6 +357,11 @@ std::optional<std::string> MissingPluginFile(const std::string& pluginDir) {
     reason += ": install it from the release package (Vesperline-<version>-win64.zip)";
   }
   return reason;
+}
+
+bool IsOwnStreamLink(const std::string& path) {
+  const std::optional<Link> link = LinkAt(path);
+  return link && link->ToOwnStream;
 }
 
 // Built by appending: g++ 12 at -O3 warns falsely of overlapping

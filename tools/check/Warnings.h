@@ -24,6 +24,10 @@ std::string FileState(const FileRead& read);
 // and a log that is no file says what the heartbeat then lacks.
 std::string FileState(std::string_view role, const std::string& path, const FileRead& read);
 
+// The path is a link that leads, in one or more steps, to the output (or input) of whichever
+// program opens it, as container images link the server's log to their own output.
+bool IsOwnStreamLink(const std::string& path);
+
 // The rest of a sentence that begins with a file's name and place and tells why the plugin could
 // not open it: "is a directory, not a file", "cannot be read (the system says: ...)".
 std::string NotOpenedSentence(const std::string& path, const FileRead& read);
