@@ -111,7 +111,8 @@ The --json object, for one server:
   plugin_dir_source  "--plugin-dir", or when it was not named "checker's folder" or "running
                      server" (the plugin folder of the one server running)
   plugin_dir_exists  true when that folder exists
-  command_line       the command line used, its passwords masked, or null
+  command_line       the command line used, its passwords masked, or null (the line the
+                     server's log states may then stand in for it: server_log_command_line)
   command_line_source  {"source", "process_id", "servers_found", "refused_processes", "note"}:
                      where the command line came from, "source" being "running server",
                      "--command-line", "--command-line-file", or why there is none: "no server
