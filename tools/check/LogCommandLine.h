@@ -20,8 +20,9 @@ namespace vesperline::check {
 // once and begins with the blank the engine writes before each argument, so the log shows two.
 inline constexpr std::string_view kCommandLineMarker = "Commandline: ";
 
-// The most of the engine's line kept from the log, in bytes: far more than a server's line holds,
-// and little enough that no log can make the checker hold much memory.
+// The most of the engine's line kept from the log, in bytes: room for a line with about a thousand
+// mod ids of six or seven digits, and little enough that no log can make the checker hold much
+// memory.
 inline constexpr std::size_t kMaxLogCommandLineBytes = 8192;
 
 // The engine's line as the log states it, and what the checker made of it.
