@@ -31,7 +31,8 @@ std::string OnDriveZ(const fs::path& path) {
   return windows;
 }
 
-// The document the Windows plugin posts when the host program, under Wine, unloads it.
+// The document the Windows plugin posts when the host program, under Wine, unloads it; null when it
+// posts none, staying idle.
 json PostedUnderWine(const fs::path& windowsBin, const fs::path& pluginDir,
                      const std::vector<std::string>& launch) {
   const test::TempDir scratch;
@@ -46,8 +47,10 @@ json PostedUnderWine(const fs::path& windowsBin, const fs::path& pluginDir,
   const test::ProgramRun run = test::RunChecker(arguments, kWine);
   EXPECT_EQ(run.exitCode, 0) << run.errors;
   const std::string report = test::ReadFile(scratch.Path() / "report.jsonl");
-  const std::string request = report.substr(0, report.find('\n'));
-  return json::parse(json::parse(request).at("body").get<std::string>());
+  // The host's report ends with its summary, which alone is there when nothing was posted.
+  const json first = json::parse(report.substr(0, report.find('\n')));
+  if (!first.contains("body")) return nullptr;
+  return json::parse(first.at("body").get<std::string>());
 }
 
 TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
@@ -70,6 +73,7 @@ TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
       {"a whole-quoted first argument, the program on drive Z:",
        Path::DriveZ,
        {"TheIsland_WP?listen?SessionName=My ARK Server?Port=7780", "-NoBattlEye"}},
+      // The server, and the plugin, take no port from it: both stay idle, and the checker says so.
       {"quotes inside a whole-quoted first argument, a folder ending in a backslash, the program "
        "on drive C: of Proton's prefix",
        Path::DriveC,
@@ -128,8 +132,8 @@ TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
     json predicted = report.at("document");
     json posted = PostedUnderWine(windowsBin, tree.PluginDir(), test.launch);
     for (const char* live : {"status", "player_current", "day", "players"}) {
-      predicted.erase(live);
-      posted.erase(live);
+      if (predicted.is_object()) predicted.erase(live);
+      if (posted.is_object()) posted.erase(live);
     }
     EXPECT_EQ(predicted, posted);
     fs::remove(prefix / "drive_c" / name);
