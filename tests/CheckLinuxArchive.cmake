@@ -30,13 +30,14 @@ endif()
 set(checker "${scratch}/unpacked/Vesperline-checker/vesperline-check")
 
 # Run from an empty folder without a single environment variable, as a bare host would: it reports
-# the plugin folder it is given (which holds nothing, so the plugin would stay idle).
+# the plugin folder it is given (which holds nothing, not even the plugin file, so the plugin would
+# not run).
 file(MAKE_DIRECTORY "${scratch}/empty")
 execute_process(COMMAND env -i "${checker}" --plugin-dir "${scratch}/empty" --json
                 WORKING_DIRECTORY "${scratch}/empty" RESULT_VARIABLE status
                 OUTPUT_VARIABLE report ERROR_VARIABLE errors)
 string(JSON verdict ERROR_VARIABLE problem GET "${report}" verdict)
-if(NOT status EQUAL 1 OR problem OR NOT verdict STREQUAL "idle")
+if(NOT status EQUAL 1 OR problem OR NOT verdict STREQUAL "not loaded")
   message(FATAL_ERROR "the unpacked checker gave status ${status}:\n${report}\n${errors}")
 endif()
 

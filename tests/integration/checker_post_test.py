@@ -60,14 +60,16 @@ def expect(condition, message):
 
 
 class Tree:
-    """A server's folders with the plugin's folder and config.json, and the settings file that
-    names the server."""
+    """A server's folders with the plugin's folder, its plugin file (a stand-in: the checker only
+    looks whether it is there) and config.json, and the settings file that names the server."""
 
     def __init__(self, parent, name, config=CONFIG):
         self.root = os.path.join(parent, name)
         self.win64 = os.path.join(self.root, "ShooterGame", "Binaries", "Win64")
         self.plugin_dir = os.path.join(self.win64, "ArkApi", "Plugins", "Vesperline")
         os.makedirs(self.plugin_dir)
+        with open(os.path.join(self.plugin_dir, "Vesperline.dll"), "wb") as f:
+            f.write(b"MZ")
         if config is not None:
             with open(os.path.join(self.plugin_dir, "config.json"), "w", encoding="utf-8") as f:
                 f.write(config)

@@ -9,15 +9,18 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <random>
 
 #include <nlohmann/json.hpp>
 
 #include "common/CommandLine.h"
 #include "common/Text.h"
+#include "discovery/LaunchArguments.h"
 #include "tests/support/TestSupport.h"
 #include "tools/check/Address.h"
 #include "tools/check/Check.h"
 #include "tools/check/FileScans.h"
+#include "tools/check/LogCommandLine.h"
 #include "tools/check/ServerProcess.h"
 #include "tools/check/Warnings.h"
 
@@ -230,6 +233,23 @@ std::vector<std::string> TextWarnings(const std::string& report) {
   return warnings;
 }
 
+// The verdict of a text report as the --json report names it, and the number of reasons it gives.
+std::string TextVerdict(const std::string& report) {
+  if (report.find("\nVerdict: the plugin would report") != std::string::npos) return "report";
+  if (report.find("\nVerdict: the plugin would stay idle") != std::string::npos) return "idle";
+  if (report.find("\nVerdict: the plugin would not run") != std::string::npos) return "not loaded";
+  return "";
+}
+
+std::size_t TextVerdictReasons(const std::string& report) {
+  std::size_t reasons = 0;
+  for (std::size_t at = report.find("\nVerdict: "); at != std::string::npos;
+       at = report.find("\n  - ", at + 1)) {
+    reasons += report.compare(at, 5, "\n  - ") == 0;
+  }
+  return reasons;
+}
+
 // A Windows PE image cut down to what names the DLLs it imports (one section, holding the import
 // directory and the names): a stand-in for a plugin file. The section's header is the table's
 // entry at sectionIndex, behind as many empty ones.
@@ -379,6 +399,10 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        settings("[ServerSettings]\r\nActiveMods=928102\r\nbServerPVE=False\r\n"),
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?ServerPVE=True\" -mods=928102",
        0},
+      // ?ServerPVE=1 beside the settings file's True: nobody knows which the server takes.
+      {"serverpve-1-on-the-launch-line",
+       settings("[ServerSettings]\r\nActiveMods=928102\r\nbServerPVE=True\r\n"),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?ServerPVE=1\" -mods=928102", 0},
       {"a-port-in-config-json-that-is-not-the-launch-lines", config(kFullConfig),
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7790\" -mods=928102", 0},
       // The shapes the server reads otherwise than its launcher meant, in the engine's three
@@ -484,14 +508,22 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       {"idle-without-command-line",
        config(std::string("{\"token\": \"") + kToken + "\", \"ip\": \"1.2.3.4\"}"), std::nullopt,
        1},
+      // The plugin file gone, and disabled by renaming, as admins and managers disable a plugin;
+      // the verdict still says what the plugin would do once it runs.
       {"plugin-file-missing",
        [](const test::ServerTree& server) {
-         for (const char* file : {"Vesperline.dll", "Vesperline.so"}) {
-           fs::remove(server.PluginDir() / file);
-         }
+         fs::remove(PluginFile(server.PluginDir()));
          return server.PluginDir();
        },
-       std::nullopt, 0},
+       std::nullopt, 1},
+      {"plugin-file-renamed-to-disabled",
+       [](const test::ServerTree& server) {
+         const fs::path plugin = PluginFile(server.PluginDir());
+         fs::rename(plugin, fs::path(plugin) += ".disabled");
+         fs::remove(server.PluginDir() / "config.json");
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
       // The release ZIP unpacked into a folder named after it: one level too deep.
       {"wrong-depth",
        [](const test::ServerTree& server) {
@@ -501,6 +533,36 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          fs::copy_file(PluginFile(server.PluginDir()), PluginFile(deeper));
          test::WriteFile(deeper / "config.json", kFullConfig);
          return deeper;
+       },
+       std::nullopt, 0},
+      // A settings file copied from a server of the older game into its folder, WindowsNoEditor,
+      // while this server runs without one of its own.
+      {"settings-file-in-windowsnoeditor",
+       [](const test::ServerTree& server) {
+         const fs::path settings = server.SettingsFile();
+         fs::create_directories(settings.parent_path().parent_path() / "WindowsNoEditor");
+         fs::rename(settings,
+                    settings.parent_path().parent_path() / "WindowsNoEditor" / settings.filename());
+         return server.PluginDir();
+       },
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters\" -mods=928102", 0},
+      // No server running and no command line given, but the server's log states the line its
+      // engine rebuilt at its last start, below the line of a start before it.
+      {"the-servers-log-line-read-in-place-of-a-command-line",
+       [&](const test::ServerTree& server) {
+         server.WriteConfig(R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 0})");
+         const std::string earlier =
+             ReadLaunchLine(kServerExe + "TheCenter_WP?listen?Port=7779").EngineLine;
+         const std::string last =
+             ReadLaunchLine(kServerExe +
+                            "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7790"
+                            "?ServerAdminPassword=S3cret\" -WinLiveMaxPlayers=50 "
+                            "-mods=\"928102, 931877\" -NoBattlEye")
+                 .EngineLine;
+         test::WriteFile(server.Log(), "Commandline: " + earlier +
+                                           "\r\nLogInit: ARK Version: 74.10\r\nCommandline: " +
+                                           last + "\r\nLogInit: ARK Version: 74.24\r\n");
+         return server.PluginDir();
        },
        std::nullopt, 0},
       // The right place in a server that has not run yet: start it, rather than move the folder.
@@ -549,6 +611,12 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       {"pasted-with-a-line-break",
        config("{\r\n  \"token\": \"SECRETtoken-4711\r\n\",\r\n  \"ip\": \" 1.2.3.4\",\r\n"
               "  \"port\": 7777\r\n}\r\n"),
+       std::nullopt, 0},
+      // A token copied from a web page with a zero-width space inside it, an address with a
+      // no-break space after it.
+      {"a-token-with-a-zero-width-space",
+       config("{\"token\": \"SECRET\u200Btoken-4711\", \"ip\": \"1.2.3.4\u00A0\", "
+              "\"port\": 7777}"),
        std::nullopt, 0},
       // An old token left above the new one behind "//", and the port given twice.
       {"keys-given-twice",
@@ -630,6 +698,34 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        std::nullopt, 1},
+      // A config.json made empty (0 bytes) beside the release's sample; and one saved by Notepad
+      // with nothing but its byte-order mark while the admin filled in the sample instead.
+      {"config-json-empty",
+       [](const test::ServerTree& server) {
+         server.WriteConfig("");
+         fs::copy_file(
+             test::PathFromUtf8(VESPERLINE_SOURCE_DIR) / "packaging" / "config.example.json",
+             server.PluginDir() / "config.example.json");
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
+      {"a-token-filled-into-config-example-json",
+       [](const test::ServerTree& server) {
+         test::WriteFile(server.PluginDir() / "config.example.json", kFullConfig);
+         server.WriteConfig("\xEF\xBB\xBF");
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
+      // The sample copied to config.json, then the sample filled in instead of the copy.
+      {"a-token-filled-into-config-example-json-not-the-copy",
+       [](const test::ServerTree& server) {
+         fs::copy_file(
+             test::PathFromUtf8(VESPERLINE_SOURCE_DIR) / "packaging" / "config.example.json",
+             server.PluginDir() / "config.json", fs::copy_options::overwrite_existing);
+         test::WriteFile(server.PluginDir() / "config.example.json", kFullConfig);
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
       {"config-example-beside",
        [](const test::ServerTree& server) {
          fs::rename(server.PluginDir() / "config.json", server.PluginDir() / "config.example.json");
@@ -696,6 +792,8 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       warnings.push_back(Portable(check::Printable(warning.get<std::string>()), root));
     }
     EXPECT_EQ(warnings, TextWarnings(shown));
+    EXPECT_EQ(report.at("verdict"), TextVerdict(shown));
+    EXPECT_EQ(report.at("idle_reasons").size(), TextVerdictReasons(shown));
     for (const char* secret : kSecrets) {
       EXPECT_EQ(text.output.find(secret), std::string::npos) << secret;
       EXPECT_EQ(asJson.output.find(secret), std::string::npos) << secret;
@@ -750,6 +848,33 @@ TEST(AddressTest, EachKindOfAddressIsToldApart) {
   }
 }
 
+// Characters a token or an address carries along unseen, or that end it where it should go on,
+// are named with their place in characters; a visible character, a blank inside and a byte that
+// is no UTF-8 are not.
+TEST(CheckerTest, StrayCharactersAreNamedWithTheirPlace) {
+  const std::pair<const char*, const char*> values[] = {
+      {"SECRET\u200Btoken", "holds a zero-width space (U+200B) at character 7"},
+      {"\u00e4\U0001F996\u2066x", "holds an invisible format character (U+2066) at character 3"},
+      {"x\U000E0041y", "holds an invisible format character (U+E0041) at character 2"},
+      {"\uFEFFtoken\r\n", "begins with a byte-order mark (U+FEFF) and ends with a line break"},
+      {" 1.2.3.4\u00A0 ",
+       "begins with a blank and ends with a no-break space (U+00A0) and a blank"},
+      {"\u3000", "holds nothing but a space character (U+3000)"},
+      {"a\u00ADb\u200Cc\x7F"
+       "d\te\u2028f",
+       "holds a soft hyphen (U+00AD) at character 2, a zero-width non-joiner (U+200C) at character "
+       "4, a control character (U+007F) at character 6 and 2 more"},
+      {"\tab\u202Fc ",
+       "begins with a tab, holds a narrow no-break space (U+202F) at character 4 and ends with a "
+       "blank"},
+      {"my token \xFF\xC2", ""},
+      {"\u00e4\u00f6\u00fc", ""},
+  };
+  for (const auto& [value, named] : values) {
+    EXPECT_EQ(check::StrayCharacters(value), named) << value;
+  }
+}
+
 // A token is shown by its first two and last two characters only from eight characters on; a
 // shorter one would give away half of itself or more. Characters, not bytes, are counted and kept.
 TEST(CheckerTest, AShortTokenIsMaskedWhole) {
@@ -760,6 +885,121 @@ TEST(CheckerTest, AShortTokenIsMaskedWhole) {
       {"\u00c4bcdef\U0001F996", "*******"},
   };
   for (const auto& [token, shown] : tokens) EXPECT_EQ(check::MaskToken(token), shown) << token;
+}
+
+// The server's log, fed whole or in pieces of any size: the last line holding the marker counts,
+// from right behind the marker's first occurrence on it to the line's end, CR LF or not; a line
+// beyond the limit is kept cut, and counts as cut.
+TEST(CheckerTest, TheLastCommandLineOfTheLogIsFoundInAnySplit) {
+  const std::string longLine(check::kMaxLogCommandLineBytes + 10, 'x');
+  const struct {
+    std::string log;
+    std::optional<std::string> line;
+    bool cut = false;
+  } cases[] = {
+      {"LogInit: ARK Version: 74.24\r\n", std::nullopt},
+      {"Commandline:  TheCenter_WP?listen\r\nlater\r\nCommandline:  TheIsland_WP?listen -log\r\n",
+       " TheIsland_WP?listen -log"},
+      {"[2024.01.05-10.00.00:001][  0]Commandline:  A?listen Commandline: B\n",
+       " A?listen Commandline: B"},
+      {"Commandline: \r\nCommandline:x\r\n", ""},
+      {"CommandlineCommandline:  M?x", " M?x"},
+      {"Commandline: " + longLine + "\r\n", longLine.substr(0, check::kMaxLogCommandLineBytes),
+       true},
+      {"Commandline: " + longLine.substr(0, check::kMaxLogCommandLineBytes) + "\r\n",
+       longLine.substr(0, check::kMaxLogCommandLineBytes)},
+  };
+  for (const auto& test : cases) {
+    for (std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{5}, test.log.size()}) {
+      check::LogCommandLineScanner scanner;
+      for (std::size_t at = 0; at < test.log.size(); at += piece) {
+        scanner.Feed(std::string_view(test.log).substr(at, piece));
+      }
+      scanner.Finish();
+      SCOPED_TRACE(test.log.substr(0, 60) + ", in pieces of " + std::to_string(piece));
+      ASSERT_EQ(scanner.Last().has_value(), test.line.has_value());
+      if (!test.line) continue;
+      EXPECT_EQ(scanner.Last()->Line, *test.line);
+      EXPECT_EQ(scanner.Last()->Cut, test.cut);
+    }
+  }
+  // Read from a file as the plugin reads the log: Notepad's "Unicode" too.
+  const test::ServerTree server;
+  test::WriteFile(server.Log(), test::Utf16LeFile(u"Commandline:  \u00c4rger?listen\r\n"));
+  const std::optional<check::LogCommandLine> read =
+      check::ReadLogCommandLine(test::Utf8FromPath(server.Log()));
+  ASSERT_TRUE(read.has_value());
+  EXPECT_EQ(read->Line, " \u00c4rger?listen");
+}
+
+// The log's line is read as the engine's line of a command line made for it: whatever quotes,
+// backslashes, tabs and blanks it holds, that command line's engine line is the log's, with the
+// blank in front that the engine writes. A plain line keeps the arguments Windows splits from it.
+TEST(CheckerTest, ACommandLineIsMadeForAnyEngineLine) {
+  EXPECT_EQ(check::CommandLineForEngineLine(" \"TheIsland_WP?SessionName=A B\" -mods=\"1, 2\""),
+            "ArkAscendedServer.exe \"TheIsland_WP?SessionName=A B\" -mods=\"1, 2\"");
+  std::mt19937 random(20260131);
+  const char* const fragments[] = {" ", "  ", "\"", "\\", "\t", "a", "?Port=7", "-mods=", "\u00c4"};
+  for (int round = 0; round < 5000; ++round) {
+    std::string line;
+    for (int i = static_cast<int>(random() % 12); i > 0; --i) {
+      line += fragments[random() % std::size(fragments)];
+    }
+    const std::string expected = line.empty() || line.front() == ' ' ? line : " " + line;
+    ASSERT_EQ(ReadLaunchLine(check::CommandLineForEngineLine(line)).EngineLine, expected)
+        << "[" << line << "]";
+  }
+}
+
+// The line the server's log states is compared with the checker's reading of the running
+// server's command line: the same line, an older one (the log of an earlier start) that is warned
+// of with both lines, and another server's when several servers of the install run.
+TEST(CheckerGoldenTest, TheServersLogLineIsComparedWithTheRunningServers) {
+  const std::string exe = "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" ";
+  const std::string running = exe +
+                              "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7777"
+                              "?ServerAdminPassword=S3cret\" -mods=928102 -NoBattlEye";
+  const std::string older =
+      exe + "TheIsland_WP?listen?SessionName=Rex?Port=7777?ServerAdminPassword=S3cret -mods=928102";
+  const struct {
+    std::string logged;
+    std::vector<std::uint32_t> found;
+    bool differs;
+    const char* golden;
+  } cases[] = {
+      {ReadLaunchLine(running).EngineLine, {4242}, false, nullptr},
+      {ReadLaunchLine(older).EngineLine, {4242}, true, "the-servers-log-line-of-an-earlier-start"},
+      {ReadLaunchLine(older).EngineLine, {4242, 4343}, true, nullptr},
+  };
+  for (const auto& test : cases) {
+    const test::ServerTree server;
+    Complete(server);
+    test::WriteFile(server.Log(),
+                    "Commandline: " + test.logged + "\r\nLogInit: ARK Version: 74.24\r\n");
+    check::CheckInputs inputs;
+    inputs.PluginDir = server.PluginDirText();
+    inputs.CommandLine = running;
+    inputs.Origin.Source = check::CommandLineSource::RunningServer;
+    inputs.Origin.Id = 4242;
+    inputs.Origin.Found = test.found;
+    const check::CheckReport report = check::RunCheck(inputs);
+    const std::string root = test::Utf8FromPath(fs::absolute(server.Root()).lexically_normal());
+    const std::string text = Portable(check::HumanReport(report, false), root);
+    const json asJson = json::parse(check::JsonReport(report, true));
+    const json& logged = asJson.at("server_log_command_line");
+    EXPECT_EQ(logged.at("differs"), test.differs);
+    EXPECT_EQ(logged.at("taken"), false);
+    std::vector<std::string> warnings;
+    for (const auto& warning : asJson.at("warnings")) {
+      warnings.push_back(Portable(check::Printable(warning.get<std::string>()), root));
+    }
+    EXPECT_EQ(warnings, TextWarnings(text));
+    const bool warned = text.find("The server's log states") != std::string::npos;
+    EXPECT_EQ(warned, test.differs && test.found.size() == 1) << text;
+    EXPECT_EQ(text.find("S3cret"), std::string::npos);
+    EXPECT_EQ(asJson.dump().find("S3cret"), std::string::npos);
+    if (test.golden) ExpectGolden(test.golden, text);
+  }
 }
 
 // The line --raw prints is the document of the --json report, byte for byte, its token masked.
@@ -779,11 +1019,14 @@ TEST(CheckerTest, RawPrintsTheDocumentAloneOnOneLine) {
   EXPECT_EQ(raw.exitCode, 0);
   EXPECT_EQ(UnixLines(raw.output), document + "\n");
 
-  // Idle: nothing at all, and the exit status says so.
-  fs::remove(server.PluginDir() / "config.json");
-  const test::ProgramRun idle = test::RunChecker(arguments);
-  EXPECT_EQ(idle.exitCode, 1);
-  EXPECT_EQ(idle.output, "");
+  // Without the plugin file, and then idle too: nothing at all, and the exit status says so.
+  for (const fs::path& gone :
+       {PluginFile(server.PluginDir()), server.PluginDir() / "config.json"}) {
+    fs::remove(gone);
+    const test::ProgramRun idle = test::RunChecker(arguments);
+    EXPECT_EQ(idle.exitCode, 1) << gone;
+    EXPECT_EQ(idle.output, "") << gone;
+  }
 }
 
 // The stand-in server installed in the Win64 folder of a tree, three levels above its plugin
@@ -860,6 +1103,37 @@ TEST(CheckerTest, ReadsTheCommandLineOfTheRunningServer) {
   report = CheckJson(server.PluginDir(), {"--command-line", "S.exe TheIsland_WP"});
   EXPECT_EQ(Source(report).at("source"), "--command-line");
   EXPECT_EQ(Source(report).at("note"), "given with --command-line");
+}
+
+// A running server's command line, read from the process, gives the line the engine rebuilt
+// from it, which its log states: quotes and blanks inside an option included. A server of this
+// install that the checker may not look at (another account's, on Linux) has its log's line read
+// in place of its command line.
+TEST(CheckerTest, TheServersLogLineAgreesWithTheRunningServersOrStandsInForIt) {
+  const test::ServerTree server("ARK Server");
+  Complete(server);
+  const std::vector<std::string> launch{"TheIsland_WP?listen?SessionName=Vesper Test?Port=7777",
+                                        "-ClusterDirOverride=\"C:\\ARK Cluster\"", "-NoBattlEye"};
+  std::vector<CommandLineArgument> arguments{{"ArkAscendedServer.exe"}};
+  for (const std::string& argument : launch) arguments.push_back({argument});
+  test::WriteFile(server.Log(), "Commandline: " + EngineCommandLine(arguments) +
+                                    "\r\nLogInit: ARK Version: 74.24\r\n");
+  const fs::path executable = InstallServer(server);
+  {
+    const test::RunningProgram running(executable, launch);
+    const json report = CheckJson(server.PluginDir());
+    EXPECT_EQ(Source(report).at("source"), "running server");
+    EXPECT_EQ(report.at("server_log_command_line").at("differs"), false) << report.dump();
+    EXPECT_EQ(report.at("server_log_command_line").at("taken"), false);
+  }
+#if !defined(_WIN32)
+  const test::RunningProgram hidden(executable, {"TheCenter_WP?listen?Port=7779"},
+                                    test::Account::Other);
+  const json report = CheckJson(server.PluginDir());
+  EXPECT_EQ(Source(report).at("source"), "access refused");
+  EXPECT_EQ(report.at("server_log_command_line").at("taken"), true);
+  EXPECT_EQ(report.at("facts").at("session_name").at("value"), "Vesper Test");
+#endif
 }
 
 // The report with the ids of the servers, in their order, written as <first server>, <second

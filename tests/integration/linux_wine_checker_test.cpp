@@ -72,6 +72,7 @@ TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
       {"a whole-quoted first argument, the program on drive Z:",
        Path::DriveZ,
        {"TheIsland_WP?listen?SessionName=My ARK Server?Port=7780", "-NoBattlEye"}},
+      // The server, and the plugin, take no port from it: both stay idle, and the checker says so.
       {"quotes inside a whole-quoted first argument, a folder ending in a backslash, the program "
        "on drive C: of Proton's prefix",
        Path::DriveC,

@@ -137,6 +137,13 @@ std::string BelongingFolderNote(const CommandLineOrigin& origin) {
   return note + ", and found no server running there.";
 }
 
+// The verdict's name in the JSON report: "report", "idle", or "not loaded" when the plugin host
+// finds no plugin file to load.
+std::string_view Verdict(const CheckReport& report) {
+  if (report.WouldReport) return "report";
+  return report.PluginFileFound ? "idle" : "not loaded";
+}
+
 std::string Padded(std::string_view text, std::size_t width) {
   std::string out(text);
   if (out.size() < width) out.append(width - out.size(), ' ');
@@ -179,11 +186,21 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   std::error_code error;
   report.PluginDirExists = fs::is_directory(PathFromUtf8(dir), error);
 
+  // The server's own word on its launch line: compared with a running server's command line, or
+  // read in its place when there is no command line at all.
+  const bool fromProcess = inputs.Origin.Source == CommandLineSource::RunningServer;
+  if (fromProcess || !inputs.CommandLine) report.LogLine = ReadLogCommandLine(ServerLogPath(dir));
+  std::string commandLine = inputs.CommandLine.value_or("");
+  if (!inputs.CommandLine && report.LogLine) {
+    commandLine = CommandLineForEngineLine(report.LogLine->Line);
+    report.LogLine->Taken = true;
+    report.Origin.FromServerLog = true;
+  }
+
   // The plugin's own start-up discovery, asked to go on past a failed gate so that the admin
   // sees every fact: once over the command line itself, for the facts and the verdict, and once
   // over the same line with its passwords marked, for everything the report says about the line.
   // The two read alike, since marks keep the line's shape.
-  const std::string commandLine = inputs.CommandLine.value_or("");
   const MarkedLine marked = MarkLaunchPasswords(commandLine);
   if (inputs.CommandLine) report.CommandLine = marked.Text;
   report.Mark = marked.Mark;
@@ -193,8 +210,15 @@ CheckReport RunCheck(const CheckInputs& inputs) {
                                    {.PastFailedGate = true, .WithNotes = true});
   found.Usable = real.Usable;
   found.Facts = real.Facts;
-  report.WouldReport = found.Usable;
+  std::optional<std::string> missingPlugin = MissingPluginFile(dir);
+  report.PluginFileFound = !missingPlugin;
+  if (missingPlugin) report.IdleReasons.push_back(std::move(*missingPlugin));
+  report.WouldReport = found.Usable && report.PluginFileFound;
   report.Warnings = FindWarnings(dir, found, BelongingFolderNote(inputs.Origin));
+  if (report.LogLine && fromProcess) {
+    CompareWithTheLog(*report.LogLine, real.Launch, found.Launch);
+    WarnOfADifferentLogLine(*report.LogLine, report.Origin, report.Warnings);
+  }
   report.Facts = std::move(found.Facts);
   report.Notes = std::move(found.Notes);
   report.Files = {FileCheckOf("config.json", ConfigFilePath(dir), found.Config),
@@ -209,6 +233,9 @@ CheckReport RunCheck(const CheckInputs& inputs) {
     const std::vector<std::string> hidden = HiddenExtensionFiles(dir);
     if (!hidden.empty()) {
       reason += ", but " + hidden.front() + " lies beside it: " + RenameAdvice(hidden.front());
+    } else if (ExampleHoldsAToken(dir)) {
+      reason +=
+          ", but config.example.json beside it has a token filled in, " + CopyTheExample(false);
     } else if (fs::is_regular_file(PathFromUtf8(dir + "config.example.json"), error)) {
       reason +=
           ", but config.example.json lies beside it: copy it to config.json and fill in the "
@@ -238,8 +265,28 @@ CheckReport RunCheck(const CheckInputs& inputs) {
         "UTF-8, or as \"Unicode\" in Notepad");
     return report;
   }
+  if (const std::optional<std::uint64_t> bytes = EmptyConfigBytes(dir, found.Config)) {
+    std::string reason =
+        "config.json at " + config.ShownPath + " is empty (" +
+        (*bytes == 0 ? std::string("0 bytes")
+                     : "its " + std::to_string(*bytes) +
+                           " bytes hold only a byte-order mark, blanks or line breaks") +
+        "), so the plugin finds no token, address or port in it";
+    reason +=
+        ExampleHoldsAToken(dir)
+            ? ", while config.example.json beside it has a token filled in, " + CopyTheExample(true)
+            : ": fill in the token, the address and the port, as config.example.json shows";
+    report.IdleReasons.push_back(std::move(reason));
+    return report;
+  }
   if (facts.Token.empty()) {
-    report.IdleReasons.push_back("token empty: " + FirstDetail(report, "token"));
+    std::string reason = "token empty: " + FirstDetail(report, "token");
+    if (ExampleHoldsAToken(dir)) {
+      reason +=
+          "; config.example.json beside it has a token filled in, but the plugin reads only "
+          "config.json: fill in the token there";
+    }
+    report.IdleReasons.push_back(std::move(reason));
   }
   if (facts.ServerIp.empty()) {
     report.IdleReasons.push_back("ip empty: " + FirstDetail(report, "ip"));
@@ -248,7 +295,7 @@ CheckReport RunCheck(const CheckInputs& inputs) {
     std::string reason =
         "port below 1 (" + std::to_string(facts.ServerPort) +
         "): looked for in config.json \"port\", then in the launch arguments ?Port= and -port=";
-    if (!inputs.CommandLine)
+    if (!inputs.CommandLine && !report.LogLine)
       reason += ", but the checker has no command line (see \"Command line\" above)";
     report.IdleReasons.push_back(std::move(reason));
   }
@@ -412,6 +459,13 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
     out += "\n               " + Printable(LauncherNote(report.DroppedLauncher));
   }
   out += '\n';
+  if (report.LogLine) {
+    out += "Server's log   ";
+    out += Printable(report.LogLine->Shown);
+    out += "\n               ";
+    out += Printable(LogCommandLineNote(*report.LogLine, report.Origin));
+    out += '\n';
+  }
 
   out += "\nFiles the plugin reads\n";
   for (const FileCheck& file : report.Files) {
@@ -420,7 +474,11 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
   }
 
   out += "\nFacts, each with the sources looked at in order\n";
-  if (!report.WouldReport) {
+  if (!report.PluginFileFound) {
+    out +=
+        "  (without its file the plugin does not run, so it gathers none of these facts; they are "
+        "shown for your information)\n";
+  } else if (!report.WouldReport) {
     out +=
         "  (the plugin stays idle, so it never gathers the facts below the port; they are "
         "shown for your information)\n";
@@ -439,12 +497,26 @@ std::string ReportBody(const CheckReport& report, bool showToken) {
     out += "  - " + Printable(Unmarked(warning, report.Mark)) + "\n";
   }
 
+  constexpr std::string_view kReports = "report this server, with a heartbeat every minute.\n";
   if (report.WouldReport) {
-    out += "\nVerdict: the plugin would report this server, with a heartbeat every minute.\n";
+    out += Enclosed("\nVerdict: the plugin would ", kReports, "");
   } else {
-    out += "\nVerdict: the plugin would stay idle and report nothing, because:\n";
-    for (const std::string& reason : report.IdleReasons) {
-      out += "  - " + Printable(Unmarked(reason, report.Mark)) + "\n";
+    const std::vector<std::string>& reasons = report.IdleReasons;
+    std::size_t first = 0;
+    if (!report.PluginFileFound && !reasons.empty()) {
+      // What the plugin would do once its file is in place follows, so that one round of fixes
+      // is enough.
+      out += "\nVerdict: the plugin would not run at all, so it reports nothing, because:\n";
+      out += "  - " + Printable(Unmarked(reasons.front(), report.Mark)) + "\n";
+      first = 1;
+      out += "With its file in place, it would ";
+      out += first < reasons.size() ? "stay idle and report nothing, because:\n"
+                                    : std::string(kReports);
+    } else {
+      out += "\nVerdict: the plugin would stay idle and report nothing, because:\n";
+    }
+    for (std::size_t i = first; i < reasons.size(); ++i) {
+      out += "  - " + Printable(Unmarked(reasons[i], report.Mark)) + "\n";
     }
   }
 
@@ -477,7 +549,10 @@ std::string HumanReports(const std::vector<CheckReport>& reports, bool showToken
         "\n=== Server " + std::to_string(i + 1) + " of " + count + ": process " + id + " ===\n\n";
     out += ReportBody(report, showToken);
     verdicts += i == 0 ? "" : "; ";
-    verdicts += "process " + id + (report.WouldReport ? " would report" : " would stay idle");
+    verdicts += "process " + id +
+                (report.WouldReport       ? " would report"
+                 : report.PluginFileFound ? " would stay idle"
+                                          : " would not run");
   }
   return out + "\nVerdicts: " + verdicts + ".\n";
 }
@@ -509,6 +584,22 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
   out += ",\"dropped\":";
   out += JsonTextOrNull(report.DroppedLauncher);
   out += '}';
+  out += ",\"server_log_command_line\":";
+  if (const std::optional<LogCommandLine>& log = report.LogLine) {
+    out += "{\"line\":";
+    out += JsonString(log->Shown);
+    out += ",\"cut\":";
+    out += log->Cut ? "true" : "false";
+    out += ",\"taken\":";
+    out += log->Taken ? "true" : "false";
+    out += ",\"differs\":";
+    out += !log->Differs ? "null" : *log->Differs ? "true" : "false";
+    out += ",\"note\":";
+    out += JsonString(LogCommandLineNote(*log, report.Origin));
+    out += '}';
+  } else {
+    out += "null";
+  }
   out += ",\"files\":{";
   constexpr std::string_view kFileKeys[] = {"config", "settings", "log"};
   for (std::size_t i = 0; i < report.Files.size() && i < std::size(kFileKeys); ++i) {
@@ -550,7 +641,7 @@ std::string JsonReport(const CheckReport& report, bool showToken) {
     out += "]}";
   }
   out += "},\"verdict\":";
-  out += report.WouldReport ? "\"report\"" : "\"idle\"";
+  out += JsonString(Verdict(report));
   out += ",\"idle_reasons\":[";
   for (std::size_t i = 0; i < report.IdleReasons.size(); ++i) {
     if (i != 0) out += ',';
@@ -575,10 +666,16 @@ std::string JsonReports(const std::vector<CheckReport>& reports, bool showToken)
   if (reports.size() == 1) return JsonReport(reports.front(), showToken);
   // Several servers: the object each would have alone, in a list, so that a script reads
   // r.get("servers", [r]) either way; the verdict is the worst, as the exit status.
-  const bool all = std::all_of(reports.begin(), reports.end(),
-                               [](const CheckReport& report) { return report.WouldReport; });
+  std::string_view worst = "report";
+  for (const CheckReport& report : reports) {
+    if (!report.PluginFileFound) {
+      worst = Verdict(report);
+    } else if (!report.WouldReport && worst == "report") {
+      worst = Verdict(report);
+    }
+  }
   std::string out = "{\"verdict\":";
-  out += all ? "\"report\"" : "\"idle\"";
+  out += JsonString(worst);
   out += ",\"servers_found\":";
   out += JsonIds(reports.empty() ? std::vector<std::uint32_t>() : reports.front().Origin.Found);
   out += ",\"servers\":[";

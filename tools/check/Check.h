@@ -11,6 +11,7 @@
 
 #include "common/ServerFacts.h"
 #include "discovery/SourceNote.h"
+#include "tools/check/LogCommandLine.h"
 #include "tools/check/Mask.h"
 #include "tools/check/Post.h"
 #include "tools/check/ServerProcess.h"
@@ -56,12 +57,19 @@ struct CheckReport {
   char Mark = '\0';
   std::string DroppedLauncher;  // as CheckInputs says
   CommandLineOrigin Origin;
+  // The line the engine rebuilt at the server's last start, as the server's log states it: read to
+  // be compared with a running server's command line, or to be read in place of a command line
+  // when there is none (see LogCommandLine.h).
+  std::optional<LogCommandLine> LogLine;
   std::vector<FileCheck> Files;  // config.json, the settings file, the log, in that order
   ServerFacts Facts;
   std::vector<SourceNote> Notes;
-  // The plugin's start-up gate passes and its heartbeats would be posted.
+  // The plugin file is in the plugin folder, so that the plugin host loads the plugin at all.
+  bool PluginFileFound = true;
+  // The plugin would run, its start-up gate would pass, and its heartbeats would be posted.
   bool WouldReport = false;
-  // Why the plugin would stay idle, each a short sentence; empty when it would report.
+  // Why the plugin would not report, each a short sentence; empty when it would. Without the
+  // plugin file, the first says so, and the others why the plugin would stay idle once it runs.
   std::vector<std::string> IdleReasons;
   // What would make the plugin behave otherwise than the admin meant, or not run at all, whatever
   // the verdict (see FindWarnings).

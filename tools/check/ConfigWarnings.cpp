@@ -92,37 +92,177 @@ std::size_t LineAt(std::string_view text, std::size_t at) {
   return 1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + at, '\n'));
 }
 
-// What stands in a text value that is sent with it and spoils it: a control character anywhere,
-// a blank (or a no-break space) at either end. Empty when nothing does.
-std::string StrayCharacters(std::string_view value) {
-  for (std::size_t i = 0; i < value.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(value[i]);
-    const auto next = i + 1 < value.size() ? static_cast<unsigned char>(value[i + 1]) : 0u;
-    if (byte == '\n' || byte == '\r') return "holds a line break";
-    if (byte == '\t') return "holds a tab";
-    if (byte < 0x20 || byte == 0x7F || (byte == 0xC2 && next >= 0x80 && next <= 0x9F)) {
-      return "holds a control character";
+// The name of a character that a text value of config.json carries along unseen, or that ends
+// it where it is meant to go on, for a warning that names it: a control character, a Unicode
+// format character (category Cf: zero-width, direction marks, the byte-order mark...), a space
+// character other than the ASCII blank (category Zs, with the no-break space), a line or
+// paragraph separator. Empty for any other character; the ASCII blank is named apart, since it
+// spoils a value only at either end.
+std::string StrayName(char32_t c) {
+  const auto code = [c](std::string_view name) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string digits;
+    for (char32_t rest = c; rest != 0 || digits.size() < 4; rest >>= 4) {
+      digits.insert(digits.begin(), kHex[rest & 0xF]);
     }
+    return std::string(name) + " (U+" + digits + ")";
+  };
+  switch (c) {
+    case U'\r':
+    case U'\n':
+      return "a line break";
+    case U'\t':
+      return "a tab";
+    case 0x00A0:
+      return code("a no-break space");
+    case 0x00AD:
+      return code("a soft hyphen");
+    case 0x200B:
+      return code("a zero-width space");
+    case 0x200C:
+      return code("a zero-width non-joiner");
+    case 0x200D:
+      return code("a zero-width joiner");
+    case 0x200E:
+      return code("a left-to-right mark");
+    case 0x200F:
+      return code("a right-to-left mark");
+    case 0x202F:
+      return code("a narrow no-break space");
+    case 0x2028:
+      return code("a line separator");
+    case 0x2029:
+      return code("a paragraph separator");
+    case 0x2060:
+      return code("a word joiner");
+    case 0xFEFF:
+      return code("a byte-order mark");
+    default:
+      break;
   }
-  const bool front = value.starts_with(" ") || value.starts_with("\xC2\xA0");
-  const bool back = value.ends_with(" ") || value.ends_with("\xC2\xA0");
-  if (front && back) return "begins and ends with a blank";
-  if (front) return "begins with a blank";
-  if (back) return "ends with a blank";
+  if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) return code("a control character");
+  // The space separators but the ASCII blank and the no-break space above.
+  if (c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x205F || c == 0x3000) {
+    return code("a space character");
+  }
+  // The format characters but those named above, as of Unicode 15.1.
+  constexpr std::pair<char32_t, char32_t> kFormat[] = {
+      {0x0600, 0x0605},   {0x061C, 0x061C},   {0x06DD, 0x06DD},   {0x070F, 0x070F},
+      {0x0890, 0x0891},   {0x08E2, 0x08E2},   {0x180E, 0x180E},   {0x202A, 0x202E},
+      {0x2061, 0x2064},   {0x2066, 0x206F},   {0xFFF9, 0xFFFB},   {0x110BD, 0x110BD},
+      {0x110CD, 0x110CD}, {0x13430, 0x1343F}, {0x1BCA0, 0x1BCA3}, {0x1D173, 0x1D17A},
+      {0xE0001, 0xE0001}, {0xE0020, 0xE007F}};
+  for (const auto& [first, last] : kFormat) {
+    if (c >= first && c <= last) return code("an invisible format character");
+  }
   return {};
 }
 
-// A token or address pasted with its line break, or with a blank, is sent with it.
+// The code point of the UTF-8 sequence at text[at], and its length in bytes; a byte that begins
+// no well-formed sequence stands for itself, with the length 1, as a character no name fits.
+std::pair<char32_t, std::size_t> CodePointAt(std::string_view text, std::size_t at) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(at);
+  const std::size_t length = lead < 0x80   ? 1
+                             : lead < 0xC2 ? 0
+                             : lead < 0xE0 ? 2
+                             : lead < 0xF0 ? 3
+                             : lead < 0xF5 ? 4
+                                           : 0;
+  if (length == 1) return {lead, 1};
+  if (length == 0 || at + length > text.size()) return {0xFFFFFFFF, 1};
+  char32_t c = lead & (0xFF >> (length + 1));
+  for (std::size_t i = 1; i < length; ++i) {
+    if ((byte(at + i) & 0xC0) != 0x80) return {0xFFFFFFFF, 1};
+    c = (c << 6) | (byte(at + i) & 0x3F);
+  }
+  const bool overlong = (length == 3 && c < 0x800) || (length == 4 && c < 0x10000);
+  if (overlong || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF) return {0xFFFFFFFF, 1};
+  return {c, length};
+}
+
+}  // namespace
+
+std::string StrayCharacters(std::string_view value) {
+  struct Stray {
+    std::string Name;
+    std::size_t Place = 0;
+  };
+  std::vector<Stray> strays;  // in their order, a CR LF as one line break
+  std::size_t count = 0;
+  std::size_t lastVisible = 0;  // the place of the last character that is no stray
+  std::size_t firstVisible = 0;
+  for (std::size_t at = 0; at < value.size();) {
+    const auto [c, length] = CodePointAt(value, at);
+    ++count;
+    std::string name = c == U' ' ? "a blank" : StrayName(c);
+    if (name.empty()) {
+      if (firstVisible == 0) firstVisible = count;
+      lastVisible = count;
+    } else if (!(c == U'\n' && !strays.empty() && strays.back().Place + 1 == count &&
+                 value[at - 1] == '\r')) {
+      strays.push_back({std::move(name), count});
+    }
+    at += length;
+  }
+  // A blank spoils the value only at its ends; the names of each end, once each.
+  std::vector<std::string> front;
+  std::vector<std::string> inside;
+  std::vector<std::string> back;
+  const auto once = [](std::vector<std::string>& names, const std::string& name) {
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+  };
+  for (const Stray& stray : strays) {
+    if (firstVisible == 0 || stray.Place < firstVisible) {
+      once(front, stray.Name);
+    } else if (stray.Place > lastVisible) {
+      once(back, stray.Name);
+    } else if (stray.Name != "a blank") {
+      inside.push_back(stray.Name + " at character " + std::to_string(stray.Place));
+    }
+  }
+  constexpr std::size_t kNamedInside = 3;
+  if (inside.size() > kNamedInside + 1) {
+    const std::size_t more = inside.size() - kNamedInside;
+    inside.resize(kNamedInside);
+    inside.push_back(std::to_string(more) + " more");
+  }
+  std::vector<std::string> parts;
+  if (firstVisible == 0 && !front.empty()) return "holds nothing but " + Listed(front);
+  if (!front.empty()) parts.push_back("begins with " + Listed(front));
+  if (!inside.empty()) parts.push_back("holds " + Listed(inside));
+  if (!back.empty()) parts.push_back("ends with " + Listed(back));
+  if (inside.size() < 2 || parts.size() < 2) return Listed(parts);
+  // A list of lists: semicolons set the parts apart.
+  std::string joined;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i != 0) joined += i + 1 == parts.size() ? "; and " : "; ";
+    joined += parts[i];
+  }
+  return joined;
+}
+
+namespace {
+
+// A token or address pasted with its line break, with a blank, or with a character no editor
+// shows (from a web page or a chat), is sent with it.
 bool WarnOfStrayCharacters(std::string_view key, const std::string& value,
                            std::vector<std::string>& warnings) {
   const std::string stray = StrayCharacters(value);
   if (stray.empty()) return false;
   const std::string what = key == "token" ? "the token" : "the address";
-  warnings.push_back(
+  std::string warning =
       "config.json \"" + std::string(key) + "\" " + stray + ", which the plugin sends with " +
       what + ", so the server list " +
       (key == "token" ? "rejects the token" : "lists the server wrongly or not at all") +
-      ". Write " + what + " alone between the quotes, on one line.");
+      ". Write " + what + " alone between the quotes, on one line.";
+  // Every name but those of the blank, the tab and the line break carries its code.
+  if (stray.find("(U+") != std::string::npos) {
+    warning +=
+        " An editor may not show such a character: delete the whole value between the quotes "
+        "and type it anew.";
+  }
+  warnings.push_back(std::move(warning));
   return true;
 }
 
@@ -302,6 +442,32 @@ void WarnOfQuotedPort(std::string_view text, const ServerFacts& facts, const Con
 
 }  // namespace
 
+std::optional<std::uint64_t> EmptyConfigBytes(const std::string& pluginDir,
+                                              const FileRead& config) {
+  if (!config.Opened || config.TooLarge) return std::nullopt;
+  platform::InputFile file(ConfigFilePath(pluginDir));
+  if (!file.IsOpen() || file.SizeHint() > kMaxConfigBytes) return std::nullopt;
+  const std::optional<std::string> bytes = ReadFileBytes(file);
+  if (!bytes || bytes->size() > kMaxConfigBytes) return std::nullopt;
+  // Notepad saves an empty file as its byte-order mark alone; blanks are as empty.
+  const std::string text = DecodeServerText(*bytes).Text;
+  if (text.find_first_not_of(" \t\r\n") != std::string::npos) return std::nullopt;
+  return bytes->size();
+}
+
+bool ExampleHoldsAToken(const std::string& pluginDir) {
+  const std::optional<std::string> text =
+      ReadServerFile(pluginDir + "config.example.json", nullptr, kMaxConfigFileBytes);
+  return text && !LookUpJsonString(*text, "token").Value.empty();
+}
+
+std::string CopyTheExample(bool overwrite) {
+  return Enclosed(
+      "which the plugin never reads, since it reads only config.json: copy config.example.json "
+      "to config.json (in a command prompt in the plugin folder: copy ",
+      overwrite ? "/Y " : "", "config.example.json config.json)");
+}
+
 // Windows hides known extensions, so Notepad's "config.json.txt" looks right in Explorer.
 std::vector<std::string> HiddenExtensionFiles(const std::string& pluginDir) {
   std::vector<std::string> names;
@@ -335,8 +501,15 @@ void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string
   }
 }
 
-void WarnOfConfigValues(const std::string& pluginDir, const Discovery& found,
+void WarnOfConfigValues(const std::string& pluginDir, Discovery& found,
                         std::vector<std::string>& warnings) {
+  // An empty file is told as empty (the verdict says what to do), not as a file without keys.
+  if (EmptyConfigBytes(pluginDir, found.Config)) {
+    for (SourceNote& note : found.Notes) {
+      if (note.Source.starts_with("config.json")) note.Detail = "config.json is empty";
+    }
+    return;
+  }
   const std::optional<std::string> text = ConfigText(pluginDir);
   if (text && LooksLikeUtf16WithoutMark(*text)) {
     warnings.push_back(Utf16WithoutMarkWarning("config.json", "no token, address or port from it"));

@@ -63,6 +63,24 @@ std::string ProgramFolder() {
   return Utf8FromPath(std::filesystem::path(path).parent_path());
 }
 
+bool InAConsoleOfItsOwn() {
+  // Wine runs the checker in the terminal of the shell that started it, which no Windows program
+  // shares, so the count below would be 1 there too.
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  if (ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr) return false;
+  DWORD ids[2];
+  if (GetConsoleProcessList(ids, 2) != 1) return false;
+  DWORD mode = 0;
+  return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0 &&
+         GetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
+}
+
+void WaitForEnter() {
+  WriteOut("\nPress Enter to close this window.");
+  for (int c = std::getchar(); c != '\n' && c != EOF; c = std::getchar()) {
+  }
+}
+
 #else
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -80,6 +98,13 @@ std::string ProgramFolder() {
   if (error) return {};
   return Utf8FromPath(program.parent_path());
 }
+
+bool InAConsoleOfItsOwn() {
+  // A terminal outlives the programs run in it.
+  return false;
+}
+
+void WaitForEnter() {}
 
 #endif
 

@@ -19,4 +19,15 @@ void WriteOut(const std::string& text);
 // tell.
 std::string ProgramFolder();
 
+// True when the checker runs in a console window of its own, which closes the moment it ends: on
+// Windows, no other program shares its console (started by a double-click in Explorer, a
+// shortcut or the Run box), and both its output and its input are that console. False on Linux,
+// under Wine, in a command prompt or terminal the checker shares with the program that started it,
+// and whenever its output or input is a file or a pipe, as a script's is.
+bool InAConsoleOfItsOwn();
+
+// Asks for Enter and waits for it, or for the end of the input, so that the admin can read what
+// the window shows before it closes.
+void WaitForEnter();
+
 }  // namespace vesperline::check

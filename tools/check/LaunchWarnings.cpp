@@ -325,6 +325,8 @@ void WarnOfPve(const Discovery& found, std::vector<std::string>& warnings) {
   const bool bKey = !info.FileBServerPve.empty();
   const std::string& file = bKey ? info.FileBServerPve : info.FileServerPve;
   if (file.empty()) return;
+  // A launch value that is neither True nor False has a warning of its own.
+  if (!IsTrueOrFalse(*info.LaunchPve)) return;
   const bool launchPve = LowerAscii(*info.LaunchPve) == "true";
   if (launchPve == (LowerAscii(file) == "true")) return;
   warnings.push_back("?ServerPVE=" + *info.LaunchPve + " on the launch line and " +
@@ -505,6 +507,17 @@ void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings
   if (!splitMods) WarnOfTheMods(found, warnings);
   WarnOfPve(found, warnings);
   WarnOfAnotherPort(line, found, warnings);
+}
+
+// ?ServerPVE= with a value that is neither True nor False, as admins write 1 or yes: the heartbeat
+// counts only True as PvE, and nobody has tested what the server makes of it.
+void WarnOfAnUnclearPveOption(const Discovery& found, std::vector<std::string>& warnings) {
+  const std::optional<std::string>& value = found.Info.LaunchPve;
+  if (found.Launch.Text.empty() || !value || IsTrueOrFalse(*value)) return;
+  // The value comes from the launch line with its passwords marked, as every message quotes it.
+  warnings.push_back("?ServerPVE=" + *value + " on the launch line is neither True nor False: " +
+                     PveNeitherTrueNorFalse(*value) +
+                     ". Write ?ServerPVE=True or ?ServerPVE=False.");
 }
 
 }  // namespace vesperline::check

@@ -300,6 +300,11 @@ std::string OriginNote(const CommandLineOrigin& origin) {
   const std::string id = origin.Id ? std::to_string(*origin.Id) : "";
   const std::string refused = RefusedNote(origin);
   std::string note;
+  const std::string absent =
+      origin.FromServerLog
+          ? "the checker reads the launch line the server's log states instead (see \"Server's "
+            "log\" below)"
+          : kAbsent;
   switch (origin.Source) {
     case CommandLineSource::Option:
       return "given with --command-line";
@@ -326,34 +331,34 @@ std::string OriginNote(const CommandLineOrigin& origin) {
         note =
             "none: the plugin folder does not lie three levels below a server's folder, so no "
             "server of this install can be running; ";
-        note += kAbsent;
+        note += absent;
         note += ". Install the plugin in the server's ArkApi\\Plugins folder, or ";
         note += kGiveIt;
         return note + ".";
       }
       note = "none: no server of this install is running (no " + std::string(kServerProgram) +
              " runs from " + FoldersLookedIn(origin) + "), so ";
-      note += kAbsent;
+      note += absent;
       note += ". Run the checker while the server runs, or ";
       note += kGiveIt;
       return note + ".";
     case CommandLineSource::Refused:
       if (!origin.Id) {
         note = "none: no server of this install was seen running, so ";
-        note += kAbsent;
+        note += absent;
         note += "; " + refused + ", or ";
       } else if (std::find(origin.Refused.begin(), origin.Refused.end(), *origin.Id) !=
                  origin.Refused.end()) {
         note = "none: the system refused to say where the executable of process " + id +
                " (--server-pid) lies (" + origin.Reason +
                "), so the checker cannot tell whether it is a server of this install; ";
-        note += kAbsent;
+        note += absent;
         note += ". Run the checker " + std::string(kElevated) + ", or ";
       } else {
         note = "none: the system refused to show the command line of the server process " + id +
                " (" + origin.Reason +
                "), as it does when the server runs as a service under another account, so ";
-        note += kAbsent;
+        note += absent;
         note += ". Run the checker " + std::string(kElevated) + ", or ";
       }
       note += kGiveIt;
@@ -361,7 +366,7 @@ std::string OriginNote(const CommandLineOrigin& origin) {
     case CommandLineSource::Unreadable:
       note = "none: the command line of the server process " + id + " could not be read (" +
              origin.Reason + "), so ";
-      note += kAbsent;
+      note += absent;
       note += ". Run the checker again, or ";
       note += kGiveIt;
       return note + ".";
@@ -371,7 +376,7 @@ std::string OriginNote(const CommandLineOrigin& origin) {
       note += origin.Found.empty() ? std::string("No server of this install is running")
                                    : "The servers of this install: " + ProcessList(origin.Found);
       note += "; ";
-      note += kAbsent;
+      note += absent;
       return note + ".";
   }
   return note;

@@ -119,6 +119,8 @@ struct CommandLineOrigin {
   bool Picked = false;             // Id was named with --server-pid
   bool InBelongingFolder = false;  // Id runs from BelongingFolder
   std::string Reason;              // for Refused and Unreadable: the system's words
+  // There is no command line, so the checker reads the line the server's log states instead.
+  bool FromServerLog = false;
 };
 
 // One command line the checker uses and where it came from.

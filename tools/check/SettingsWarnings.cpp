@@ -145,15 +145,14 @@ void WarnOfModList(const SettingsKeyLine& line, std::vector<std::string>& warnin
                      mods + ".");
 }
 
-// Only the word True, in any case, is PvE to the plugin.
+// Only the word True, in any case, is PvE to the plugin; what the server makes of a value that is
+// neither True nor False, nobody has tested.
 void WarnOfPve(std::string_view key, const SettingsKeyLine& line,
                std::vector<std::string>& warnings) {
-  const std::string word = LowerAscii(line.Value);
-  if (word == "true" || word == "false") return;
+  if (IsTrueOrFalse(line.Value)) return;
   warnings.push_back(LineGivesValue(line, key) +
-                     ": the plugin counts only True (in any case) as PvE and anything else as "
-                     "not PvE, so it counts the server as not PvE. Write " +
-                     std::string(key) + "=True or " + std::string(key) + "=False.");
+                     ", which is neither True nor False: " + PveNeitherTrueNorFalse(line.Value) +
+                     ". Write " + std::string(key) + "=True or " + std::string(key) + "=False.");
 }
 
 // Where the server reads a line otherwise than it stands (blanks around the '=' or the value,
@@ -191,7 +190,9 @@ void WarnOfValues(const SettingsScan& scan, Discovery& found, std::vector<std::s
     WarnOfModList(*mods, warnings);
     NoteHowTheServerReadsIt("ActiveMods", *mods, found.Notes);
   }
-  // ServerPVE is asked only when bServerPVE gives nothing.
+  // Neither is asked when the launch line's ?ServerPVE= decides, which is told of with the launch
+  // line; ServerPVE only when bServerPVE gives nothing.
+  if (found.Info.LaunchPve) return;
   if (const SettingsKeyLine* pve = UsedLine(scan, "bServerPVE")) {
     WarnOfPve("bServerPVE", *pve, warnings);
     NoteHowTheServerReadsIt("bServerPVE", *pve, found.Notes);

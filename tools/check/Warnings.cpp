@@ -1,5 +1,6 @@
 #include "tools/check/Warnings.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -22,20 +23,6 @@ constexpr char kPluginFile[] = "Vesperline.dll";
 #if !defined(_WIN32)
 constexpr char kLinuxPluginFile[] = "Vesperline.so";
 #endif
-
-// The name of the plugin file that lies in the plugin folder; kPluginFile when none does.
-std::string PluginFileIn(const std::string& pluginDir) {
-#if !defined(_WIN32)
-  std::error_code error;
-  if (!fs::exists(PathFromUtf8(pluginDir) / kPluginFile, error) &&
-      fs::exists(PathFromUtf8(pluginDir) / kLinuxPluginFile, error)) {
-    return kLinuxPluginFile;
-  }
-#else
-  (void)pluginDir;
-#endif
-  return kPluginFile;
-}
 
 // The server's folder that holds Saved, five levels above the plugin's own.
 constexpr int kLevelsToServer = 5;
@@ -74,13 +61,41 @@ bool AtPluginDepth(const fs::path& pluginFolder) {
   return true;
 }
 
+// The settings file is missing, but one lies in Saved/Config/WindowsNoEditor, the folder of the
+// older game, ARK: Survival Evolved, as admins copy it over from a server of that game or from a
+// guide written for it. This server reads and writes its settings in WindowsServer, and so does
+// the plugin. True when it warned.
+bool WarnOfTheOlderGamesSettingsFolder(const std::string& pluginDir,
+                                       std::vector<std::string>& warnings) {
+  const std::optional<fs::path> server = LevelsAbove(PluginFolder(pluginDir), kLevelsToServer);
+  if (!server) return false;
+  const fs::path config = *server / "Saved" / "Config";
+  const fs::path older = config / "WindowsNoEditor" / "GameUserSettings.ini";
+  std::error_code error;
+  if (!fs::is_regular_file(older, error)) return false;
+  warnings.push_back(
+      "The settings file is not at " + ShownPath(SettingsFilePath(pluginDir)) +
+      ", but one lies at " + Utf8FromPath(older) +
+      ": WindowsNoEditor is the folder of the older game, ARK: Survival Evolved, which this "
+      "server never reads; it reads and writes its settings in WindowsServer, and so does the "
+      "plugin. Stop the server, move GameUserSettings.ini (and Game.ini beside it, if there is "
+      "one) from " +
+      Utf8FromPath(older.parent_path()) + " to " + Utf8FromPath(config / "WindowsServer") +
+      ", and start the server again. Until then, the session name, the player limit and the mods "
+      "come from the launch arguments alone, and PvE counts as off.");
+  return true;
+}
+
 // The settings file or the log is missing: either the plugin folder sits at the wrong depth, or
 // the server has not written the file yet. Which of the two, the plugin folder's own path tells:
 // a server that has never run has no Saved folder either.
 void WarnOfMissingServerFiles(const std::string& pluginDir, const Discovery& found,
                               std::vector<std::string>& warnings) {
-  const bool settingsMissing = found.Settings.Failure == platform::OpenFailure::Missing;
+  bool settingsMissing = found.Settings.Failure == platform::OpenFailure::Missing;
   const bool logMissing = found.Log.Failure == platform::OpenFailure::Missing;
+  if (settingsMissing && WarnOfTheOlderGamesSettingsFolder(pluginDir, warnings)) {
+    settingsMissing = false;
+  }
   if (!settingsMissing && !logMissing) return;
   const fs::path plugin = PluginFolder(pluginDir);
   if (AtPluginDepth(plugin)) {
@@ -198,11 +213,6 @@ std::optional<Link> LinkAt(const std::string& path) {
   return link;
 }
 
-bool IsOwnStreamLink(const std::string& path) {
-  const std::optional<Link> link = LinkAt(path);
-  return link && link->ToOwnStream;
-}
-
 // What stands at the path of a file the plugin could not open, with a link's target in front.
 std::string LinkedState(const std::string& path, const FileRead& read) {
   const std::optional<Link> link = LinkAt(path);
@@ -268,6 +278,92 @@ void AmendLogThatIsNoFile(const std::string& path, Discovery& found) {
 
 }  // namespace
 
+std::string PluginFileIn(const std::string& pluginDir) {
+#if !defined(_WIN32)
+  std::error_code error;
+  if (!fs::exists(PathFromUtf8(pluginDir) / kPluginFile, error) &&
+      fs::exists(PathFromUtf8(pluginDir) / kLinuxPluginFile, error)) {
+    return kLinuxPluginFile;
+  }
+#else
+  (void)pluginDir;
+#endif
+  return kPluginFile;
+}
+
+std::vector<std::string> PluginFileCopies(const std::string& pluginDir) {
+  std::vector<std::string> names;
+  std::error_code error;
+  fs::directory_iterator entries(PathFromUtf8(pluginDir), error);
+  for (int seen = 0; !error && entries != fs::directory_iterator() && seen < 1000; ++seen) {
+    const std::string name = Utf8FromPath(entries->path().filename());
+    std::error_code kind;
+    if (!PluginFileOfCopy(name).empty() && entries->is_regular_file(kind)) names.push_back(name);
+    entries.increment(error);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+std::string PluginFileOfCopy(const std::string& name) {
+#if defined(_WIN32)
+  constexpr std::string_view kPlugins[] = {kPluginFile};
+#else
+  constexpr std::string_view kPlugins[] = {kPluginFile, kLinuxPluginFile};
+#endif
+  const std::string lowered = LowerAscii(name);
+  for (const std::string_view plugin : kPlugins) {
+    if (name == plugin) return {};
+    // "Vesperline.dll.disabled", "old Vesperline.dll", and the copies a browser or a release
+    // names "Vesperline (1).dll" or "Vesperline-0.2.0.dll". The simulated host's DLL in a package
+    // for tests, "vesperline_simhost.dll", is none.
+    const std::string file = LowerAscii(plugin);
+    const std::string stem = file.substr(0, file.find('.'));
+    const std::string extension = file.substr(file.find('.'));
+    if (lowered.find(file) != std::string::npos ||
+        ((lowered.starts_with(stem + " (") || lowered.starts_with(stem + "-")) &&
+         lowered.ends_with(extension))) {
+      return std::string(plugin);
+    }
+  }
+  return {};
+}
+
+std::optional<std::string> MissingPluginFile(const std::string& pluginDir) {
+  const std::string plugin = PluginFileIn(pluginDir);
+  std::error_code error;
+  if (fs::is_regular_file(PathFromUtf8(pluginDir) / PathFromUtf8(plugin), error)) {
+    return std::nullopt;
+  }
+  std::string reason = plugin +
+                       " is not in the plugin folder: the plugin host loads the plugin from "
+                       "there, so the plugin does not run at all";
+  // A plugin is disabled by renaming its file, and a renamed file is all that is missing.
+  const std::vector<std::string> copies = PluginFileCopies(pluginDir);
+  const auto rename = [](const std::string& copy) {
+    return "(in a command prompt in the plugin folder: ren \"" + copy + "\" " +
+           PluginFileOfCopy(copy);
+  };
+  if (copies.size() == 1) {
+    reason += ", but " + copies.front() +
+              " lies there, renamed so that the host passes it over: rename it back to " +
+              PluginFileOfCopy(copies.front()) + " " + rename(copies.front()) + ")";
+  } else if (!copies.empty()) {
+    reason += ", but " + Listed(copies) +
+              " lie there, renamed so that the host passes them over: rename the one to run "
+              "back " +
+              rename(copies.back()) + ", say)";
+  } else {
+    reason += ": install it from the release package (Vesperline-<version>-win64.zip)";
+  }
+  return reason;
+}
+
+bool IsOwnStreamLink(const std::string& path) {
+  const std::optional<Link> link = LinkAt(path);
+  return link && link->ToOwnStream;
+}
+
 // Built by appending: g++ 12 at -O3 warns falsely of overlapping
 // copies in a literal added to a temporary string.
 std::string Enclosed(std::string_view before, std::string_view text, std::string_view after) {
@@ -284,6 +380,18 @@ std::string Listed(const std::vector<std::string>& items) {
     list += items[i];
   }
   return list;
+}
+
+bool IsTrueOrFalse(std::string_view value) {
+  const std::string word = LowerAscii(value);
+  return word == "true" || word == "false";
+}
+
+std::string PveNeitherTrueNorFalse(std::string_view value) {
+  return Enclosed(
+      "the plugin counts only True (in any case) as PvE, so the heartbeat says the server is not "
+      "PvE; what the server itself makes of \"",
+      value, "\" is not known");
 }
 
 std::string NotUtf8Warning(std::string_view role, std::size_t line) {
@@ -365,13 +473,10 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
                                       const std::string& besideDepth) {
   std::vector<std::string> warnings;
   AmendLogThatIsNoFile(ServerLogPath(pluginDir), found);
+  // A missing plugin file is no warning but the verdict (see MissingPluginFile).
   std::error_code error;
   const std::string pluginFile = PluginFileIn(pluginDir);
-  if (!fs::is_regular_file(PathFromUtf8(pluginDir) / PathFromUtf8(pluginFile), error)) {
-    warnings.push_back(pluginFile +
-                       " is not in the plugin folder: the plugin host loads the plugin from "
-                       "there, so until it is, the plugin does not run at all.");
-  } else {
+  if (fs::is_regular_file(PathFromUtf8(pluginDir) / PathFromUtf8(pluginFile), error)) {
     WarnOfTestBuild(pluginDir, pluginFile, warnings);
   }
   if (found.Config.Failure == platform::OpenFailure::Missing) {
@@ -418,6 +523,7 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
     WarnOfSettingsLines(pluginDir, found, warnings);
   }
   WarnOfLaunchLine(found, warnings);
+  WarnOfAnUnclearPveOption(found, warnings);
   if (found.Facts.ServerPort > 65535) {
     warnings.push_back("The port is " + std::to_string(found.Facts.ServerPort) +
                        ", above 65535, the highest port there is: no player can connect there.");

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +24,10 @@ std::string FileState(const FileRead& read);
 // and a log that is no file says what the heartbeat then lacks.
 std::string FileState(std::string_view role, const std::string& path, const FileRead& read);
 
+// The path is a link that leads, in one or more steps, to the output (or input) of whichever
+// program opens it, as container images link the server's log to their own output.
+bool IsOwnStreamLink(const std::string& path);
+
 // The rest of a sentence that begins with a file's name and place and tells why the plugin could
 // not open it: "is a directory, not a file", "cannot be read (the system says: ...)".
 std::string NotOpenedSentence(const std::string& path, const FileRead& read);
@@ -33,6 +39,21 @@ bool HeldOpen(const FileRead& read);
 // which the plugin reads only at start.
 inline constexpr std::string_view kCloseTheHolder =
     "close the program that holds it (an editor, a sync tool), then restart the server";
+
+// The name of the plugin file that lies in the plugin folder (which ends with a separator):
+// Vesperline.dll, as Windows and Wine load it, or on Linux the plugin built for Linux, which only
+// the development host loads; Vesperline.dll when neither does.
+std::string PluginFileIn(const std::string& pluginDir);
+
+// Why the plugin does not run at all: its file is not in the plugin folder. It names a disabled or
+// renamed copy that lies there, and says how to put it back. Nothing when the file is there.
+std::optional<std::string> MissingPluginFile(const std::string& pluginDir);
+
+// The files of the plugin folder that look like the plugin file disabled or renamed
+// ("Vesperline.dll.disabled", "Vesperline (1).dll"), sorted by name; and the plugin file such a
+// name stands for, or empty text for a name that is none.
+std::vector<std::string> PluginFileCopies(const std::string& pluginDir);
+std::string PluginFileOfCopy(const std::string& name);
 
 // Files beside a missing config.json whose names Explorer shows as config.json, with their
 // extension hidden ("config.json.txt"), sorted by name; and what to do about one.
@@ -51,8 +72,18 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
 // No config.json, but a file that Explorer shows as config.json.
 void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings);
 // The values of a config.json that was found and can be read.
-void WarnOfConfigValues(const std::string& pluginDir, const Discovery& found,
+void WarnOfConfigValues(const std::string& pluginDir, Discovery& found,
                         std::vector<std::string>& warnings);
+
+// config.json was read and holds nothing but blanks and line breaks, after a byte-order mark when
+// it has one: its size in bytes. Nothing otherwise.
+std::optional<std::uint64_t> EmptyConfigBytes(const std::string& pluginDir, const FileRead& config);
+// config.example.json in the plugin folder holds a token: an admin filled in the sample, which
+// the plugin never reads, instead of config.json (the release's sample has an empty token).
+bool ExampleHoldsAToken(const std::string& pluginDir);
+// The rest of a sentence that names that token: the plugin never reads it, so copy the sample to
+// config.json, overwriting an empty config.json when overwrite is set.
+std::string CopyTheExample(bool overwrite);
 // The lines of a settings file that was found and can be read; amends the notes as FindWarnings
 // says.
 void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
@@ -61,6 +92,23 @@ void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
 // The launch line, where the server itself does otherwise than the admin wrote; nothing without a
 // command line.
 void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings);
+
+// What stands in a text value of config.json that the plugin sends with it and that spoils it,
+// each named with its place ("holds a zero-width space (U+200B) at character 7", "ends with a
+// line break"): a control character, a Unicode format character or space character other than
+// the ASCII blank, and a blank at either end. Places are counted in characters, from 1. Empty when
+// nothing does.
+std::string StrayCharacters(std::string_view value);
+
+// ?ServerPVE= on the launch line with a value that is neither True nor False; nothing without a
+// command line.
+void WarnOfAnUnclearPveOption(const Discovery& found, std::vector<std::string>& warnings);
+
+// A PvE value is True or False, in any case.
+bool IsTrueOrFalse(std::string_view value);
+// What a PvE value that is neither True nor False does, for a warning that names the value: the
+// heartbeat's PvE flag, and that what the server makes of it is not known.
+std::string PveNeitherTrueNorFalse(std::string_view value);
 
 // Shared by the subjects. before, text and after joined; a list for a sentence ("a", "a and b",
 // "a, b and c"); and the warning for a file whose given line holds bytes that are no UTF-8.

@@ -31,7 +31,7 @@ constexpr char kUsage[] = R"(Usage: vesperline-check [options]
 
 Shows what the Vesperline plugin would do in this server: where it looks for config.json, the
 server's settings file and log, which facts it finds and where each came from, whether it would
-report the server or stay idle (and why), and the heartbeat it would send now.
+report the server, stay idle or not run at all (and why), and the heartbeat it would send now.
 
 Run it while the server runs: it checks the plugin folder it lies in (where the release ZIP puts
 it), from wherever it is started, or the folder named with --plugin-dir; kept anywhere else, it
@@ -40,8 +40,16 @@ line of the running server of this install (ArkAscendedServer.exe started from t
 levels above the plugin folder, ...\ShooterGame\Binaries\Win64, however that folder is reached;
 on Linux, run by Wine or Proton, in a container too when run with sudo), so that the launch
 arguments are checked too; when several servers of this install run, each is reported in turn.
-For a server that is not running, give its command line with --command-line or
---command-line-file.
+The line the server's engine rebuilt from that command line at the server's start, which the
+server's log states (ShooterGame.log, its "Commandline:" line), is shown beside it and compared
+with the checker's own reading; a difference is a warning. When no command line can be read (no
+server runs, or it runs under another account), that line from the server's last start is read
+in its place. To check another line, or a server whose log states none, give its command line
+with --command-line or --command-line-file.
+
+Started by a double-click, in a console window of its own, the checker waits for Enter before
+the window closes. It never waits in a command prompt or terminal, under Wine, on Linux, or when
+its output or input is a file or a pipe (--json or --raw into a file, say).
 
 Options:
   --plugin-dir DIR          The plugin's folder (where Vesperline.dll and config.json lie).
@@ -56,8 +64,8 @@ Options:
                             server, wmic's output with its heading or "CommandLine=" before each
                             line), the one whose executable is this install's server. Without
                             either option the command line of each running server is read; when
-                            none runs, or it cannot be read, every launch argument counts as
-                            absent.
+                            none runs, or it cannot be read, the line the server's log states is
+                            read instead, and without one every launch argument counts as absent.
   --server-pid N            When several servers of this install run, check only the one with
                             process id N (Task Manager shows it, under Details; on Linux,
                             pgrep -a ArkAscended).
@@ -109,7 +117,8 @@ Example, for a server that is not running (on the server, in a command prompt, a
     \"TheIsland_WP?listen?SessionName=My Server?Port=7777\" -WinLiveMaxPlayers=50"
 
 Exit status: 0 the plugin would report (with --post: and the service accepted the heartbeat), 1
-it would stay idle (with several servers: any of them would; with --post nothing was sent), 2 a
+it would stay idle or not run at all (no Vesperline.dll in the plugin folder; with several
+servers: any of them would; with --post nothing was sent), 2 a
 usage error (an unknown option, one not beginning with '-' or right after a password
 being most often a command line come apart at a space; a missing value; --raw with --json;
 --server-pid with a command line given; a --command-line-file that cannot be read, or whose lines
@@ -134,7 +143,8 @@ The --json object, for one server:
   plugin_dir_source  "--plugin-dir", or when it was not named "checker's folder" or "running
                      server" (the plugin folder of the one server running)
   plugin_dir_exists  true when that folder exists
-  command_line       the command line used, its passwords masked, or null
+  command_line       the command line used, its passwords masked, or null (the line the
+                     server's log states may then stand in for it: server_log_command_line)
   command_line_source  {"source", "process_id", "servers_found", "refused_processes", "note"}:
                      where the command line came from, "source" being "running server",
                      "--command-line", "--command-line-file", or why there is none: "no server
@@ -148,18 +158,26 @@ The --json object, for one server:
                      checker reads its files through, /proc/<id>/root), "path_inside" (its
                      executable's path inside the container), "windows_path" and "wine_prefix"
                      (a server run by Wine or Proton)
+  server_log_command_line  the line the server's log states, or null when it was not read or
+                     holds none: {"line", "cut", "taken", "differs", "note"}, "line" its
+                     passwords masked, "cut" true when it was longer than the checker keeps
+                     (8192 bytes), "taken" true when it was read in place of a command line,
+                     "differs" whether it differs from the running server's command line as
+                     the checker reads it (null when not compared), "note" the report's sentence
   files              {"config", "settings", "log"}: each {"path", "found", "encoding", "state"},
                      the encoding being null when the file was not found, the state saying
                      how it was found ("not found", "a directory, not a file", ...)
   facts              {"token", "ip", "port", "session_name", "map", "player_limit", "mods",
                      "pve", "version"}: each {"value", "sources"}; a text value is null when
                      empty; "sources" lists {"source", "used", "detail"} in the order looked at
-  verdict            "report" or "idle"
-  idle_reasons       why it would stay idle (empty when it would report)
-  warnings           what would make the plugin do otherwise than you meant, or not run at all
-                     (a missing plugin file, a plugin folder at the wrong depth, an "ip" that is
-                     no public address, a key given twice, a settings line the plugin passes
-                     over...), whatever the verdict
+  verdict            "report", "idle", or "not loaded" when Vesperline.dll is not in the plugin
+                     folder, so that the plugin host loads nothing
+  idle_reasons       why it would not report (empty when it would): without Vesperline.dll,
+                     first why it does not run, then why it would stay idle once it runs
+  warnings           what would make the plugin do otherwise than you meant, or keep it from
+                     running (a plugin folder at the wrong depth, an "ip" that is no public
+                     address, a token holding a character no editor shows, a key given twice, a
+                     settings line the plugin passes over...), whatever the verdict
   document           the heartbeat it would send now without the live world part, or null
   post               with --post only: {"sent", "not_sent", "endpoint", and once sent "proxy",
                      "proxy_source", "status", "status_reason", "document" (the body sent),
@@ -168,8 +186,9 @@ The --json object, for one server:
                      "refused" or "not reached"), "kind", "meaning", "next_step",
                      "exit_status"}
 When several servers of this install run, one object {"verdict", "servers_found", "servers"}:
-"verdict" the worst of theirs, "servers_found" their ids, and "servers" the object above for
-each, in the order of their ids. A script reads both forms alike as r.get("servers", [r]).
+"verdict" the worst of theirs ("not loaded", then "idle"), "servers_found" their ids, and
+"servers" the object above for each, in the order of their ids. A script reads both forms alike
+as r.get("servers", [r]).
 The token is masked in the facts and the document unless --show-token is given; launch
 passwords are masked wherever they appear.
 )";
@@ -436,16 +455,14 @@ int Run(int argc, char** argv) {
     WriteOut(options.json ? vesperline::check::JsonReports(reports, options.showToken) + "\n"
                           : vesperline::check::HumanReports(reports, options.showToken));
   }
-  // The worst verdict: idle when any server checked would stay idle.
+  // The worst verdict: idle when any server checked would stay idle, or would not run at all.
   for (const vesperline::check::CheckReport& report : reports) {
     if (!report.WouldReport) return kWouldStayIdle;
   }
   return kWouldReport;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int RunAndCatch(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::exception& error) {
@@ -454,4 +471,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vesperline-check: internal error\n");
   }
   return kInternalError;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const int status = RunAndCatch(argc, argv);
+  // Started by a double-click, the checker has a window of its own, which would close with the
+  // report unread.
+  try {
+    if (vesperline::check::InAConsoleOfItsOwn()) vesperline::check::WaitForEnter();
+  } catch (...) {
+    // Writing the prompt failed; the status stands.
+  }
+  return status;
 }
