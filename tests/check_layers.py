@@ -9,6 +9,9 @@ The layers, from the bottom: common/, platform/ and host/ (platform may use comm
 folders discovery/, world/ and heartbeat/, each on the bottom only, never on one another; plugin/
 on everything below it. tools/ build on the middle and the bottom, never on plugin/. The simulated
 host (simhost/) stands in for the host. Tests, benchmarks and fuzz targets may use anything.
+
+Inside the checker (tools/check/), each folder uses only the folders before it in CHECK_ROOMS; the
+program's own files at the top may use them all.
 """
 import os
 import re
@@ -26,7 +29,16 @@ ALLOWED = {
     "simhost": {"simhost", "host"},
     "tools": {"tools", "discovery", "world", "heartbeat", "simhost"} | BOTTOM,
 }
+CHECK_ROOMS = ["mask", "text", "find", "launch", "warnings", "model", "post", "report"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"', re.M)
+
+
+def check_room(path):
+    """The checker's folder a path lies in, or None."""
+    parts = path.split("/")
+    if len(parts) > 3 and parts[0] == "tools" and parts[1] == "check":
+        return parts[2]
+    return None
 
 
 def violations(files):
@@ -35,11 +47,18 @@ def violations(files):
         layer = path.split("/")[0]
         if layer not in ALLOWED:
             continue
+        room = check_room(path)
         for included in INCLUDE.findall(text):
             folder = included.split("/")[0] if "/" in included else layer
             if folder not in ALLOWED[layer]:
                 yield f'{path}: includes "{included}", but {layer}/ may use only ' + \
                       ", ".join(f"{f}/" for f in sorted(ALLOWED[layer]))
+            target = check_room(included)
+            if room in CHECK_ROOMS and included.startswith("tools/check/") and (
+                    target not in CHECK_ROOMS or
+                    CHECK_ROOMS.index(target) > CHECK_ROOMS.index(room)):
+                yield f'{path}: includes "{included}", but tools/check/{room}/ may use only ' + \
+                      ", ".join(f"{r}/" for r in CHECK_ROOMS[:CHECK_ROOMS.index(room) + 1])
 
 
 def self_test():
@@ -51,9 +70,12 @@ def self_test():
         "tools/check/Check.cpp": '#include "plugin/ServerProfile.h"\n',
         "plugin/Plugin.cpp": '#include "discovery/Discovery.h"\n#include "world/World.h"\n',
         "heartbeat/Json.cpp": '#include "Json.h"\n#include <plugin/nothing.h>\n',
+        "tools/check/find/Find.cpp": '#include "tools/check/report/Report.h"\n',
+        "tools/check/report/Report.cpp": '#include "tools/check/find/Find.h"\n',
+        "tools/check/main.cpp": '#include "tools/check/report/Report.h"\n',
     })]
     return caught == ["common/Text.cpp", "discovery/ConfigFile.cpp", "tools/check/Check.cpp",
-                      "world/World.cpp"]
+                      "tools/check/find/Find.cpp", "world/World.cpp"]
 
 
 def main(root):

@@ -8,8 +8,10 @@
 #include <vector>
 
 #include "tests/support/TestSupport.h"
-#include "tools/check/Check.h"
-#include "tools/check/Mask.h"
+#include "tools/check/mask/Mask.h"
+#include "tools/check/model/Check.h"
+#include "tools/check/report/Report.h"
+#include "tools/check/text/Printable.h"
 
 namespace vesperline {
 namespace {

@@ -17,12 +17,15 @@
 #include "common/Text.h"
 #include "discovery/LaunchArguments.h"
 #include "tests/support/TestSupport.h"
-#include "tools/check/Address.h"
-#include "tools/check/Check.h"
-#include "tools/check/FileScans.h"
-#include "tools/check/LogCommandLine.h"
-#include "tools/check/ServerProcess.h"
-#include "tools/check/Warnings.h"
+#include "tools/check/find/ServerProcess.h"
+#include "tools/check/launch/LogCommandLine.h"
+#include "tools/check/mask/Mask.h"
+#include "tools/check/model/Check.h"
+#include "tools/check/report/Report.h"
+#include "tools/check/text/Printable.h"
+#include "tools/check/warnings/Address.h"
+#include "tools/check/warnings/FileScans.h"
+#include "tools/check/warnings/Warnings.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN

@@ -9,8 +9,8 @@
 #include <filesystem>
 
 #include "tests/support/TestSupport.h"
-#include "tools/check/ServerProcess.h"
-#include "tools/check/ServerProcessLinux.h"
+#include "tools/check/find/ServerProcess.h"
+#include "tools/check/find/ServerProcessLinux.h"
 
 namespace vesperline {
 namespace {

@@ -9,8 +9,11 @@
 #include <string>
 
 #include "tests/support/StrictJson.h"
-#include "tools/check/Check.h"
-#include "tools/check/Post.h"
+#include "tools/check/mask/Mask.h"
+#include "tools/check/model/Check.h"
+#include "tools/check/post/Post.h"
+#include "tools/check/report/Report.h"
+#include "tools/check/text/Printable.h"
 
 namespace vesperline::check {
 namespace {

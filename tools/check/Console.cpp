@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "tools/check/Check.h"
+#include "tools/check/text/Paths.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN

@@ -11,10 +11,15 @@
 #include <system_error>
 #include <vector>
 
-#include "tools/check/Check.h"
-#include "tools/check/CommandLineFile.h"
 #include "tools/check/Console.h"
-#include "tools/check/PastedLine.h"
+#include "tools/check/launch/CommandLineFile.h"
+#include "tools/check/launch/PastedLine.h"
+#include "tools/check/mask/Mask.h"
+#include "tools/check/model/Check.h"
+#include "tools/check/post/Post.h"
+#include "tools/check/report/Report.h"
+#include "tools/check/text/Paths.h"
+#include "tools/check/text/Printable.h"
 
 namespace {
 
@@ -406,8 +411,10 @@ std::string SeveralServersToPost(const std::vector<vesperline::check::CheckInput
 // is awaited; the JSON report holds both in one object.
 int ReportAndPost(vesperline::check::CheckReport& report, const Options& options) {
   namespace check = vesperline::check;
-  if (!options.json) WriteOut(check::HumanReport(report, options.showToken));
   check::PostRecord post = check::PreparePost(report, VESPERLINE_HEARTBEAT_URL);
+  // The report shows the heartbeat the checker sends, status and all.
+  if (post.NotSent.empty()) report.DocumentStatus = post.Status;
+  if (!options.json) WriteOut(check::HumanReport(report, options.showToken));
   if (post.NotSent.empty()) {
     if (!options.json) {
       WriteOut("\nSending one heartbeat to " + post.Url + " (--post); the answer takes at most " +
@@ -419,8 +426,7 @@ int ReportAndPost(vesperline::check::CheckReport& report, const Options& options
                          ? check::PostExitStatus(check::JudgePost(post.Exchange, post.Url).Outcome)
                          : kWouldStayIdle;
   if (options.json) {
-    report.Post = std::move(post);
-    WriteOut(check::JsonReport(report, options.showToken) + "\n");
+    WriteOut(check::JsonReport(report, options.showToken, &post) + "\n");
   } else {
     WriteOut(check::PostText(post, options.showToken));
   }

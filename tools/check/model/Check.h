@@ -1,9 +1,9 @@
-// The admin's checker: runs the plugin's own start-up discovery over a plugin folder and a launch
-// command line, outside the game server, and explains what the plugin would report or why it
-// would stay idle.
+// The checker's model of one server: it runs the plugin's own start-up discovery over a plugin
+// folder and a launch command line, outside the game server, and holds what the plugin would
+// report or why it would not, the sources of every fact and the warnings. The report (report/)
+// shows this model as text and as JSON.
 #pragma once
 
-#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,10 +11,8 @@
 
 #include "common/ServerFacts.h"
 #include "discovery/SourceNote.h"
-#include "tools/check/LogCommandLine.h"
-#include "tools/check/Mask.h"
-#include "tools/check/Post.h"
-#include "tools/check/ServerProcess.h"
+#include "tools/check/find/ServerProcess.h"
+#include "tools/check/launch/LogCommandLine.h"
 
 namespace vesperline::check {
 
@@ -74,8 +72,9 @@ struct CheckReport {
   // What would make the plugin behave otherwise than the admin meant, or not run at all, whatever
   // the verdict (see FindWarnings).
   std::vector<std::string> Warnings;
-  // What --post did, for the JSON report; nothing without --post.
-  std::optional<PostRecord> Post;
+  // The status of the heartbeat the report shows: "online", as the plugin sends every minute, or
+  // the status --post sends.
+  std::string DocumentStatus = "online";
 };
 
 // Runs the plugin's discovery over the inputs exactly as the plugin runs it at start-up. The
@@ -86,39 +85,13 @@ CheckReport RunCheck(const CheckInputs& inputs);
 // post the same token, address and port as another: the service takes the two for one server.
 std::vector<CheckReport> RunChecks(const std::vector<CheckInputs>& inputs);
 
-// A path from UTF-8 text, and back.
-std::filesystem::path PathFromUtf8(const std::string& text);
-std::string Utf8FromPath(const std::filesystem::path& path);
-
-// A path the plugin opens, as an admin would look for it: absolute, without "." and "..".
-std::string ShownPath(const std::string& path);
-
-// The plugin folder as the plugin keeps it: the text with the platform's separator added when it
-// does not end with one.
-std::string PluginDirFrom(std::string dir);
-
-// The text as a terminal shows it harmlessly: every control character (C0, DEL and C1) as a
-// \u00XX escape, bytes that are not UTF-8 read as Latin-1 as the heartbeat reads them;
-// backslashes and quotes stay as they are, so that paths read as written.
-std::string Printable(std::string_view text);
-
 // The heartbeat document the plugin would send now, without the live world part (player count,
-// day and roster), with the given status and the token masked unless showToken is set; nothing
-// when it would send none. What the plugin publishes holds no password.
-std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken,
-                                             std::string_view status = "online");
+// day and roster), with the report's DocumentStatus and the token masked unless showToken is set;
+// nothing when it would send none. What the plugin publishes holds no password.
+std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken);
 
-// A single-line JSON text laid out over lines with two-space indentation.
-std::string PrettyJson(std::string_view json);
-
-// The report for a reader, and the same report as one JSON object.
-std::string HumanReport(const CheckReport& report, bool showToken);
-std::string JsonReport(const CheckReport& report, bool showToken);
-
-// The reports of every server checked: for one server its report as above; for several, each
-// server's report in turn under a heading of its own, and as JSON one object holding the worst
-// verdict, the servers' ids and the list of the servers' objects.
-std::string HumanReports(const std::vector<CheckReport>& reports, bool showToken);
-std::string JsonReports(const std::vector<CheckReport>& reports, bool showToken);
+// The verdict's name in the JSON report and for scripts: "report", "idle", or "not loaded" when
+// the plugin host finds no plugin file to load.
+std::string_view VerdictName(const CheckReport& report);
 
 }  // namespace vesperline::check

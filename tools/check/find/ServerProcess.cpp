@@ -1,11 +1,10 @@
-#include "tools/check/ServerProcess.h"
+#include "tools/check/find/ServerProcess.h"
 
 #include <algorithm>
 #include <system_error>
 
 #include "common/Text.h"
-#include "heartbeat/Json.h"
-#include "tools/check/Check.h"
+#include "tools/check/text/Paths.h"
 
 namespace vesperline::check {
 
@@ -90,15 +89,6 @@ std::string PlaceNote(const CommandLineOrigin& origin) {
   if (!place.PathInside.empty()) note += " (as " + place.PathInside + " there)";
   return note + ". The checker reads the container's files through " + place.Root +
          ": a path below it is the container's own path";
-}
-
-std::string JsonTextOrNull(std::string_view text) {
-  if (text.empty()) return "null";
-  // Appended piece by piece: g++ 12 warns falsely about a literal put before a temporary string.
-  std::string json(1, '"');
-  json += EscapeJson(text);
-  json += '"';
-  return json;
 }
 
 // The folder at the path, with the case of each of its names as it is on the disk where a name is
@@ -380,20 +370,6 @@ std::string OriginNote(const CommandLineOrigin& origin) {
       return note + ".";
   }
   return note;
-}
-
-std::string PlaceJsonMembers(const ServerPlace& place) {
-  std::string out = ",\"container\":";
-  out += JsonTextOrNull(place.Container);
-  out += ",\"root\":";
-  out += JsonTextOrNull(place.Root);
-  out += ",\"path_inside\":";
-  out += JsonTextOrNull(place.PathInside);
-  out += ",\"windows_path\":";
-  out += JsonTextOrNull(place.WindowsPath);
-  out += ",\"wine_prefix\":";
-  out += JsonTextOrNull(place.WinePrefix);
-  return out;
 }
 
 }  // namespace vesperline::check

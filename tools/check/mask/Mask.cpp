@@ -1,4 +1,4 @@
-#include "tools/check/Mask.h"
+#include "tools/check/mask/Mask.h"
 
 #include <cstddef>
 #include <vector>

@@ -10,8 +10,7 @@
 
 #include "common/Decimal.h"
 #include "common/Text.h"
-#include "tools/check/Check.h"
-#include "tools/check/Warnings.h"
+#include "tools/check/warnings/Warnings.h"
 
 namespace vesperline::check {
 

@@ -1,14 +1,17 @@
-#include "tools/check/CommandLineFile.h"
+#include "tools/check/launch/CommandLineFile.h"
 
 #include <cstdint>
 
 #include "common/Text.h"
 #include "discovery/ServerFile.h"
 #include "platform/Platform.h"
-#include "tools/check/Check.h"
-#include "tools/check/PastedLine.h"
-#include "tools/check/ServerProcess.h"
-#include "tools/check/Warnings.h"
+#include "tools/check/find/ServerProcess.h"
+#include "tools/check/launch/PastedLine.h"
+#include "tools/check/mask/Mask.h"
+#include "tools/check/text/Files.h"
+#include "tools/check/text/Paths.h"
+#include "tools/check/text/Printable.h"
+#include "tools/check/text/Sentences.h"
 
 namespace vesperline::check {
 

@@ -1,4 +1,4 @@
-#include "tools/check/Address.h"
+#include "tools/check/warnings/Address.h"
 
 #include <array>
 #include <cstdint>

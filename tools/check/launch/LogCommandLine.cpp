@@ -1,4 +1,4 @@
-#include "tools/check/LogCommandLine.h"
+#include "tools/check/launch/LogCommandLine.h"
 
 #include <algorithm>
 
@@ -6,9 +6,9 @@
 #include "common/Text.h"
 #include "discovery/ServerFile.h"
 #include "platform/Platform.h"
-#include "tools/check/Check.h"
-#include "tools/check/Mask.h"
-#include "tools/check/Warnings.h"
+#include "tools/check/mask/Mask.h"
+#include "tools/check/text/Files.h"
+#include "tools/check/text/Sentences.h"
 
 namespace vesperline::check {
 

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/check/ServerProcess.h"
+#include "tools/check/find/ServerProcess.h"
 
 namespace vesperline::check {
 

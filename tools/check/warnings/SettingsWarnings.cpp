@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "common/Text.h"
-#include "tools/check/FileScans.h"
-#include "tools/check/Warnings.h"
+#include "tools/check/warnings/FileScans.h"
+#include "tools/check/warnings/Warnings.h"
 
 namespace vesperline::check {
 

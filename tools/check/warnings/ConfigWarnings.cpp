@@ -6,10 +6,11 @@
 #include <system_error>
 
 #include "common/Text.h"
-#include "tools/check/Address.h"
-#include "tools/check/Check.h"
-#include "tools/check/FileScans.h"
-#include "tools/check/Warnings.h"
+#include "tools/check/mask/Mask.h"
+#include "tools/check/text/Paths.h"
+#include "tools/check/warnings/Address.h"
+#include "tools/check/warnings/FileScans.h"
+#include "tools/check/warnings/Warnings.h"
 
 namespace vesperline::check {
 

@@ -1,25 +1,18 @@
-#include "tools/check/Post.h"
+#include "tools/check/post/Post.h"
 
 #include <algorithm>
 #include <initializer_list>
 
 #include "common/Text.h"
 #include "heartbeat/Json.h"
-#include "tools/check/Check.h"
+#include "tools/check/mask/Mask.h"
+#include "tools/check/model/Check.h"
+#include "tools/check/text/JsonText.h"
+#include "tools/check/text/Printable.h"
 
 namespace vesperline::check {
 
 namespace {
-
-std::string JsonString(std::string_view text) {
-  std::string json(1, '"');
-  json.append(EscapeJson(text)).append(1, '"');
-  return json;
-}
-
-std::string JsonTextOrNull(std::string_view text) {
-  return text.empty() ? "null" : JsonString(text);
-}
 
 std::string Padded(std::string_view text, std::size_t width) {
   std::string out(text);
@@ -539,8 +532,10 @@ PostRecord PreparePost(const CheckReport& report, std::string url) {
       why + (running ? ", so the heartbeat says \"online\", as the plugin's own do"
                      : ", so the heartbeat says \"offline\": a check never lists a server that "
                        "may be down");
-  record.Document = WouldSendDocument(report, true, record.Status).value_or("");
-  record.ShownDocument = WouldSendDocument(report, false, record.Status).value_or("");
+  CheckReport sent = report;
+  sent.DocumentStatus = record.Status;
+  record.Document = WouldSendDocument(sent, true).value_or("");
+  record.ShownDocument = WouldSendDocument(sent, false).value_or("");
   record.Token = report.Facts.Token;
   return record;
 }

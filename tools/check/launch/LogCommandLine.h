@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "discovery/LaunchArguments.h"
-#include "tools/check/ServerProcess.h"
+#include "tools/check/find/ServerProcess.h"
 
 namespace vesperline::check {
 

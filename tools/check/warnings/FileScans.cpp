@@ -1,4 +1,4 @@
-#include "tools/check/FileScans.h"
+#include "tools/check/warnings/FileScans.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -12,28 +12,19 @@
 #include <vector>
 
 #include "discovery/Discovery.h"
+#include "tools/check/text/Files.h"
+#include "tools/check/text/Sentences.h"
 
 namespace vesperline::check {
-
-// How a file the plugin reads was found, for a reader: "found, read as plain", "not found", "a
-// directory, not a file", ...
-std::string FileState(const FileRead& read);
 
 // The same for the file at path in the given role ("config.json", "settings file", "server log"),
 // as the report's list of files shows it: a link to something that is no file names its target,
 // and a log that is no file says what the heartbeat then lacks.
 std::string FileState(std::string_view role, const std::string& path, const FileRead& read);
 
-// The path is a link that leads, in one or more steps, to the output (or input) of whichever
-// program opens it, as container images link the server's log to their own output.
-bool IsOwnStreamLink(const std::string& path);
-
 // The rest of a sentence that begins with a file's name and place and tells why the plugin could
 // not open it: "is a directory, not a file", "cannot be read (the system says: ...)".
 std::string NotOpenedSentence(const std::string& path, const FileRead& read);
-
-// Another program holds the file open and lets no one else read it (Windows' sharing rules).
-bool HeldOpen(const FileRead& read);
 
 // What an admin does about a file another program holds open, config.json or the settings file,
 // which the plugin reads only at start.
@@ -110,10 +101,7 @@ bool IsTrueOrFalse(std::string_view value);
 // heartbeat's PvE flag, and that what the server makes of it is not known.
 std::string PveNeitherTrueNorFalse(std::string_view value);
 
-// Shared by the subjects. before, text and after joined; a list for a sentence ("a", "a and b",
-// "a, b and c"); and the warning for a file whose given line holds bytes that are no UTF-8.
-std::string Enclosed(std::string_view before, std::string_view text, std::string_view after);
-std::string Listed(const std::vector<std::string>& items);
+// Shared by the subjects: the warning for a file whose given line holds bytes that are no UTF-8.
 std::string NotUtf8Warning(std::string_view role, std::size_t line);
 // The warning for a file that looks like UTF-16 without a byte-order mark: role begins the
 // sentence, lost says what the plugin then takes ("no token, address or port from it").

@@ -1,4 +1,4 @@
-#include "tools/check/Warnings.h"
+#include "tools/check/warnings/Warnings.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -7,8 +7,8 @@
 #include <system_error>
 
 #include "common/Text.h"
-#include "tools/check/Check.h"
-#include "tools/check/FileScans.h"
+#include "tools/check/text/Paths.h"
+#include "tools/check/warnings/FileScans.h"
 
 namespace vesperline::check {
 
@@ -173,46 +173,6 @@ void WarnOfTestBuild(const std::string& pluginDir, const std::string& pluginFile
   }
 }
 
-// The target of a link, as the link itself writes it.
-struct Link {
-  std::string Target;
-  // The link leads, in one or more steps, to a name that stands for the output (or input) of
-  // whichever program opens it, as container images link the server's log to their own output.
-  // The checker opening it gets its own output, which says nothing of what the server gets.
-  bool ToOwnStream = false;
-};
-
-bool IsOwnStream(const std::string& target) {
-  constexpr std::string_view kPrefixes[] = {"/dev/stdout",    "/dev/stderr",
-                                            "/dev/stdin",     "/dev/fd/",
-                                            "/proc/self/fd/", "/proc/thread-self/fd/"};
-  for (const std::string_view prefix : kPrefixes) {
-    if (target.starts_with(prefix)) return true;
-  }
-  // The controlling terminal of whichever program opens it.
-  return target == "/dev/tty";
-}
-
-// The link at path, followed a few steps to see where it leads; nothing when path is no link.
-std::optional<Link> LinkAt(const std::string& path) {
-  std::error_code error;
-  fs::path at = PathFromUtf8(path);
-  if (!fs::is_symlink(at, error)) return std::nullopt;
-  Link link;
-  for (int step = 0; step < 8 && fs::is_symlink(at, error); ++step) {
-    const fs::path target = fs::read_symlink(at, error);
-    if (error) break;
-    const std::string text = Utf8FromPath(target);
-    if (step == 0) link.Target = text;
-    if (IsOwnStream(text)) {
-      link.ToOwnStream = true;
-      break;
-    }
-    at = target.is_absolute() ? target : at.parent_path() / target;
-  }
-  return link;
-}
-
 // What stands at the path of a file the plugin could not open, with a link's target in front.
 std::string LinkedState(const std::string& path, const FileRead& read) {
   const std::optional<Link> link = LinkAt(path);
@@ -359,29 +319,6 @@ std::optional<std::string> MissingPluginFile(const std::string& pluginDir) {
   return reason;
 }
 
-bool IsOwnStreamLink(const std::string& path) {
-  const std::optional<Link> link = LinkAt(path);
-  return link && link->ToOwnStream;
-}
-
-// Built by appending: g++ 12 at -O3 warns falsely of overlapping
-// copies in a literal added to a temporary string.
-std::string Enclosed(std::string_view before, std::string_view text, std::string_view after) {
-  std::string joined;
-  joined.reserve(before.size() + text.size() + after.size());
-  joined.append(before).append(text).append(after);
-  return joined;
-}
-
-std::string Listed(const std::vector<std::string>& items) {
-  std::string list;
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    if (i != 0) list += i + 1 == items.size() ? " and " : ", ";
-    list += items[i];
-  }
-  return list;
-}
-
 bool IsTrueOrFalse(std::string_view value) {
   const std::string word = LowerAscii(value);
   return word == "true" || word == "false";
@@ -398,58 +335,6 @@ std::string NotUtf8Warning(std::string_view role, std::size_t line) {
   return std::string(role) + " is not saved as UTF-8 (line " + std::to_string(line) +
          " holds bytes that are no UTF-8; Notepad calls that \"ANSI\"), so characters outside "
          "ASCII reach the server list wrongly. Save it as UTF-8.";
-}
-
-bool HeldOpen(const FileRead& read) {
-#if defined(_WIN32)
-  // ERROR_SHARING_VIOLATION. The platform gives only the system's words for a refused open, and
-  // those differ with the system's language, so they are compared with the words for this error.
-  constexpr std::uint32_t kSharingViolation = 32;
-  return read.Failure == platform::OpenFailure::Other && !read.FailureMessage.empty() &&
-         read.FailureMessage == platform::SystemMessage(kSharingViolation);
-#else
-  (void)read;
-  return false;
-#endif
-}
-
-std::string Utf16WithoutMarkWarning(std::string_view role, std::string_view lost) {
-  // The plugin reads UTF-16 only behind its mark; without one, every character of a key has a
-  // zero byte beside it, and no key matches.
-  return std::string(role) +
-         " looks like UTF-16 saved without a byte-order mark (every other byte is zero): the "
-         "plugin reads such a file byte for byte, finds none of its keys and takes " +
-         std::string(lost) + ". Save it as UTF-8 (in Notepad: File, Save As, Encoding UTF-8).";
-}
-
-std::string FileState(const FileRead& read) {
-  if (read.TooLarge) {
-    return "found, but " + std::to_string(*read.TooLarge) +
-           " bytes long, more than the plugin reads (" + std::to_string(kMaxConfigFileBytes) +
-           " bytes)";
-  }
-  if (read.Opened) {
-    if (read.Encoding == TextEncoding::Utf16Be) {
-      return "found, but saved as UTF-16BE, which the plugin does not read";
-    }
-    return "found, read as " + std::string(TextEncodingName(read.Encoding));
-  }
-  if (HeldOpen(read)) return "held open by another program, which lets no other program read it";
-  switch (read.Failure) {
-    case platform::OpenFailure::Directory:
-      return "a directory, not a file";
-    case platform::OpenFailure::Device:
-      return "a device, not a file";
-    case platform::OpenFailure::Pipe:
-      return "a pipe or FIFO, not a file";
-    case platform::OpenFailure::Other:
-      return read.FailureMessage.empty() ? "not a file the plugin can read"
-                                         : "cannot be read: " + read.FailureMessage;
-    case platform::OpenFailure::None:
-    case platform::OpenFailure::Missing:
-      break;
-  }
-  return "not found";
 }
 
 std::string FileState(std::string_view role, const std::string& path, const FileRead& read) {

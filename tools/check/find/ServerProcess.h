@@ -173,9 +173,5 @@ std::optional<std::string> DefaultPluginFolder(const std::string& ownFolder,
 // The origin's name in the --json report, and the sentence the reports give for it.
 std::string_view SourceName(CommandLineSource source);
 std::string OriginNote(const CommandLineOrigin& origin);
-// The members of the --json report's "command_line_source" that say where the server runs:
-// "container", "root", "path_inside", "windows_path" and "wine_prefix", each null where it does
-// not apply; each member follows a comma.
-std::string PlaceJsonMembers(const ServerPlace& place);
 
 }  // namespace vesperline::check

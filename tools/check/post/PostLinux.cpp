@@ -14,7 +14,7 @@
 #include <string_view>
 #include <utility>
 
-#include "tools/check/Post.h"
+#include "tools/check/post/Post.h"
 
 namespace vesperline::check {
 

@@ -22,8 +22,8 @@
 #include <vector>
 
 #include "common/Text.h"
-#include "tools/check/Check.h"
-#include "tools/check/Post.h"
+#include "tools/check/post/Post.h"
+#include "tools/check/text/Paths.h"
 
 namespace vesperline::check {
 

@@ -1,4 +1,4 @@
-#include "tools/check/PastedLine.h"
+#include "tools/check/launch/PastedLine.h"
 
 #include "common/Text.h"
 

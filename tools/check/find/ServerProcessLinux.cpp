@@ -1,5 +1,5 @@
 // The running servers on Linux: see ServerProcessLinux.h.
-#include "tools/check/ServerProcessLinux.h"
+#include "tools/check/find/ServerProcessLinux.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -20,8 +20,8 @@
 
 #include "common/Text.h"
 #include "platform/Platform.h"
-#include "tools/check/Check.h"
-#include "tools/check/ServerProcess.h"
+#include "tools/check/find/ServerProcess.h"
+#include "tools/check/text/Paths.h"
 
 namespace vesperline::check {
 

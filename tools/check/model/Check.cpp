@@ -1,0 +1,218 @@
+#include "tools/check/model/Check.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+#include "discovery/Discovery.h"
+#include "heartbeat/Document.h"
+#include "platform/Platform.h"
+#include "tools/check/mask/Mask.h"
+#include "tools/check/text/Paths.h"
+#include "tools/check/warnings/Warnings.h"
+
+namespace vesperline::check {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// One file as discovery read it, for the report.
+FileCheck FileCheckOf(std::string role, const std::string& path, const FileRead& read) {
+  std::string state = FileState(role, path, read);
+  return {std::move(role),
+          path,
+          ShownPath(path),
+          read.Opened,
+          read.Opened && !read.TooLarge ? std::string(TextEncodingName(read.Encoding)) : "",
+          std::move(state)};
+}
+
+// The detail of the first note of fact, or empty text.
+std::string FirstDetail(const CheckReport& report, std::string_view fact) {
+  for (const SourceNote& note : report.Notes) {
+    if (note.Fact == fact) return note.Detail;
+  }
+  return {};
+}
+
+// Where the checker looked for the server besides the folder three levels above a plugin folder
+// at the wrong depth, and what it found there; empty when it looked nowhere else.
+std::string BelongingFolderNote(const CommandLineOrigin& origin) {
+  if (origin.BelongingFolder.empty()) return {};
+  std::string note = "The checker looked for the running server in " + origin.BelongingFolder +
+                     " too, where the plugin folder belongs";
+  if (origin.InBelongingFolder && origin.Id) {
+    return note + ", and found it there: process " + std::to_string(*origin.Id) +
+           ", whose command line the report shows.";
+  }
+  return note + ", and found no server running there.";
+}
+
+}  // namespace
+
+CheckReport RunCheck(const CheckInputs& inputs) {
+  CheckReport report;
+  const std::string& dir = inputs.PluginDir;
+  report.PluginDir = dir;
+  report.PluginDirIsOwnFolder = inputs.PluginDirIsOwnFolder;
+  report.PluginDirOfRunningServer = inputs.PluginDirOfRunningServer;
+  report.Origin = inputs.Origin;
+  report.DroppedLauncher = MaskText(inputs.DroppedLauncher);
+  std::error_code error;
+  report.PluginDirExists = fs::is_directory(PathFromUtf8(dir), error);
+
+  // The server's own word on its launch line: compared with a running server's command line, or
+  // read in its place when there is no command line at all.
+  const bool fromProcess = inputs.Origin.Source == CommandLineSource::RunningServer;
+  if (fromProcess || !inputs.CommandLine) report.LogLine = ReadLogCommandLine(ServerLogPath(dir));
+  std::string commandLine = inputs.CommandLine.value_or("");
+  if (!inputs.CommandLine && report.LogLine) {
+    commandLine = CommandLineForEngineLine(report.LogLine->Line);
+    report.LogLine->Taken = true;
+    report.Origin.FromServerLog = true;
+  }
+
+  // The plugin's own start-up discovery, asked to go on past a failed gate so that the admin
+  // sees every fact: once over the command line itself, for the facts and the verdict, and once
+  // over the same line with its passwords marked, for everything the report says about the line.
+  // The two read alike, since marks keep the line's shape.
+  const MarkedLine marked = MarkLaunchPasswords(commandLine);
+  if (inputs.CommandLine) report.CommandLine = marked.Text;
+  report.Mark = marked.Mark;
+  const Discovery real =
+      DiscoverServer({dir, [&] { return commandLine; }}, {.PastFailedGate = true});
+  Discovery found = DiscoverServer({dir, [&] { return marked.Text; }},
+                                   {.PastFailedGate = true, .WithNotes = true});
+  found.Usable = real.Usable;
+  found.Facts = real.Facts;
+  std::optional<std::string> missingPlugin = MissingPluginFile(dir);
+  report.PluginFileFound = !missingPlugin;
+  if (missingPlugin) report.IdleReasons.push_back(std::move(*missingPlugin));
+  report.WouldReport = found.Usable && report.PluginFileFound;
+  report.Warnings = FindWarnings(dir, found, BelongingFolderNote(inputs.Origin));
+  if (report.LogLine && fromProcess) {
+    CompareWithTheLog(*report.LogLine, real.Launch, found.Launch);
+    WarnOfADifferentLogLine(*report.LogLine, report.Origin, report.Warnings);
+  }
+  report.Facts = std::move(found.Facts);
+  report.Notes = std::move(found.Notes);
+  report.Files = {FileCheckOf("config.json", ConfigFilePath(dir), found.Config),
+                  FileCheckOf("settings file", SettingsFilePath(dir), found.Settings),
+                  FileCheckOf("server log", ServerLogPath(dir), found.Log)};
+  const ServerFacts& facts = report.Facts;
+
+  const FileCheck& config = report.Files[0];
+  if (found.Config.Failure == platform::OpenFailure::Missing) {
+    std::string reason = "no config.json at " + config.ShownPath;
+    // A config.json.txt holds what the admin filled in; a copy of the example would lose it.
+    const std::vector<std::string> hidden = HiddenExtensionFiles(dir);
+    if (!hidden.empty()) {
+      reason += ", but " + hidden.front() + " lies beside it: " + RenameAdvice(hidden.front());
+    } else if (ExampleHoldsAToken(dir)) {
+      reason +=
+          ", but config.example.json beside it has a token filled in, " + CopyTheExample(false);
+    } else if (fs::is_regular_file(PathFromUtf8(dir + "config.example.json"), error)) {
+      reason +=
+          ", but config.example.json lies beside it: copy it to config.json and fill in the "
+          "token, the address and the port";
+    }
+    report.IdleReasons.push_back(std::move(reason));
+    return report;
+  }
+  if (found.Config.TooLarge) {
+    report.IdleReasons.push_back(
+        "config.json at " + config.ShownPath + " is " + std::to_string(*found.Config.TooLarge) +
+        " bytes long; the plugin reads no config.json over " + std::to_string(kMaxConfigFileBytes) +
+        " bytes and counts it as missing: it needs only the token, the "
+        "address and the port (see config.example.json)");
+    return report;
+  }
+  if (!found.Config.Opened) {
+    std::string reason =
+        "config.json at " + config.ShownPath + " " + NotOpenedSentence(config.Path, found.Config);
+    if (HeldOpen(found.Config)) reason += Enclosed(": ", kCloseTheHolder, "");
+    report.IdleReasons.push_back(std::move(reason));
+    return report;
+  }
+  if (found.Config.Encoding == TextEncoding::Utf16Be) {
+    report.IdleReasons.push_back(
+        "config.json is saved as UTF-16 big-endian, which the plugin does not read: save it as "
+        "UTF-8, or as \"Unicode\" in Notepad");
+    return report;
+  }
+  if (const std::optional<std::uint64_t> bytes = EmptyConfigBytes(dir, found.Config)) {
+    std::string reason =
+        "config.json at " + config.ShownPath + " is empty (" +
+        (*bytes == 0 ? std::string("0 bytes")
+                     : "its " + std::to_string(*bytes) +
+                           " bytes hold only a byte-order mark, blanks or line breaks") +
+        "), so the plugin finds no token, address or port in it";
+    reason +=
+        ExampleHoldsAToken(dir)
+            ? ", while config.example.json beside it has a token filled in, " + CopyTheExample(true)
+            : ": fill in the token, the address and the port, as config.example.json shows";
+    report.IdleReasons.push_back(std::move(reason));
+    return report;
+  }
+  if (facts.Token.empty()) {
+    std::string reason = "token empty: " + FirstDetail(report, "token");
+    if (ExampleHoldsAToken(dir)) {
+      reason +=
+          "; config.example.json beside it has a token filled in, but the plugin reads only "
+          "config.json: fill in the token there";
+    }
+    report.IdleReasons.push_back(std::move(reason));
+  }
+  if (facts.ServerIp.empty()) {
+    report.IdleReasons.push_back("ip empty: " + FirstDetail(report, "ip"));
+  }
+  if (facts.ServerPort < 1) {
+    std::string reason =
+        "port below 1 (" + std::to_string(facts.ServerPort) +
+        "): looked for in config.json \"port\", then in the launch arguments ?Port= and -port=";
+    if (!inputs.CommandLine && !report.LogLine)
+      reason += ", but the checker has no command line (see \"Command line\" above)";
+    report.IdleReasons.push_back(std::move(reason));
+  }
+  return report;
+}
+
+std::vector<CheckReport> RunChecks(const std::vector<CheckInputs>& inputs) {
+  std::vector<CheckReport> reports;
+  for (const CheckInputs& one : inputs) reports.push_back(RunCheck(one));
+  for (CheckReport& report : reports) {
+    if (!report.WouldReport) continue;
+    const ServerFacts& facts = report.Facts;
+    for (const CheckReport& other : reports) {
+      if (&other == &report || !other.WouldReport || !other.Origin.Id ||
+          other.Facts.Token != facts.Token || other.Facts.ServerIp != facts.ServerIp ||
+          other.Facts.ServerPort != facts.ServerPort) {
+        continue;
+      }
+      report.Warnings.push_back(
+          "Process " + std::to_string(*other.Origin.Id) +
+          ", another server of this install, would post the same token, address and port (" +
+          facts.ServerIp + ", port " + std::to_string(facts.ServerPort) +
+          "): the service takes the two for one server, so only one of them is listed. Give "
+          "each server a port of its own: with \"port\": 0 in config.json, each takes the port "
+          "of its own launch line (?Port=).");
+    }
+  }
+  return reports;
+}
+
+std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken) {
+  // The heartbeat's own guard is the start-up gate's condition; both pass or neither does.
+  if (!report.WouldReport) return std::nullopt;
+  ServerFacts facts = report.Facts;
+  if (!showToken) facts.Token = MaskToken(facts.Token);
+  return BuildHeartbeatDocument(facts, report.DocumentStatus, -1, -1, {});
+}
+
+std::string_view VerdictName(const CheckReport& report) {
+  if (report.WouldReport) return "report";
+  return report.PluginFileFound ? "idle" : "not loaded";
+}
+
+}  // namespace vesperline::check
