@@ -77,9 +77,11 @@ Options:
   --show-token              Show the token in full. By default only its first two and last two
                             characters are shown (all masked when it is shorter than 8). Server
                             passwords in the command line (?ServerPassword=, -ServerAdminPassword=
-                            and every other key holding "Password", a dash key followed by a blank
-                            instead of '=' too) are always masked wholly, as ********, in error
-                            messages too.
+                            and every other key holding "Password", all the server would take as
+                            the value, words a blank split off included; the next argument after
+                            a dash key followed by a blank instead of '=') are always masked
+                            wholly, as ********, in fixes, --json and error messages too, and so
+                            is every KEY=value whose key holds "password" in any text quoted.
   --raw                     Print only the heartbeat, on one line, exactly as the plugin would
                             send it, and nothing else; nothing at all when it would send none.
                             With several servers, one line for each that would send one.
@@ -182,7 +184,7 @@ The --json object, for one server:
   warnings           what would make the plugin do otherwise than you meant, or keep it from
                      running (a plugin folder at the wrong depth, an "ip" that is no public
                      address, a token holding a character no editor shows, a key given twice, a
-                     settings line the plugin passes over...), whatever the verdict
+                     settings value a '|' cuts...), whatever the verdict
   document           the heartbeat it would send now without the live world part, or null
   post               with --post only: {"sent", "not_sent", "endpoint", and once sent "proxy",
                      "proxy_source", "status", "status_reason", "document" (the body sent),
