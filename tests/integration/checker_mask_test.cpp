@@ -132,5 +132,22 @@ TEST(CheckerMaskTest, KeyValuesOfPasswordsAreMaskedInAnyText) {
   EXPECT_FALSE(check::EndsInsidePassword("-ServerPassword=\"Adm1n S3cret\""));
 }
 
+// The mark is a control byte the line does not hold; a line that holds every one of them is
+// shown as a mask alone, and one that lacks only the last is marked with it.
+TEST(CheckerMaskTest, ALineHoldingEveryMarkIsMaskedWhole) {
+  std::string controls;
+  for (char byte = 1; byte < 32; ++byte) {
+    if (byte < '\t' || byte > '\r') controls += byte;
+  }
+  const std::string password = " -ServerAdminPassword=hunter2";
+  const check::MarkedLine every = check::MarkLaunchPasswords("M?listen " + controls + password);
+  EXPECT_EQ(every.Text, check::kMaskedPassword);
+  const std::string allButLast = "M?listen " + controls.substr(0, 25);
+  const check::MarkedLine marked = check::MarkLaunchPasswords(allButLast + password);
+  ASSERT_EQ(marked.Mark, '\x1f');
+  EXPECT_EQ(check::Unmarked(marked.Text, marked.Mark),
+            allButLast + " -ServerAdminPassword=********");
+}
+
 }  // namespace
 }  // namespace vesperline
