@@ -173,14 +173,21 @@ TEST(LinuxServerProcessTest, NamesTheContainerFromItsControlGroup) {
   }
 }
 
-// Without --plugin-dir the checker takes its own folder when it lies in a server, else the plugin
-// folder of the one server seen running, found in any case as the host finds it under Wine.
+// Without --plugin-dir the checker takes its own folder when it is a plugin folder, else the
+// plugin folder of the one server seen running (or picked), else none: it then says what it sees.
 TEST(LinuxServerProcessTest, TakesThePluginFolderOfTheOneServerRunning) {
   const test::TempDir dir;
   const fs::path win64 = dir.Path() / "ark" / kWin64;
-  fs::create_directories(win64 / "arkapi/Plugins/Vesperline");
-  const std::string own = test::Utf8FromPath(win64 / "ArkApi/Plugins/Vesperline");
-  const std::string found = test::Utf8FromPath(win64 / "arkapi/Plugins/Vesperline");
+  fs::create_directories(win64 / "ArkApi/Plugins/Vesperline");
+  const fs::path unpacked = dir.Path() / "Vesperline-checker";
+  const fs::path copied = dir.Path() / "Vesperline";
+  WriteFile(unpacked / "README.txt", "");
+  WriteFile(copied / "config.json", "{}");
+  EXPECT_TRUE(check::IsPluginFolder(test::Utf8FromPath(win64 / "ArkApi/Plugins/Vesperline")));
+  EXPECT_TRUE(check::IsPluginFolder(test::Utf8FromPath(copied)));
+  EXPECT_FALSE(check::IsPluginFolder(test::Utf8FromPath(unpacked)));
+
+  const std::string found = test::Utf8FromPath(win64 / "ArkApi/Plugins/Vesperline");
   check::ServerProcess server, other, refused;
   server.Id = 7;
   server.Executable = test::Utf8FromPath(win64 / "ArkAscendedServer.exe");
@@ -190,19 +197,18 @@ TEST(LinuxServerProcessTest, TakesThePluginFolderOfTheOneServerRunning) {
   refused.Refused = "Permission denied";
   const struct {
     const char* what;
-    std::string ownFolder;
     std::vector<check::ServerProcess> running;
     std::optional<std::uint32_t> picked;
     std::optional<std::string> folder;
   } cases[] = {
-      {"one server", "/usr/local/bin", {server, refused}, std::nullopt, found},
-      {"two servers", "/usr/local/bin", {server, other}, std::nullopt, std::nullopt},
-      {"two servers, one picked", "/usr/local/bin", {server, other}, 7u, found},
-      {"the checker in a plugin folder", own, {server}, std::nullopt, std::nullopt},
+      {"one server", {server, refused}, std::nullopt, found},
+      {"two servers", {server, other}, std::nullopt, std::nullopt},
+      {"two servers, one picked", {server, other}, 7u, found},
+      {"a refused process picked", {server, refused}, 9u, std::nullopt},
+      {"none", {refused}, std::nullopt, std::nullopt},
   };
   for (const auto& test : cases) {
-    EXPECT_EQ(check::DefaultPluginFolder(test.ownFolder, test.running, test.picked), test.folder)
-        << test.what;
+    EXPECT_EQ(check::DefaultPluginFolder(test.running, test.picked), test.folder) << test.what;
   }
 }
 

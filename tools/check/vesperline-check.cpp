@@ -40,7 +40,10 @@ report the server, stay idle or not run at all (and why), and the heartbeat it w
 
 Run it while the server runs: it checks the plugin folder it lies in (where the release ZIP puts
 it), from wherever it is started, or the folder named with --plugin-dir; kept anywhere else, it
-checks the plugin folder of the one server running on this machine. It reads the launch command
+checks the plugin folder of the one server running on this machine, and when it sees none or
+several, it lists what it sees and checks nothing. On Linux it reads every file as the server
+process itself opens it: inside the server's root folder and mounts (a container's), as the
+server's user, and for a server under Wine each name in any case. It reads the launch command
 line of the running server of this install (ArkAscendedServer.exe started from the folder three
 levels above the plugin folder, ...\ShooterGame\Binaries\Win64, however that folder is reached;
 on Linux, run by Wine or Proton, in a container too when run with sudo), so that the launch
@@ -61,8 +64,11 @@ Options:
                             Default: the folder that holds vesperline-check itself when it lies
                             in a server's Binaries\Win64 folder; otherwise, when exactly one
                             server runs on this machine (or --server-pid names one), that
-                            server's ArkApi\Plugins\Vesperline; otherwise the checker's own
-                            folder.
+                            server's ArkApi\Plugins\Vesperline; otherwise none, and the
+                            checker lists the servers it sees. On Linux, a folder of a server in
+                            a container may be named as this machine holds it (a volume's
+                            folder) or as the server sees it (/srv/ark/...); either way it is
+                            read as the server sees it.
   --command-line TEXT       The server's whole launch command line, executable path first.
   --command-line-file FILE  Read the command line from FILE, UTF-8 or UTF-16 as Notepad saves
                             "Unicode": its one line, or, of several (PowerShell's line per
@@ -125,7 +131,8 @@ Example, for a server that is not running (on the server, in a command prompt, a
 
 Exit status: 0 the plugin would report (with --post: and the service accepted the heartbeat), 1
 it would stay idle or not run at all (no Vesperline.dll in the plugin folder; with several
-servers: any of them would; with --post nothing was sent), 2 a
+servers: any of them would; with --post nothing was sent), or the checker could not tell (it may
+not read the server's files without sudo, or it was named no server and sees none or several), 2 a
 usage error (an unknown option, one not beginning with '-' or right after a password
 being most often a command line come apart at a space; a missing value; --raw with --json;
 --server-pid with a command line given; a --command-line-file that cannot be read, or whose lines
@@ -177,8 +184,9 @@ The --json object, for one server:
   facts              {"token", "ip", "port", "session_name", "map", "player_limit", "mods",
                      "pve", "version"}: each {"value", "sources"}; a text value is null when
                      empty; "sources" lists {"source", "used", "detail"} in the order looked at
-  verdict            "report", "idle", or "not loaded" when Vesperline.dll is not in the plugin
-                     folder, so that the plugin host loads nothing
+  verdict            "report", "idle", "not loaded" when Vesperline.dll is not in the plugin
+                     folder, so that the plugin host loads nothing, or "unknown" when the
+                     checker may not read the server's files (the Verdict line says why)
   idle_reasons       why it would not report (empty when it would): without Vesperline.dll,
                      first why it does not run, then why it would stay idle once it runs
   warnings           what would make the plugin do otherwise than you meant, or keep it from
@@ -195,7 +203,12 @@ The --json object, for one server:
 When several servers of this install run, one object {"verdict", "servers_found", "servers"}:
 "verdict" the worst of theirs ("not loaded", then "idle"), "servers_found" their ids, and
 "servers" the object above for each, in the order of their ids. A script reads both forms alike
-as r.get("servers", [r]).
+as r.get("servers", [r]). When no plugin folder is named, the checker's own is none and it sees
+not exactly one server, one object {"verdict": "no server chosen", "checker_folder",
+"servers_seen", "refused_processes", "processes_hidden", "note"}: "servers_seen" each server it
+sees, {"process_id", "executable", "plugin_dir" (as the server sees it), "container", "root",
+"path_inside", "windows_path", "wine_prefix"}; "processes_hidden" true when /proc hides other
+users' processes (hidepid).
 The token is masked in the facts and the document unless --show-token is given; launch
 passwords are masked wherever they appear.
 )";
@@ -334,28 +347,56 @@ int ReportUsageError(const UsageError& error) {
   return kUsageError;
 }
 
-// What to check: the command line given, or that of each running server of the install.
-std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
+// What to check: the command line given, or that of each running server of the install; or,
+// when no plugin folder is named, the checker's own is none and it does not see exactly one
+// server, what it sees, for the admin to pick one.
+struct Plan {
+  std::vector<vesperline::check::CheckInputs> Inputs;
+  std::optional<vesperline::check::ServersSeen> Survey;
+};
+
+Plan PlanChecks(const Options& options) {
   namespace check = vesperline::check;
   check::CheckInputs given;
   // The running servers, wherever they lie, are looked for once: for the plugin folder and for
   // the command line.
   const bool lookForServers =
       !options.pluginDir || (!options.commandLine && !options.commandLineFile);
+  std::error_code error;
+  const bool namedHere =
+      options.pluginDir &&
+      std::filesystem::is_directory(vesperline::check::PathFromUtf8(*options.pluginDir), error);
   std::vector<check::ServerProcess> running;
-  if (lookForServers) running = check::ListServerProcesses();
+  if (lookForServers || (options.pluginDir && !namedHere)) running = check::ListServerProcesses();
   // Without --plugin-dir the folder of the checker itself, where the release ZIP puts it beside
   // the plugin, whatever folder the admin started it from; a checker kept elsewhere takes the
-  // plugin folder of the one server running.
+  // plugin folder of the one server running, and tells what it sees when there is not one.
   std::string programFolder;
   std::optional<std::string> serversFolder;
   if (!options.pluginDir) {
     programFolder = check::ProgramFolder();
-    serversFolder = check::DefaultPluginFolder(programFolder, running, options.serverPid);
+    if (!check::IsPluginFolder(programFolder)) {
+      serversFolder = check::DefaultPluginFolder(running, options.serverPid);
+      if (!serversFolder)
+        return {{}, check::SurveyServers(programFolder, running, options.serverPid)};
+    }
+  }
+  // A folder named as the server in a container sees it, which this machine does not have, is
+  // taken where that server sees it.
+  std::string named = options.pluginDir.value_or("");
+  const check::ServerProcess* inside = nullptr;
+  if (options.pluginDir && !namedHere) {
+    if (const std::optional<check::FolderInside> folder =
+            check::FolderInsideAServer(named, running)) {
+      named = folder->Path;
+      for (const check::ServerProcess& process : running) {
+        if (process.Id == folder->Id) inside = &process;
+      }
+    }
   }
   given.PluginDirOfRunningServer = serversFolder.has_value();
   given.PluginDirIsOwnFolder = !options.pluginDir && !serversFolder && !programFolder.empty();
-  given.PluginDir = check::PluginDirFrom(options.pluginDir        ? *options.pluginDir
+  given.PluginDir = check::PluginDirFrom(options.pluginDir        ? named
                                          : serversFolder          ? *serversFolder
                                          : !programFolder.empty() ? programFolder
                                                                   : CurrentDirectory());
@@ -365,10 +406,18 @@ std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
     given.CommandLine = std::move(read.Line);
     given.DroppedLauncher = std::move(read.Dropped);
   };
+  // With a line given, a folder named inside a container is still read as its server sees it.
+  const auto insideTheContainer = [&] {
+    if (inside == nullptr) return;
+    given.AsTheServerSees = true;
+    given.Origin.Place = inside->Place;
+    given.PluginDir = check::PluginDirFrom(*options.pluginDir);
+  };
   if (options.commandLine) {
     pasted(*options.commandLine);
     given.Origin.Source = check::CommandLineSource::Option;
-    return {given};
+    insideTheContainer();
+    return {{given}, std::nullopt};
   }
   if (options.commandLineFile) {
     check::FileCommandLine read = check::CommandLineFromFile(
@@ -378,19 +427,28 @@ std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
     given.Origin.Source = check::CommandLineSource::File;
     given.Origin.File = *options.commandLineFile;
     given.Origin.FileLine = std::move(read.Which);
-    return {given};
+    insideTheContainer();
+    return {{given}, std::nullopt};
   }
   // Without a command line given, the running servers' own are read, exactly as the plugin
-  // inside each reads it, which spares the admin quoting them by hand.
-  std::vector<check::CheckInputs> inputs;
+  // inside each reads it, which spares the admin quoting them by hand; and each server's files
+  // are read as that server sees them.
+  Plan plan;
   for (check::ServerLookup& lookup :
        check::LookUpRunningServers(given.PluginDir, options.serverPid, std::move(running))) {
     check::CheckInputs one = given;
     one.CommandLine = std::move(lookup.CommandLine);
     one.Origin = std::move(lookup.Origin);
-    inputs.push_back(std::move(one));
+    const check::ServerPlace& place = one.Origin.Place;
+    if (one.Origin.Id && one.Origin.Source != check::CommandLineSource::NotThisInstall &&
+        (place.User || !place.Root.empty() || !place.WindowsPath.empty())) {
+      one.AsTheServerSees = true;
+      one.PluginDir = check::PluginDirAsSeen(given.PluginDir, one.Origin);
+      if (options.pluginDir) one.NamedPluginDir = given.PluginDir;
+    }
+    plan.Inputs.push_back(std::move(one));
   }
-  return inputs;
+  return plan;
 }
 
 // The usage error for --post while several servers of the install run and none is named: the
@@ -437,18 +495,29 @@ int ReportAndPost(vesperline::check::CheckReport& report, const Options& options
 
 int Run(int argc, char** argv) {
   Options options;
-  std::vector<vesperline::check::CheckInputs> inputs;
+  Plan plan;
   try {
     options = Parse(vesperline::check::Utf8Arguments(argc, argv));
     if (options.help) {
       WriteOut(kUsage);
       return kWouldReport;
     }
-    inputs = Inputs(options);
-    if (options.post && inputs.size() > 1) throw UsageError{SeveralServersToPost(inputs)};
+    plan = PlanChecks(options);
+    if (options.post && plan.Inputs.size() > 1) {
+      throw UsageError{SeveralServersToPost(plan.Inputs)};
+    }
   } catch (const UsageError& error) {
     return ReportUsageError(error);
   }
+  if (plan.Survey) {
+    // Nothing is checked, so --raw has no heartbeat to print and --post none to send.
+    if (!options.raw) {
+      WriteOut(options.json ? vesperline::check::JsonSurvey(*plan.Survey) + "\n"
+                            : vesperline::check::HumanSurvey(*plan.Survey));
+    }
+    return kWouldStayIdle;
+  }
+  const std::vector<vesperline::check::CheckInputs>& inputs = plan.Inputs;
 
   std::vector<vesperline::check::CheckReport> reports = vesperline::check::RunChecks(inputs);
   if (options.post && !reports.empty()) return ReportAndPost(reports.front(), options);
