@@ -186,7 +186,9 @@ The --json object, for one server:
                      empty; "sources" lists {"source", "used", "detail"} in the order looked at
   verdict            "report", "idle", "not loaded" when Vesperline.dll is not in the plugin
                      folder, so that the plugin host loads nothing, or "unknown" when the
-                     checker may not read the server's files (the Verdict line says why)
+                     checker may not read the server's files
+  not_read           why the checker did not read the server's files, and what to do; null when
+                     it read them
   idle_reasons       why it would not report (empty when it would): without Vesperline.dll,
                      first why it does not run, then why it would stay idle once it runs
   warnings           what would make the plugin do otherwise than you meant, or keep it from

@@ -84,7 +84,7 @@ std::string TextBody(const ShownReport& shown) {
   std::string out = "Plugin folder  " + Printable(shown.PluginDir);
   if (shown.PluginDirRefused) {
     out += "  (the server's user may not enter it: see the files below)";
-  } else if (!shown.PluginDirExists) {
+  } else if (!shown.PluginDirExists && shown.NotRead.empty()) {
     out += "  (no such folder)";
   }
   out += shown.PluginDirRemark;
@@ -105,7 +105,9 @@ std::string TextBody(const ShownReport& shown) {
   }
 
   out += "\nFacts, each with the sources looked at in order\n";
-  if (!shown.PluginFileFound) {
+  if (!shown.NotRead.empty()) {
+    out += "  (none gathered: the checker did not read the server's files)\n";
+  } else if (!shown.PluginFileFound) {
     out +=
         "  (without its file the plugin does not run, so it gathers none of these facts; they are "
         "shown for your information)\n";
@@ -115,6 +117,7 @@ std::string TextBody(const ShownReport& shown) {
         "shown for your information)\n";
   }
   for (const ShownFact& fact : shown.Facts) {
+    if (!shown.NotRead.empty()) break;
     out += "  " + Padded(fact.Name, 14) + Printable(fact.Text) + "\n";
     for (const ShownNote& note : fact.Notes) {
       out += "      " + Padded(note.Used ? "used" : "passed over", 13) + note.Source + ": " +
@@ -251,6 +254,8 @@ std::string JsonOf(const ShownReport& shown) {
   }
   out += "},\"verdict\":";
   out += JsonString(shown.Verdict);
+  out += ",\"not_read\":";
+  out += JsonTextOrNull(shown.NotRead);
   for (const auto& [name, texts] :
        {std::pair{"idle_reasons", &shown.IdleReasons}, std::pair{"warnings", &shown.Warnings}}) {
     out += ",\"";
