@@ -244,6 +244,35 @@ TEST(LinuxCheckerTest, ReadsWhatAServerWithMountsOfItsOwnSees) {
   }
 }
 
+// Without sudo, a server of the checker's own user with mounts of its own (rootless Podman's,
+// say) is found, but its files are not read: the checker could read them only as this machine
+// shows them, which is not what the server sees. The verdict is unknown, with the advice.
+TEST(LinuxCheckerTest, WithoutSudoTheFilesOfAServerWithItsOwnMountsAreNotRead) {
+  if (!AsRoot()) GTEST_SKIP() << "needs root's powers, to give a server of another user mounts";
+  const test::ServerTree tree;
+  const fs::path program = Install(tree);
+  const test::TempDir copy;
+  const fs::path checker = copy.Path() / "vesperline-check";
+  fs::copy_file(VESPERLINE_CHECK_PROGRAM, checker);
+  const std::vector<std::string> nobody{"--reuid=65534", "--regid=65534", "--clear-groups"};
+  std::vector<std::string> arguments = nobody;
+  arguments.insert(arguments.end(), {Text(program), kLaunch});
+  arguments.insert(arguments.begin(), {"--mount", "/usr/bin/setpriv"});
+  const test::RunningProgram server("/usr/bin/unshare", arguments);
+  arguments = nobody;
+  arguments.insert(arguments.end(),
+                   {Text(checker), "--plugin-dir", Text(tree.PluginDir()), "--json"});
+  const test::ProgramRun run = test::RunChecker(arguments, "/usr/bin/setpriv");
+  EXPECT_EQ(run.exitCode, 1) << run.errors;
+  const json report = json::parse(run.output);
+  EXPECT_EQ(report.at("command_line_source").at("process_id"), server.Id());
+  EXPECT_EQ(report.at("verdict"), "unknown");
+  EXPECT_NE(report.at("not_read").get<std::string>().find("Run the checker with sudo"),
+            std::string::npos);
+  EXPECT_EQ(report.at("document"), nullptr);
+  EXPECT_EQ(report.at("files").at("config").at("state"), "not read (see the verdict)");
+}
+
 // A server Wine runs in a container: the stand-in under the name of Wine's loader runs
 // C:\ark\...\ArkAscendedServer.exe through a prefix in the home of the user steam, and the
 // settings file and the plugin folder lie there in small letters, as guides copy them, which Wine
