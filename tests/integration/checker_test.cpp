@@ -571,6 +571,24 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        std::nullopt, 0},
+      // A settings file that stands there as a link leading nowhere is no file the server has
+      // yet to write; nor can anything be said of the server's files below a plugin folder an
+      // update removed.
+      {"settings-file-a-link-to-nothing",
+       [](const test::ServerTree& server) {
+#if !defined(_WIN32)
+         fs::remove(server.SettingsFile());
+         fs::create_symlink("../../../Backup/GameUserSettings.ini", server.SettingsFile());
+#endif
+         return server.PluginDir();
+       },
+       std::nullopt, 0, false, !kWindows},
+      {"plugin-folder-removed",
+       [](const test::ServerTree& server) {
+         fs::remove_all(server.PluginDir());
+         return server.PluginDir();
+       },
+       std::nullopt, 1},
       // The build for tests, which imports its host calls from the simulated host. On Windows it
       // is the plugin file built here; elsewhere a stand-in with the same imports.
       {"plugin-built-for-tests",

@@ -209,6 +209,14 @@ CheckReport CheckFiles(const CheckInputs& inputs) {
   report.Files = {FileCheckOf("config.json", ConfigFileFound(dir), found.Config),
                   FileCheckOf("settings file", SettingsFileFound(dir), found.Settings),
                   FileCheckOf("server log", ServerLogFound(dir), found.Log)};
+  // The way to the settings file and the log leads through the plugin folder.
+  if (!report.PluginDirExists && !report.PluginDirRefused) {
+    for (FileCheck& file : report.Files) {
+      if (&file != &report.Files[0] && !file.Found) {
+        file.State = "not reached: the plugin looks for it from its own folder, which is missing";
+      }
+    }
+  }
   const ServerFacts& facts = report.Facts;
 
   const FileCheck& config = report.Files[0];
