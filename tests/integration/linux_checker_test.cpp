@@ -201,15 +201,21 @@ TEST(LinuxCheckerTest, NeverReadsTheHostBehindAContainersLinks) {
 // its files, with a warning where the folder or file named is not the one it reads.
 TEST(LinuxCheckerTest, ReadsWhatAServerWithMountsOfItsOwnSees) {
   if (!AsRoot()) GTEST_SKIP() << "needs root's powers, to give a server mounts of its own";
+  const std::string inside = std::string("/srv/ark/") + kPluginPath;
   const struct {
     const char* what;
-    bool folder;  // a folder mounted over the plugin folder, else a file over config.json
-    const char* says;
+    bool folder;     // a folder mounted over the plugin folder, else a file over config.json
+    bool container;  // the server tree is a container's volume, mounted at /srv/ark in its root
+    std::string pluginDir;  // the plugin folder as the server sees it; empty for the one named
+    std::string says;
   } cases[] = {
-      {"a folder mounted over the plugin folder", true,
+      {"a folder mounted over the plugin folder", true, false, "",
        "is another folder than the one the server sees at that path in the server's own mounts"},
-      {"a file mounted over config.json", false,
+      {"a file mounted over config.json", false, false, "",
        "is another file than the one the server reads at that path in the server's own mounts"},
+      {"a container's volume, a file mounted over its config.json", false, true, inside + "/",
+       "is another file than the one the server reads at " + inside +
+           "/config.json in the server's container or chroot"},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.what);
@@ -221,19 +227,39 @@ TEST(LinuxCheckerTest, ReadsWhatAServerWithMountsOfItsOwnSees) {
     test::WriteFile(mounted.Path() / "config.json",
                     "{\"token\": \"MOUNTEDtoken-815\", \"ip\": \"1.2.3.4\", \"port\": 0}");
     test::InstallPlugin(mounted.Path());
-    const fs::path target = test.folder ? tree.PluginDir() : tree.PluginDir() / "config.json";
-    const test::RunningProgram server("/usr/bin/unshare",
-                                      {"--mount", "--propagation", "private", "/bin/sh", "-c",
-                                       "mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"", "sh",
-                                       Text(source), Text(target), Text(program), kLaunch});
+    // The volume and the file are mounted where the server sees them, and a server in a
+    // container takes the container's root for its own.
+    const test::TempDir container;
+    const fs::path root = container.Path() / "rootfs";
+    const fs::path seen = test.container ? root / "srv/ark" : tree.Root();
+    const fs::path target = seen / kPluginPath / (test.folder ? "" : "config.json");
+    std::string mounts = "mount --bind \"$1\" \"$2\" && shift 2 && exec \"$@\"";
+    std::vector<std::string> arguments{"--mount", "--propagation", "private", "/bin/sh", "-c"};
+    if (test.container) {
+      fs::create_directories(seen);
+      mounts = "mount --bind \"$1\" \"$2\" && shift 2 && " + mounts;
+      arguments.insert(arguments.end(), {mounts, "sh", Text(tree.Root()), Text(seen)});
+    } else {
+      arguments.insert(arguments.end(), {mounts, "sh"});
+    }
+    arguments.insert(
+        arguments.end(),
+        {Text(source), Text(target),
+         Text(test.container ? seen / kWin64 / "ArkAscendedServer.exe" : program), kLaunch});
+    test::Launch launch;
+    if (test.container) launch.Environment = {"VESPERLINE_STANDIN_ROOT=" + Text(root)};
+    const test::RunningProgram server("/usr/bin/unshare", arguments, test::Account::Own, launch);
+    if (server.ReadyText() != "ready") GTEST_SKIP() << "the system lets no process change its root";
     for (const std::vector<std::string>& named :
          {std::vector<std::string>{"--plugin-dir", Text(tree.PluginDir())},
           std::vector<std::string>{"--server-pid", std::to_string(server.Id())}}) {
-      std::vector<std::string> arguments = named;
-      arguments.insert(arguments.end(), {"--json", "--show-token"});
-      const json report = json::parse(test::RunCheckerWithSudo(arguments).output);
+      std::vector<std::string> options = named;
+      options.insert(options.end(), {"--json", "--show-token"});
+      const json report = json::parse(test::RunCheckerWithSudo(options).output);
       EXPECT_EQ(report.at("command_line_source").at("source"), "running server") << named[0];
       EXPECT_EQ(report.at("verdict"), "report") << report.dump(2);
+      EXPECT_EQ(report.at("plugin_dir"),
+                test.pluginDir.empty() ? Text(tree.PluginDir()) + "/" : test.pluginDir);
       EXPECT_EQ(report.at("facts").at("token").at("value"), "MOUNTEDtoken-815");
       EXPECT_EQ(report.at("command_line_source").at("root"),
                 "/proc/" + std::to_string(server.Id()) + "/root");
