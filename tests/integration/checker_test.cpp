@@ -411,7 +411,8 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       // The shapes the server reads otherwise than its launcher meant, in the engine's three
       // steps: a password inside the name, quotes inside a first argument quoted whole (as .NET
       // and Python launchers write it), a dash option before the map (as one manager writes it),
-      // an unclosed quote, a program path with blanks and no quotes, a tab in the first argument.
+      // an unclosed quote, a program path with blanks and no quotes, a tab in the first argument,
+      // dash options (a password among them) inside a first argument quoted whole.
       {"a-password-in-the-servers-own-name", config(kFullConfig),
        kServerExe + "TheIsland_WP?listen?Port=7777?SessionName=\"My Server "
                     "-ServerAdminPassword=\"hunter2\" -NoBattlEye -mods=928102",
@@ -432,6 +433,8 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        0},
       {"a-tab-in-the-first-argument", config(kFullConfig),
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex\tHunters?Port=7777\" -mods=928102", 0},
+      {"dash-options-inside-a-whole-quoted-first-argument", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP -ServerAdminPassword=hunter2 -NoBattlEye\" -mods=928102", 0},
       // Lines pasted or typed by hand: a .bat file's start with its title and switches, a spaced
       // dash in an unquoted name, a mod list with a blank after a comma, keys with a blank
       // instead of '=', two ports and two player limits, a name in curly quotes, a password with
