@@ -10,11 +10,13 @@
 #include <cstring>
 #include <functional>
 #include <random>
+#include <regex>
 
 #include <nlohmann/json.hpp>
 
 #include "common/CommandLine.h"
 #include "common/Text.h"
+#include "common/Version.h"
 #include "discovery/LaunchArguments.h"
 #include "tests/support/TestSupport.h"
 #include "tools/check/find/ServerProcess.h"
@@ -321,6 +323,16 @@ void Complete(const test::ServerTree& server) {
                   "[ServerSettings]\r\nActiveMods=928102\r\n"
                   "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
   test::WriteFile(server.Log(), "LogInit: ARK Version: 74.24\r\n");
+}
+
+// --version names the checker's version and the commit it was built from, or "unknown" for a
+// build made outside a git checkout.
+TEST(CheckerTest, VersionNamesTheVersionAndTheCommit) {
+  const test::ProgramRun run = test::RunChecker({"--version"});
+  EXPECT_EQ(run.exitCode, 0);
+  const std::regex expected(std::string("vesperline-check ") + kVersion +
+                            "\ncommit ([0-9a-f]{12}(-dirty)?|unknown)\n");
+  EXPECT_TRUE(std::regex_match(UnixLines(run.output), expected)) << run.output;
 }
 
 // The whole text report of a server tree against its golden file (the token masked), and the
