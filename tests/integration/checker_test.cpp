@@ -18,6 +18,7 @@
 #include "common/Text.h"
 #include "common/Version.h"
 #include "discovery/LaunchArguments.h"
+#include "tests/support/PeImages.h"
 #include "tests/support/TestSupport.h"
 #include "tools/check/find/ServerProcess.h"
 #include "tools/check/launch/LogCommandLine.h"
@@ -26,7 +27,7 @@
 #include "tools/check/report/Report.h"
 #include "tools/check/text/Printable.h"
 #include "tools/check/warnings/Address.h"
-#include "tools/check/warnings/FileScans.h"
+#include "tools/check/warnings/PeImage.h"
 #include "tools/check/warnings/Warnings.h"
 
 #if defined(_WIN32)
@@ -255,45 +256,11 @@ std::size_t TextVerdictReasons(const std::string& report) {
   return reasons;
 }
 
-// A Windows PE image cut down to what names the DLLs it imports (one section, holding the import
-// directory and the names): a stand-in for a plugin file. The section's header is the table's
-// entry at sectionIndex, behind as many empty ones.
-std::string PeImporting(const std::vector<std::string>& libraries, std::size_t sectionIndex = 0) {
-  constexpr std::size_t kOptional = 0x58;
-  constexpr std::size_t kTable = kOptional + 240;
-  const std::size_t data = (kTable + 40 * (sectionIndex + 1) + 0x1FF) & ~std::size_t{0x1FF};
-  std::string image(data + 0x200, '\0');
-  const auto put = [&](std::size_t at, std::uint32_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
-  };
-  image.replace(0, 2, "MZ");
-  put(0x3C, 0x40, 4);
-  image.replace(0x40, 4, std::string("PE\0\0", 4));
-  put(0x44, 0x8664, 2);                                        // x64
-  put(0x46, static_cast<std::uint32_t>(sectionIndex + 1), 2);  // sections
-  put(0x54, 240, 2);                // the size of a PE32+ optional header
-  put(kOptional, 0x20B, 2);         // PE32+
-  put(kOptional + 108, 16, 4);      // 16 data directories
-  put(kOptional + 120, 0x1000, 4);  // the imports, at 0x1000 in the loaded image
-  const std::size_t section = kTable + 40 * sectionIndex;
-  put(section + 8, 0x200, 4);
-  put(section + 12, 0x1000, 4);
-  put(section + 16, 0x200, 4);
-  put(section + 20, static_cast<std::uint32_t>(data), 4);
-  std::size_t name = 20 * (libraries.size() + 1);
-  for (std::size_t i = 0; i < libraries.size(); ++i) {
-    put(data + 20 * i + 12, static_cast<std::uint32_t>(0x1000 + name), 4);
-    image.replace(data + name, libraries[i].size(), libraries[i]);
-    name += libraries[i].size() + 1;
-  }
-  return image;
-}
-
 // A crafted plugin file kept the checker busy for minutes: the reader of its imports gives up at
 // the first library whose name lies outside the file, and looks at no more sections than the
 // loader takes.
 TEST(CheckerTest, TheImportReaderStopsWhereTheBytesAreNoImportList) {
-  std::string nameOutside = PeImporting({"KERNEL32.dll", "vesperline_simhost.dll"});
+  std::string nameOutside = test::PeImage({"KERNEL32.dll", "vesperline_simhost.dll"});
   for (int i = 0; i < 4; ++i) nameOutside[0x200 + 12 + i] = '\x7F';
   const struct {
     const char* what;
@@ -301,8 +268,10 @@ TEST(CheckerTest, TheImportReaderStopsWhereTheBytesAreNoImportList) {
     std::vector<std::string> libraries;
   } cases[] = {
       {"a name outside the file first", nameOutside, {}},
-      {"the imports in the 96th section", PeImporting({"AsaApi.dll"}, 95), {"AsaApi.dll"}},
-      {"the imports in a 97th section", PeImporting({"AsaApi.dll"}, 96), {}},
+      {"the imports in the 96th section",
+       test::PeImage({"AsaApi.dll"}, std::nullopt, 95),
+       {"AsaApi.dll"}},
+      {"the imports in a 97th section", test::PeImage({"AsaApi.dll"}, std::nullopt, 96), {}},
   };
   for (const auto& check : cases) {
     EXPECT_EQ(check::ImportedLibraries(check.image), check.libraries) << check.what;
@@ -317,7 +286,7 @@ fs::path PluginFile(const fs::path& dir) {
 // Its plugin file is a stand-in for a release build, since the one built here for tests is
 // Windows' own plugin file, which the checker tells apart.
 void Complete(const test::ServerTree& server) {
-  test::WriteFile(PluginFile(server.PluginDir()), PeImporting({"AsaApi.dll", "KERNEL32.dll"}));
+  test::WriteFile(PluginFile(server.PluginDir()), test::PeImage({"AsaApi.dll", "KERNEL32.dll"}));
   server.WriteConfig(kFullConfig);
   test::WriteFile(server.SettingsFile(),
                   "[ServerSettings]\r\nActiveMods=928102\r\n"
@@ -595,7 +564,7 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          test::InstallPlugin(server.PluginDir());
 #else
          test::WriteFile(PluginFile(server.PluginDir()),
-                         PeImporting({"vesperline_simhost.dll", "KERNEL32.dll"}));
+                         test::PeImage({"vesperline_simhost.dll", "KERNEL32.dll"}));
 #endif
          return server.PluginDir();
        },

@@ -9,6 +9,7 @@
 #include "common/Text.h"
 #include "tools/check/text/Paths.h"
 #include "tools/check/warnings/FileScans.h"
+#include "tools/check/warnings/PeImage.h"
 
 namespace vesperline::check {
 
