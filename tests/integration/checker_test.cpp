@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -70,12 +72,27 @@ std::string UnixLines(const std::string& text) {
 }
 
 // The report with UnixLines, the test's folder root written as <server>, the separators of each
-// path under it written as '/' and the plugin file named as on Windows, so that one golden file
-// serves every platform.
+// path under it written as '/', the plugin file named as on Windows and the project's version
+// written as <version>, so that one golden file serves every platform and every version.
 std::string Portable(const std::string& report, const std::string& root) {
   std::string text = UnixLines(report);
   for (std::size_t at; (at = text.find("Vesperline.so")) != std::string::npos;) {
     text.replace(at, 13, "Vesperline.dll");
+  }
+  // Only the version itself, not one that merely begins or ends with the same digits: a version
+  // ending a sentence is followed by a full stop, another version's next part by a digit.
+  const std::string_view version = kVersion;
+  const auto digit = [&](std::size_t at) {
+    return at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) != 0;
+  };
+  for (std::size_t at = 0; (at = text.find(version, at)) != std::string::npos;) {
+    const std::size_t end = at + version.size();
+    if ((at > 0 && (digit(at - 1) || text[at - 1] == '.')) || digit(end) ||
+        (text.compare(end, 1, ".") == 0 && digit(end + 1))) {
+      at = end;
+      continue;
+    }
+    text.replace(at, version.size(), "<version>");
   }
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
@@ -282,16 +299,59 @@ fs::path PluginFile(const fs::path& dir) {
   return dir / fs::path(VESPERLINE_PLUGIN_FILE).filename();
 }
 
+// The version resource's numbers of the plugin file built with this checker.
+constexpr std::array<std::uint16_t, 4> kOwnVersion{kVersionParts[0], kVersionParts[1],
+                                                   kVersionParts[2], kVersionParts[3]};
+
 // Makes the server one the plugin reports without a word, which each case below breaks in one way.
-// Its plugin file is a stand-in for a release build, since the one built here for tests is
-// Windows' own plugin file, which the checker tells apart.
+// Its plugin file is a stand-in for a release build of the checker's version, since the one built
+// here for tests is Windows' own plugin file, which the checker tells apart.
 void Complete(const test::ServerTree& server) {
-  test::WriteFile(PluginFile(server.PluginDir()), test::PeImage({"AsaApi.dll", "KERNEL32.dll"}));
+  test::WriteFile(PluginFile(server.PluginDir()),
+                  test::PeImage({"AsaApi.dll", "KERNEL32.dll"}, kOwnVersion));
   server.WriteConfig(kFullConfig);
   test::WriteFile(server.SettingsFile(),
                   "[ServerSettings]\r\nActiveMods=928102\r\n"
                   "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
   test::WriteFile(server.Log(), "LogInit: ARK Version: 74.24\r\n");
+}
+
+// The checker names the plugin file's version, read from its version resource, beside its own,
+// and warns of any other: an older one, one without a version, a newer one, a file that is no
+// DLL. A missing plugin file is the verdict's, not a warning.
+TEST(CheckerTest, NamesThePluginFilesVersionBesideItsOwn) {
+  std::array<std::uint16_t, 4> newer = kOwnVersion;
+  ++newer[0];
+  const struct {
+    const char* what;
+    std::optional<std::string> bytes;  // nothing: no plugin file
+    const char* compared;
+    json version;
+  } cases[] = {
+      {"this version", test::PeImage({"AsaApi.dll"}, kOwnVersion), "same", kVersion},
+      {"an older one", test::PeImage({"AsaApi.dll"}, {{0, 0, 1, 0}}), "older", "0.0.1"},
+      {"a newer one", test::PeImage({"AsaApi.dll"}, newer), "newer", check::VersionText({newer})},
+      {"none", test::PeImage({"AsaApi.dll"}), "no version", nullptr},
+      {"a web page saved under the name", "<!DOCTYPE html><title>404</title>", "no dll", nullptr},
+      {"no plugin file", std::nullopt, "not found", nullptr},
+  };
+  for (const auto& check : cases) {
+    SCOPED_TRACE(check.what);
+    const test::ServerTree server;
+    Complete(server);
+    // Vesperline.dll, which the checker on Linux too takes before the plugin built for Linux.
+    fs::remove(PluginFile(server.PluginDir()));
+    if (check.bytes) test::WriteFile(server.PluginDir() / "Vesperline.dll", *check.bytes);
+    const json report = json::parse(
+        test::RunChecker({"--plugin-dir", test::Utf8FromPath(server.PluginDir()), "--json"})
+            .output);
+    const json& file = report.at("plugin_file");
+    EXPECT_EQ(file.at("compared"), check.compared);
+    EXPECT_EQ(file.at("version"), check.version);
+    EXPECT_EQ(file.at("checker_version"), kVersion);
+    const bool warns = check.bytes && std::string_view(check.compared) != "same";
+    EXPECT_EQ(report.at("warnings").size(), warns ? 1u : 0u) << report.at("warnings");
+  }
 }
 
 // --version names the checker's version and the commit it was built from, or "unknown" for a
@@ -511,8 +571,8 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       // The release ZIP unpacked into a folder named after it: one level too deep.
       {"wrong-depth",
        [](const test::ServerTree& server) {
-         const fs::path deeper =
-             server.PluginDir().parent_path() / "Vesperline-0.1.0-win64" / "Vesperline";
+         const fs::path deeper = server.PluginDir().parent_path() /
+                                 (std::string("Vesperline-") + kVersion + "-win64") / "Vesperline";
          fs::create_directories(deeper);
          fs::copy_file(PluginFile(server.PluginDir()), PluginFile(deeper));
          test::WriteFile(deeper / "config.json", kFullConfig);
@@ -564,8 +624,24 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          test::InstallPlugin(server.PluginDir());
 #else
          test::WriteFile(PluginFile(server.PluginDir()),
-                         test::PeImage({"vesperline_simhost.dll", "KERNEL32.dll"}));
+                         test::PeImage({"vesperline_simhost.dll", "KERNEL32.dll"}, kOwnVersion));
 #endif
+         return server.PluginDir();
+       },
+       std::nullopt, 0},
+      // The plugin file an update left behind, unpacked while the server ran, and a build from
+      // before plugin files carried a version.
+      {"a-plugin-file-of-an-older-version",
+       [](const test::ServerTree& server) {
+         test::WriteFile(PluginFile(server.PluginDir()),
+                         test::PeImage({"AsaApi.dll", "KERNEL32.dll"}, {{0, 0, 1, 0}}));
+         return server.PluginDir();
+       },
+       std::nullopt, 0},
+      {"a-plugin-file-without-a-version",
+       [](const test::ServerTree& server) {
+         test::WriteFile(PluginFile(server.PluginDir()),
+                         test::PeImage({"AsaApi.dll", "KERNEL32.dll"}));
          return server.PluginDir();
        },
        std::nullopt, 0},
