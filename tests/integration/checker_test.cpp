@@ -333,6 +333,8 @@ TEST(CheckerTest, NamesThePluginFilesVersionBesideItsOwn) {
       {"a newer one", test::PeImage({"AsaApi.dll"}, newer), "newer", check::VersionText({newer})},
       {"none", test::PeImage({"AsaApi.dll"}), "no version", nullptr},
       {"a web page saved under the name", "<!DOCTYPE html><title>404</title>", "no dll", nullptr},
+      {"a copy that broke off", test::PeImage({"AsaApi.dll"}, kOwnVersion).substr(0, 1024),
+       "no dll", nullptr},
       {"no plugin file", std::nullopt, "not found", nullptr},
   };
   for (const auto& check : cases) {

@@ -96,20 +96,23 @@ TEST(PeImageTest, ReadsTheVersionOfRealImagesAndNothingFromBrokenOnes) {
     EXPECT_EQ(IsPeImage(check.image), check.isImage);
     EXPECT_EQ(ImageVersion(check.image), check.version);
   }
+  EXPECT_TRUE(IsWholePeImage(mingw));
   EXPECT_EQ(ImportedLibraries(mingw), std::vector<std::string>{"KERNEL32.dll"});
   EXPECT_EQ(VersionText(kSample), "1.2.3.4");
   EXPECT_EQ(VersionText({{0, 10, 0, 0}}), "0.10.0");
 }
 
 // An image cut short anywhere, as a download that broke off: no version until its whole block is
-// there, and the whole version from then on.
+// there, and the whole version from then on; a whole image only with its last byte.
 TEST(PeImageTest, AnImageCutShortGivesItsVersionOnlyWhole) {
   const std::string image = Sample();
   const test::PeResourcePlaces places = test::PeResourcesOf();
   for (std::size_t size = 0; size <= image.size(); ++size) {
     const std::optional<FileVersion> expected =
         size >= places.Block + places.BlockSize ? std::optional(kSample) : std::nullopt;
-    ASSERT_EQ(ImageVersion(std::string_view(image).substr(0, size)), expected) << size;
+    const std::string_view cut = std::string_view(image).substr(0, size);
+    ASSERT_EQ(ImageVersion(cut), expected) << size;
+    ASSERT_EQ(IsWholePeImage(cut), size == image.size()) << size;
   }
 }
 

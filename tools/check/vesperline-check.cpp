@@ -157,7 +157,7 @@ The --json object, for one server:
                      file, the version its version resource names (null without one), this
                      checker's, and how they compare: "same", "older", "newer", "no version"
                      (a build older than any that carries one), "no dll" (the file is no
-                     Windows DLL), "not found", "not read", or "linux build"
+                     Windows DLL, or one cut short), "not found", "not read", or "linux build"
   command_line       the command line used, its passwords masked, or null (the line the
                      server's log states may then stand in for it: server_log_command_line)
   command_line_source  {"source", "process_id", "servers_found", "refused_processes", "note"}:

@@ -71,7 +71,7 @@ std::string PluginFileText(const PluginFileLook& plugin, PluginVersion compared)
     case PluginVersion::LinuxBuild:
       return plugin.Name + ", the plugin built for Linux, which carries no version";
     case PluginVersion::NoDll:
-      return plugin.Name + ", which is no Windows DLL (see Warnings)";
+      return plugin.Name + ", which is no Windows DLL, or one cut short (see Warnings)";
     case PluginVersion::NoVersion:
       return plugin.Name + " without a version: a build older than this checker's " + own +
              " (see Warnings)";

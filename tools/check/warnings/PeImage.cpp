@@ -83,6 +83,15 @@ class PeView {
     return std::nullopt;
   }
 
+  // Every section's bytes, as the table places them in the file, lie inside it.
+  bool SectionsInside() const {
+    for (std::uint32_t s = 0; s < sectionCount_; ++s) {
+      const std::uint64_t header = table_ + s * 40ull;
+      if (!Fits(header, 40) || !Fits(Little(header + 20, 4), Little(header + 16, 4))) return false;
+    }
+    return true;
+  }
+
   std::string_view Bytes(std::uint64_t at, std::uint64_t size) const {
     return Fits(at, size) ? image_.substr(at, size) : std::string_view();
   }
@@ -164,6 +173,11 @@ std::string VersionText(const FileVersion& version) {
 
 bool IsPeImage(std::string_view image) {
   return PeView(image).Valid();
+}
+
+bool IsWholePeImage(std::string_view image) {
+  const PeView view(image);
+  return view.Valid() && view.SectionsInside();
 }
 
 std::vector<std::string> ImportedLibraries(std::string_view image) {

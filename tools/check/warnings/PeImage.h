@@ -28,6 +28,10 @@ std::string VersionText(const FileVersion& version);
 // optional header of a 32-bit or a 64-bit image with room for its data directories.
 bool IsPeImage(std::string_view image);
 
+// IsPeImage, and the bytes of each section its table lists lie inside them: an image cut short,
+// as a download or a copy that broke off leaves it, is none, however right its beginning.
+bool IsWholePeImage(std::string_view image);
+
 // The names of the DLLs a PE image imports, as the image writes them; empty when the bytes are no
 // PE image or have no imports.
 std::vector<std::string> ImportedLibraries(std::string_view image);

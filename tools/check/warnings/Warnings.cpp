@@ -186,8 +186,9 @@ void WarnOfPluginVersion(const PluginFileLook& plugin, std::vector<std::string>&
   switch (CompareWithChecker(plugin)) {
     case PluginVersion::NoDll:
       warnings.push_back(plugin.Name +
-                         " in the plugin folder is no Windows DLL: its bytes do not begin as a "
-                         "DLL's do (a download cut short, say, or another file saved under its "
+                         " in the plugin folder is no Windows DLL, or one cut short: its bytes do "
+                         "not begin as a DLL's do, or end before the parts its header lists (a "
+                         "download or a copy that broke off, say, or another file saved under its "
                          "name), so the plugin host cannot load it. Install " +
                          kPluginFile + " again from the release package (" + ReleasePackage() +
                          ").");
@@ -351,7 +352,7 @@ PluginFileLook LookAtPluginFile(const std::string& pluginDir) {
   const std::optional<std::string> image = ReadFileBytes(path);
   if (!image) return plugin;
   plugin.Read = true;
-  plugin.WindowsDll = IsPeImage(*image);
+  plugin.WindowsDll = IsWholePeImage(*image);
   plugin.Imports = ImportedLibraries(*image);
   plugin.Version = ImageVersion(*image);
   return plugin;

@@ -48,7 +48,7 @@ struct PluginFileLook {
   bool Found = false;
   // The checker read it; a file it cannot open, or one far larger than any plugin, it does not.
   bool Read = false;
-  bool WindowsDll = false;  // it is a PE image (see IsPeImage)
+  bool WindowsDll = false;  // it is a whole PE image (see IsWholePeImage)
   std::vector<std::string> Imports;
   std::optional<FileVersion> Version;  // from its version resource
 };
