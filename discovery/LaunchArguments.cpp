@@ -30,6 +30,7 @@ std::string_view StripEnds(std::string_view value, std::string_view bytes) {
 }
 
 constexpr std::string_view kQuotesAndBlanks = "\" \t";
+constexpr std::string_view kQuotesAndWhiteSpace = "\" \t\r\n\v\f";
 constexpr std::string_view kQuotesApostrophesAndBlanks = "\"' \t";
 
 // The value without the given bytes at either end; nothing when that leaves it empty.
@@ -49,6 +50,10 @@ std::optional<std::size_t> FindCaseless(std::string_view text, std::string_view 
     if (i == key.size()) return at;
   }
   return std::nullopt;
+}
+
+bool IsAsciiLetterOrDigit(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
 bool EndsWithExe(std::string_view token) {
@@ -160,14 +165,46 @@ std::optional<std::string_view> QuestionOption(const LaunchLine& line, std::stri
   return url.substr(start, end == std::string_view::npos ? end : end - start);
 }
 
+std::optional<std::size_t> FindDashKey(std::string_view engineLine, std::string_view key) {
+  if (key.empty()) return std::nullopt;
+  bool quoted = false;
+  bool afterLetterOrDigit = false;
+  for (std::size_t at = 0; at < engineLine.size(); ++at) {
+    const char c = engineLine[at];
+    if (!quoted && !afterLetterOrDigit && LowerAsciiByte(c) == key.front() &&
+        engineLine.size() - at >= key.size()) {
+      std::size_t i = 1;
+      while (i < key.size() && LowerAsciiByte(engineLine[at + i]) == key[i]) ++i;
+      if (i == key.size()) return at;
+    }
+    if (c == '"') quoted = !quoted;
+    afterLetterOrDigit = IsAsciiLetterOrDigit(c);
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string_view> DashOption(std::string_view engineLine, std::string_view key) {
+  const std::optional<std::size_t> at = FindDashKey(engineLine, key);
+  if (!at) return std::nullopt;
+  std::string_view value = engineLine.substr(*at + key.size());
+  if (value.starts_with('"')) {
+    value.remove_prefix(1);
+    return value.substr(0, value.find('"'));
+  }
+  const std::size_t start = value.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos) return value.substr(value.size());
+  value.remove_prefix(start);
+  return value.substr(0, value.find_first_of(" \t\r\n,)"));
+}
+
 LaunchNumber LaunchNumberFrom(const LaunchLine& line, std::string_view key) {
   LaunchNumber number;
   number.Key = key;
   std::optional<std::string_view> value;
   if (key.starts_with('?')) {
     value = QuestionOption(line, key);
-  } else if (const std::optional<std::size_t> at = FindCaseless(line.EngineLine, key)) {
-    value = std::string_view(line.EngineLine).substr(*at + key.size());
+  } else {
+    value = DashOption(line.EngineLine, key);
   }
   if (!value) return number;
   number.Found = true;
@@ -206,7 +243,7 @@ std::optional<std::string> ScanLaunchMods(const LaunchLine& line) {
   for (std::size_t i = 1; i < line.Arguments.size(); ++i) {
     const std::string_view argument = line.Arguments[i].Value;
     if (const std::optional<std::size_t> at = FindCaseless(argument, kModsKey)) {
-      return Cleaned(argument.substr(*at + kModsKey.size()), kQuotesAndBlanks);
+      return Cleaned(argument.substr(*at + kModsKey.size()), kQuotesAndWhiteSpace);
     }
   }
   return std::nullopt;

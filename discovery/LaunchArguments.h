@@ -74,6 +74,18 @@ LaunchLine ReadLaunchLine(std::string commandLine);
 // when the URL does not hold the key.
 std::optional<std::string_view> QuestionOption(const LaunchLine& line, std::string_view key);
 
+// Where the engine's own value reader finds a dash key (lower case, with its '=') in its line:
+// the first occurrence, compared without regard to ASCII case, that stands outside double quotes
+// (the quote state toggles at every '"' of the line) and does not follow an ASCII letter or digit,
+// so that x-WinLiveMaxPlayers=50 and a key inside a quoted name are no option. Nothing when there
+// is none.
+std::optional<std::size_t> FindDashKey(std::string_view engineLine, std::string_view key);
+
+// The value the engine's reader takes behind a dash key found by FindDashKey: when it begins with
+// '"', up to the next '"' or the line's end, without the quotes; otherwise, after blanks (space,
+// tab, CR, LF), up to the first space, tab, CR, LF, ',' or ')'. Nothing when the key is not found.
+std::optional<std::string_view> DashOption(std::string_view engineLine, std::string_view key);
+
 // What one number key of the command line gave.
 struct LaunchNumber {
   std::string_view Key;               // the key looked for, in lower case
@@ -81,9 +93,9 @@ struct LaunchNumber {
   std::optional<std::int32_t> Value;  // the decimal number right behind it, when there is one
 };
 
-// The number behind a lower-case key: a '?' key's value in the map URL, a dash key's first
-// occurrence anywhere in the engine's line. The digits stand right after the key; whatever follows
-// them is ignored.
+// The number behind a lower-case key: a '?' key's value in the map URL, a dash key's value as the
+// engine's reader takes it (DashOption), each read as C's atoi reads it: white space first, one
+// sign, the digits up to the first other byte.
 LaunchNumber LaunchNumberFrom(const LaunchLine& line, std::string_view key);
 
 // What the two port keys gave.
@@ -106,8 +118,8 @@ LaunchPort ScanLaunchPort(const LaunchLine& line);
 std::optional<std::string> ScanLaunchSessionName(const LaunchLine& line);
 
 // The mod list: from behind the first "-mods=" in the arguments after the program to the end of
-// the argument that holds it, without the double quotes, spaces and tabs at either end. Nothing
-// when the key does not occur or the list is empty.
+// the argument that holds it, without the double quotes and white space (a start script's CR
+// included) at either end. Nothing when the key does not occur or the list is empty.
 std::optional<std::string> ScanLaunchMods(const LaunchLine& line);
 
 // The PvE option: the value of "?serverpve=" in the map URL without the double quotes, spaces and

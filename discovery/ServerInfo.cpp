@@ -119,7 +119,22 @@ void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
     if (sources.Version) facts.ServerVersion = *sources.Version;
     if (sources.LaunchMap) facts.MapName = *sources.LaunchMap;
   });
+  KeepPasswordsOut(facts);
   if (sourcesOut != nullptr) *sourcesOut = std::move(sources);
+}
+
+void KeepPasswordsOut(ServerFacts& facts) {
+  RunGuarded([&] {
+    // Every member is bound, so that a member added to the facts breaks the build here until its
+    // author says whether it is published text. The token, address, port, limit and PvE flag are
+    // not: the token goes to the service alone, and the rest are numbers and an address.
+    [[maybe_unused]] auto& [token, ip, port, name, map, limit, version, mods, pve] = facts;
+    for (std::string* text : {&name, &map, &version, &mods}) {
+      // Written only when cut, so that a later call on the heartbeat's thread changes nothing
+      // that start-up already held to the rule.
+      if (HoldsPassword(*text)) *text = WithoutPasswords(*text);
+    }
+  });
 }
 
 void AddServerInfoNotes(const ServerInfoSources& sources, SourceNotes& notes) {
@@ -187,8 +202,8 @@ void AddServerInfoNotes(const ServerInfoSources& sources, SourceNotes& notes) {
           : version->empty() ? std::string("the version line is empty")
                              : Given(*version));
 
-  AddNote(notes, "map", "launch arguments: map URL", sources.LaunchMap.has_value(),
-          sources.LaunchMap ? Given(*sources.LaunchMap)
+  AddNote(notes, "map", "launch arguments: map URL", Publishable(sources.LaunchMap).has_value(),
+          sources.LaunchMap ? TextDetail(sources.LaunchMap)
                             : "none on the launch line, so the server starts its default map");
 }
 
@@ -196,6 +211,7 @@ void ReadVersionFromLog(ServerFacts& facts, VersionLogReader& log, const std::st
   RunGuarded([&] {
     if (std::optional<std::string> version = log.Scan(ServerLogPath(pluginDir))) {
       facts.ServerVersion = std::move(*version);
+      KeepPasswordsOut(facts);
     }
   });
 }

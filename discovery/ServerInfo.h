@@ -70,10 +70,17 @@ struct ServerInfoSources {
 //   its ServerPVE;
 // - the version from the log; the map from the launch arguments.
 // A name or mod list is published only up to a password written into it (WithoutPasswords); one
-// left empty counts as absent. The settings file is read once for all of its values. Sources, when
+// left empty counts as absent, so that the next source decides. Every fact ends in
+// KeepPasswordsOut. The settings file is read once for all of its values. Sources, when
 // given, receive what each source gave. Never throws: a step that fails leaves its fact as it was.
 void CollectServerInfo(ServerFacts& facts, const ServerInfoInputs& inputs,
                        ServerInfoSources* sources = nullptr);
+
+// Holds every text fact the heartbeat publishes about the server (its name, map, version and
+// mods) to the rule of WithoutPasswords, whatever source it came from: an admin's password must
+// never reach a public list, and a fact read from a new source must not be able to forget it.
+// Start-up and every later write of a fact end here. Never throws.
+void KeepPasswordsOut(ServerFacts& facts);
 
 // For each descriptive fact, every source looked at in order, what it gave and why a source was
 // passed over.

@@ -201,4 +201,41 @@ inline std::optional<std::int32_t> ReferenceDecimal(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
+// A dash option as the engine's own value reader takes it from its line, the reference way, a
+// character at a time: the key counts where no quote is open (every '"' opens or closes one) and
+// the character before it is no ASCII letter or digit; its value is the quoted text when a quote
+// follows the key, else the text after blanks up to a blank, ',' or ')'.
+inline std::optional<std::string> ReferenceDashOption(std::string_view line,
+                                                      std::string_view lowerKey) {
+  const auto isLetterOrDigit = [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+  };
+  const auto isBlank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+  bool open = false;
+  char before = ' ';
+  for (std::size_t i = 0; i < line.size(); before = line[i], ++i) {
+    bool match = !open && !isLetterOrDigit(before) && i + lowerKey.size() <= line.size();
+    for (std::size_t k = 0; match && k < lowerKey.size(); ++k) {
+      const char c = line[i + k];
+      match = (c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) == lowerKey[k];
+    }
+    if (!match) {
+      if (line[i] == '"') open = !open;
+      continue;
+    }
+    std::size_t j = i + lowerKey.size();
+    std::string value;
+    if (j < line.size() && line[j] == '"') {
+      while (++j < line.size() && line[j] != '"') value += line[j];
+      return value;
+    }
+    while (j < line.size() && isBlank(line[j])) ++j;
+    for (; j < line.size() && !isBlank(line[j]) && line[j] != ',' && line[j] != ')'; ++j) {
+      value += line[j];
+    }
+    return value;
+  }
+  return std::nullopt;
+}
+
 }  // namespace vesperline::fuzz

@@ -94,9 +94,9 @@ std::optional<std::string> Trimmed(const std::optional<std::string>& value,
 }
 
 std::optional<std::int32_t> ReferenceDashNumber(std::string_view engineLine, std::string_view key) {
-  const std::size_t at = Lowered(engineLine).find(key);
-  if (at == std::string::npos) return std::nullopt;
-  return ReferenceDecimal(engineLine.substr(at + key.size()));
+  const std::optional<std::string> value = ReferenceDashOption(engineLine, key);
+  if (!value) return std::nullopt;
+  return ReferenceDecimal(*value);
 }
 
 }  // namespace
@@ -139,7 +139,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
 
-  // '?' options from the map URL only; dash numbers from anywhere in the engine's line.
+  // '?' options from the map URL only; dash options as the engine's own value reader takes them.
   const LaunchPort port = ScanLaunchPort(line);
   const auto question = ReferenceQuestion(line.MapUrl, "?port=");
   const auto questionPort = question ? ReferenceDecimal(*question) : std::nullopt;
@@ -150,6 +150,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(port.Port() == expectedPort);
   FUZZ_CHECK(LaunchNumberFrom(line, kWinLiveMaxPlayersKey).Value ==
              ReferenceDashNumber(line.EngineLine, "-winlivemaxplayers="));
+  FUZZ_CHECK(DashOption(line.EngineLine, kDashMaxPlayersKey) ==
+             ReferenceDashOption(line.EngineLine, "-maxplayers="));
   FUZZ_CHECK(ScanLaunchSessionName(line) ==
              Trimmed(ReferenceQuestion(line.MapUrl, "?sessionname="), "\"' \t"));
   FUZZ_CHECK(ScanLaunchPve(line) ==
@@ -160,13 +162,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 1; i < arguments.size(); ++i) {
     const std::size_t at = Lowered(arguments[i]).find("-mods=");
     if (at == std::string::npos) continue;
-    mods = Trimmed(arguments[i].substr(at + 6), "\" \t");
+    mods = Trimmed(arguments[i].substr(at + 6), std::string_view("\" \t\r\n\v\f", 7));
     break;
   }
   FUZZ_CHECK(ScanLaunchMods(line) == mods);
 
   // What is published holds no password word, and is the start of the text when cut.
-  for (const std::optional<std::string>& value : {ScanLaunchSessionName(line), mods}) {
+  for (const std::optional<std::string>& value : {ScanLaunchSessionName(line), mods, line.Map}) {
     if (!value) continue;
     const std::string kept = WithoutPasswords(*value);
     FUZZ_CHECK(!HoldsPassword(kept));

@@ -1,5 +1,6 @@
 # Builds the Linux checker's archive and fails unless it is Vesperline-<version>-linux-x64-checker
-# .tar.gz holding exactly the checker and its notes in a folder Vesperline-checker; unless the
+# .tar.gz, with its checksum file beside it (see CheckChecksumFile.cmake), holding exactly the
+# checker and its notes in a folder Vesperline-checker; unless the
 # checker, unpacked, runs with nothing beside it and no environment at all; unless the dynamic
 # loader gives it nothing but the C library's own parts; and unless the newest C library version
 # it asks for is no newer than Ubuntu 22.04's (2.35) and is the one docs/linux.md and the notes
@@ -19,6 +20,8 @@ get_filename_component(name "${archives}" NAME)
 if(NOT name STREQUAL "Vesperline-${VERSION}-linux-x64-checker.tar.gz")
   message(FATAL_ERROR "the Linux checker's archive is named ${name}")
 endif()
+include("${CMAKE_CURRENT_LIST_DIR}/CheckChecksumFile.cmake")
+vesperline_check_checksum_file("${archives}")
 
 file(MAKE_DIRECTORY "${scratch}/unpacked")
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xzf "${archives}"

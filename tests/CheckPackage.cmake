@@ -5,8 +5,10 @@
 # itself. The ZIP must hold no config.json: unpacked over an install, it would replace the admin's.
 # The tests build against the simulated host, so the package must say it is one for tests, in its
 # name and in the first line of its notes. The notes and the sample have Windows line ends, and
-# the notes name the three values the plugin needs.
-# Run with -DBUILD_DIR=<build folder> -DCPACK=<cpack> -DVERSION=<version> in a scratch folder.
+# the notes name the three values the plugin needs. Beside the ZIP lies its checksum file (see
+# CheckChecksumFile.cmake), and both Windows files carry the version resource of this version.
+# Run with -DBUILD_DIR=<build folder> -DCPACK=<cpack> -DVERSION=<version> -DOBJDUMP=<objdump for
+# Windows files> in a scratch folder.
 set(scratch "${CMAKE_CURRENT_BINARY_DIR}/package-check")
 file(REMOVE_RECURSE "${scratch}")
 execute_process(COMMAND ${CPACK} -G ZIP -B "${scratch}" --config "${BUILD_DIR}/CPackConfig.cmake"
@@ -22,6 +24,8 @@ if(NOT zip_name STREQUAL "Vesperline-${VERSION}-win64-test.zip")
   message(FATAL_ERROR "a package built against the simulated host is named ${zip_name}, not "
                       "Vesperline-${VERSION}-win64-test.zip")
 endif()
+include("${CMAKE_CURRENT_LIST_DIR}/CheckChecksumFile.cmake")
+vesperline_check_checksum_file("${zips}")
 
 file(MAKE_DIRECTORY "${scratch}/unpacked")
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar xf "${zips}" WORKING_DIRECTORY "${scratch}/unpacked"
@@ -36,6 +40,36 @@ if(failed OR NOT files STREQUAL
    "Vesperline/INSTALL.txt;Vesperline/Vesperline.dll;Vesperline/config.example.json;Vesperline/vesperline-check.exe")
   message(FATAL_ERROR "${zips} holds [${files}]")
 endif()
+
+# UTF-16LE, in hex, of ASCII text.
+function(utf16_hex text out)
+  string(HEX "${text}" hex)
+  string(REGEX REPLACE "(..)" "\\100" hex "${hex}")
+  set(${out} "${hex}" PARENT_SCOPE)
+endfunction()
+# The version resource, as Explorer's Properties and PowerShell's VersionInfo read it: objdump
+# lists a resource of type 16 (a version resource), whose strings name the product and give the
+# version as file and product version, in UTF-16. (The numbers of its fixed part, which the
+# checker reads, are pe_image_test's and linux_wine_checker_test's.)
+foreach(file Vesperline.dll vesperline-check.exe)
+  set(path "${scratch}/unpacked/Vesperline/${file}")
+  execute_process(COMMAND ${OBJDUMP} -p "${path}" OUTPUT_VARIABLE headers RESULT_VARIABLE failed)
+  if(failed OR NOT headers MATCHES "Resource Directory section:.*Entry: ID: 0x000010, Value: 0x8")
+    message(FATAL_ERROR "${file} in the package has no version resource")
+  endif()
+  file(READ "${path}" bytes HEX)
+  utf16_hex("ProductName" product_key)
+  utf16_hex("Vesperline" product)
+  utf16_hex("FileVersion" file_key)
+  utf16_hex("ProductVersion" product_version_key)
+  utf16_hex("${VERSION}" version)
+  if(NOT bytes MATCHES "${product_key}0000(0000)?${product}0000" OR
+     NOT bytes MATCHES "${file_key}0000(0000)?${version}0000" OR
+     NOT bytes MATCHES "${product_version_key}0000(0000)?${version}0000")
+    message(FATAL_ERROR "the version resource of ${file} in the package does not name Vesperline "
+                        "${VERSION}")
+  endif()
+endforeach()
 
 file(READ "${scratch}/unpacked/Vesperline/config.example.json" config)
 string(JSON type ERROR_VARIABLE problem TYPE "${config}")
@@ -80,4 +114,4 @@ foreach(value token address port)
     message(FATAL_ERROR "INSTALL.txt does not name the ${value} the plugin needs")
   endif()
 endforeach()
-message(STATUS "${zips} holds ${files}")
+message(STATUS "${zips} holds ${files}, both programs of version ${VERSION}")

@@ -5,17 +5,22 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <random>
+#include <regex>
 
 #include <nlohmann/json.hpp>
 
 #include "common/CommandLine.h"
 #include "common/Text.h"
+#include "common/Version.h"
 #include "discovery/LaunchArguments.h"
+#include "tests/support/PeImages.h"
 #include "tests/support/TestSupport.h"
 #include "tools/check/find/ServerProcess.h"
 #include "tools/check/launch/LogCommandLine.h"
@@ -24,7 +29,7 @@
 #include "tools/check/report/Report.h"
 #include "tools/check/text/Printable.h"
 #include "tools/check/warnings/Address.h"
-#include "tools/check/warnings/FileScans.h"
+#include "tools/check/warnings/PeImage.h"
 #include "tools/check/warnings/Warnings.h"
 
 #if defined(_WIN32)
@@ -68,8 +73,9 @@ std::string UnixLines(const std::string& text) {
 }
 
 // The report with UnixLines, the test's folder root written as <server>, the separators of each
-// path under it written as '/', the plugin file named as on Windows and without what the checker
-// adds under Wine of the processes Wine hides, so that one golden file serves every platform.
+// path under it written as '/', the plugin file named as on Windows, the project's version
+// written as <version>, and without what the checker adds under Wine of the processes Wine hides,
+// so that one golden file serves every platform and every version.
 std::string Portable(const std::string& report, const std::string& root) {
   std::string text = UnixLines(report);
   const std::string underWine = " " + check::OtherWinePrefixes();
@@ -78,6 +84,21 @@ std::string Portable(const std::string& report, const std::string& root) {
   }
   for (std::size_t at; (at = text.find("Vesperline.so")) != std::string::npos;) {
     text.replace(at, 13, "Vesperline.dll");
+  }
+  // Only the version itself, not one that merely begins or ends with the same digits: a version
+  // ending a sentence is followed by a full stop, another version's next part by a digit.
+  const std::string_view version = kVersion;
+  const auto digit = [&](std::size_t at) {
+    return at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])) != 0;
+  };
+  for (std::size_t at = 0; (at = text.find(version, at)) != std::string::npos;) {
+    const std::size_t end = at + version.size();
+    if ((at > 0 && (digit(at - 1) || text[at - 1] == '.')) || digit(end) ||
+        (text.compare(end, 1, ".") == 0 && digit(end + 1))) {
+      at = end;
+      continue;
+    }
+    text.replace(at, version.size(), "<version>");
   }
   std::string out;
   for (std::size_t i = 0; i < text.size();) {
@@ -249,45 +270,11 @@ std::size_t TextVerdictReasons(const std::string& report) {
   return reasons;
 }
 
-// A Windows PE image cut down to what names the DLLs it imports (one section, holding the import
-// directory and the names): a stand-in for a plugin file. The section's header is the table's
-// entry at sectionIndex, behind as many empty ones.
-std::string PeImporting(const std::vector<std::string>& libraries, std::size_t sectionIndex = 0) {
-  constexpr std::size_t kOptional = 0x58;
-  constexpr std::size_t kTable = kOptional + 240;
-  const std::size_t data = (kTable + 40 * (sectionIndex + 1) + 0x1FF) & ~std::size_t{0x1FF};
-  std::string image(data + 0x200, '\0');
-  const auto put = [&](std::size_t at, std::uint32_t value, std::size_t width) {
-    for (std::size_t i = 0; i < width; ++i) image[at + i] = static_cast<char>(value >> (8 * i));
-  };
-  image.replace(0, 2, "MZ");
-  put(0x3C, 0x40, 4);
-  image.replace(0x40, 4, std::string("PE\0\0", 4));
-  put(0x44, 0x8664, 2);                                        // x64
-  put(0x46, static_cast<std::uint32_t>(sectionIndex + 1), 2);  // sections
-  put(0x54, 240, 2);                // the size of a PE32+ optional header
-  put(kOptional, 0x20B, 2);         // PE32+
-  put(kOptional + 108, 16, 4);      // 16 data directories
-  put(kOptional + 120, 0x1000, 4);  // the imports, at 0x1000 in the loaded image
-  const std::size_t section = kTable + 40 * sectionIndex;
-  put(section + 8, 0x200, 4);
-  put(section + 12, 0x1000, 4);
-  put(section + 16, 0x200, 4);
-  put(section + 20, static_cast<std::uint32_t>(data), 4);
-  std::size_t name = 20 * (libraries.size() + 1);
-  for (std::size_t i = 0; i < libraries.size(); ++i) {
-    put(data + 20 * i + 12, static_cast<std::uint32_t>(0x1000 + name), 4);
-    image.replace(data + name, libraries[i].size(), libraries[i]);
-    name += libraries[i].size() + 1;
-  }
-  return image;
-}
-
 // A crafted plugin file kept the checker busy for minutes: the reader of its imports gives up at
 // the first library whose name lies outside the file, and looks at no more sections than the
 // loader takes.
 TEST(CheckerTest, TheImportReaderStopsWhereTheBytesAreNoImportList) {
-  std::string nameOutside = PeImporting({"KERNEL32.dll", "vesperline_simhost.dll"});
+  std::string nameOutside = test::PeImage({"KERNEL32.dll", "vesperline_simhost.dll"});
   for (int i = 0; i < 4; ++i) nameOutside[0x200 + 12 + i] = '\x7F';
   const struct {
     const char* what;
@@ -295,8 +282,10 @@ TEST(CheckerTest, TheImportReaderStopsWhereTheBytesAreNoImportList) {
     std::vector<std::string> libraries;
   } cases[] = {
       {"a name outside the file first", nameOutside, {}},
-      {"the imports in the 96th section", PeImporting({"AsaApi.dll"}, 95), {"AsaApi.dll"}},
-      {"the imports in a 97th section", PeImporting({"AsaApi.dll"}, 96), {}},
+      {"the imports in the 96th section",
+       test::PeImage({"AsaApi.dll"}, std::nullopt, 95),
+       {"AsaApi.dll"}},
+      {"the imports in a 97th section", test::PeImage({"AsaApi.dll"}, std::nullopt, 96), {}},
   };
   for (const auto& check : cases) {
     EXPECT_EQ(check::ImportedLibraries(check.image), check.libraries) << check.what;
@@ -307,16 +296,71 @@ fs::path PluginFile(const fs::path& dir) {
   return dir / fs::path(VESPERLINE_PLUGIN_FILE).filename();
 }
 
+// The version resource's numbers of the plugin file built with this checker.
+constexpr std::array<std::uint16_t, 4> kOwnVersion{kVersionParts[0], kVersionParts[1],
+                                                   kVersionParts[2], kVersionParts[3]};
+
 // Makes the server one the plugin reports without a word, which each case below breaks in one way.
-// Its plugin file is a stand-in for a release build, since the one built here for tests is
-// Windows' own plugin file, which the checker tells apart.
+// Its plugin file is a stand-in for a release build of the checker's version, since the one built
+// here for tests is Windows' own plugin file, which the checker tells apart.
 void Complete(const test::ServerTree& server) {
-  test::WriteFile(PluginFile(server.PluginDir()), PeImporting({"AsaApi.dll", "KERNEL32.dll"}));
+  test::WriteFile(PluginFile(server.PluginDir()),
+                  test::PeImage({"AsaApi.dll", "KERNEL32.dll"}, kOwnVersion));
   server.WriteConfig(kFullConfig);
   test::WriteFile(server.SettingsFile(),
                   "[ServerSettings]\r\nActiveMods=928102\r\n"
                   "[/Script/Engine.GameSession]\r\nMaxPlayers=70\r\n");
   test::WriteFile(server.Log(), "LogInit: ARK Version: 74.24\r\n");
+}
+
+// The checker names the plugin file's version, read from its version resource, beside its own,
+// and warns of any other: an older one, one without a version, a newer one, a file that is no
+// DLL. A missing plugin file is the verdict's, not a warning.
+TEST(CheckerTest, NamesThePluginFilesVersionBesideItsOwn) {
+  std::array<std::uint16_t, 4> newer = kOwnVersion;
+  ++newer[0];
+  const struct {
+    const char* what;
+    std::optional<std::string> bytes;  // nothing: no plugin file
+    const char* compared;
+    json version;
+  } cases[] = {
+      {"this version", test::PeImage({"AsaApi.dll"}, kOwnVersion), "same", kVersion},
+      {"an older one", test::PeImage({"AsaApi.dll"}, {{0, 0, 1, 0}}), "older", "0.0.1"},
+      {"a newer one", test::PeImage({"AsaApi.dll"}, newer), "newer", check::VersionText({newer})},
+      {"none", test::PeImage({"AsaApi.dll"}), "no version", nullptr},
+      {"a web page saved under the name", "<!DOCTYPE html><title>404</title>", "no dll", nullptr},
+      {"a copy that broke off", test::PeImage({"AsaApi.dll"}, kOwnVersion).substr(0, 1024),
+       "no dll", nullptr},
+      {"no plugin file", std::nullopt, "not found", nullptr},
+  };
+  for (const auto& check : cases) {
+    SCOPED_TRACE(check.what);
+    const test::ServerTree server;
+    Complete(server);
+    // Vesperline.dll, which the checker on Linux too takes before the plugin built for Linux.
+    fs::remove(PluginFile(server.PluginDir()));
+    if (check.bytes) test::WriteFile(server.PluginDir() / "Vesperline.dll", *check.bytes);
+    const json report = json::parse(
+        test::RunChecker({"--plugin-dir", test::Utf8FromPath(server.PluginDir()), "--json"})
+            .output);
+    const json& file = report.at("plugin_file");
+    EXPECT_EQ(file.at("compared"), check.compared);
+    EXPECT_EQ(file.at("version"), check.version);
+    EXPECT_EQ(file.at("checker_version"), kVersion);
+    const bool warns = check.bytes && std::string_view(check.compared) != "same";
+    EXPECT_EQ(report.at("warnings").size(), warns ? 1u : 0u) << report.at("warnings");
+  }
+}
+
+// --version names the checker's version and the commit it was built from, or "unknown" for a
+// build made outside a git checkout.
+TEST(CheckerTest, VersionNamesTheVersionAndTheCommit) {
+  const test::ProgramRun run = test::RunChecker({"--version"});
+  EXPECT_EQ(run.exitCode, 0);
+  const std::regex expected(std::string("vesperline-check ") + kVersion +
+                            "\ncommit ([0-9a-f]{12}(-dirty)?|unknown)\n");
+  EXPECT_TRUE(std::regex_match(UnixLines(run.output), expected)) << run.output;
 }
 
 // The whole text report of a server tree against its golden file (the token masked), and the
@@ -407,7 +451,8 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       // The shapes the server reads otherwise than its launcher meant, in the engine's three
       // steps: a password inside the name, quotes inside a first argument quoted whole (as .NET
       // and Python launchers write it), a dash option before the map (as one manager writes it),
-      // an unclosed quote, a program path with blanks and no quotes, a tab in the first argument.
+      // an unclosed quote, a program path with blanks and no quotes, a tab in the first argument,
+      // dash options (a password among them) inside a first argument quoted whole.
       {"a-password-in-the-servers-own-name", config(kFullConfig),
        kServerExe + "TheIsland_WP?listen?Port=7777?SessionName=\"My Server "
                     "-ServerAdminPassword=\"hunter2\" -NoBattlEye -mods=928102",
@@ -428,6 +473,8 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        0},
       {"a-tab-in-the-first-argument", config(kFullConfig),
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex\tHunters?Port=7777\" -mods=928102", 0},
+      {"dash-options-inside-a-whole-quoted-first-argument", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP -ServerAdminPassword=hunter2 -NoBattlEye\" -mods=928102", 0},
       // Lines pasted or typed by hand: a .bat file's start with its title and switches, a spaced
       // dash in an unquoted name, a mod list with a blank after a comma, keys with a blank
       // instead of '=', two ports and two player limits, a name in curly quotes, a password with
@@ -526,8 +573,8 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
       // The release ZIP unpacked into a folder named after it: one level too deep.
       {"wrong-depth",
        [](const test::ServerTree& server) {
-         const fs::path deeper =
-             server.PluginDir().parent_path() / "Vesperline-0.1.0-win64" / "Vesperline";
+         const fs::path deeper = server.PluginDir().parent_path() /
+                                 (std::string("Vesperline-") + kVersion + "-win64") / "Vesperline";
          fs::create_directories(deeper);
          fs::copy_file(PluginFile(server.PluginDir()), PluginFile(deeper));
          test::WriteFile(deeper / "config.json", kFullConfig);
@@ -598,8 +645,24 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          test::InstallPlugin(server.PluginDir());
 #else
          test::WriteFile(PluginFile(server.PluginDir()),
-                         PeImporting({"vesperline_simhost.dll", "KERNEL32.dll"}));
+                         test::PeImage({"vesperline_simhost.dll", "KERNEL32.dll"}, kOwnVersion));
 #endif
+         return server.PluginDir();
+       },
+       std::nullopt, 0},
+      // The plugin file an update left behind, unpacked while the server ran, and a build from
+      // before plugin files carried a version.
+      {"a-plugin-file-of-an-older-version",
+       [](const test::ServerTree& server) {
+         test::WriteFile(PluginFile(server.PluginDir()),
+                         test::PeImage({"AsaApi.dll", "KERNEL32.dll"}, {{0, 0, 1, 0}}));
+         return server.PluginDir();
+       },
+       std::nullopt, 0},
+      {"a-plugin-file-without-a-version",
+       [](const test::ServerTree& server) {
+         test::WriteFile(PluginFile(server.PluginDir()),
+                         test::PeImage({"AsaApi.dll", "KERNEL32.dll"}));
          return server.PluginDir();
        },
        std::nullopt, 0},

@@ -2,7 +2,8 @@
 // Wine as container scripts start the game server, from a folder with blanks, by its Unix path,
 // its Z: path and a C: path of a Proton prefix. The checker finds it, reads the very command line
 // Wine gives it (which the stand-in writes down), and predicts the document the Windows plugin
-// posts in the host program under Wine with the same arguments.
+// posts in the host program under Wine with the same arguments, and the Windows plugin file's
+// version.
 //
 // It needs the Windows build, whose tests run it: VESPERLINE_WINDOWS_BIN names the folder of that
 // build's programs, WINEPREFIX the Wine prefix its tests run in, whose Wine server runs.
@@ -14,6 +15,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "common/Version.h"
 #include "tests/support/TestSupport.h"
 
 namespace vesperline {
@@ -132,6 +134,10 @@ TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
     // The very line Wine gives the program, and with it the plugin.
     EXPECT_EQ(report.at("command_line"), server.ReadyText());
     EXPECT_EQ(source.at("wine_prefix"), test::Utf8FromPath(prefix));
+    // The Windows plugin file, built here with the version resource of this checker's version,
+    // read without loading it.
+    EXPECT_EQ(report.at("plugin_file").at("compared"), "same");
+    EXPECT_EQ(report.at("plugin_file").at("version"), kVersion);
     EXPECT_NE(source.at("note").get<std::string>().find(test.proton ? "which Proton runs as"
                                                                     : "which Wine runs as"),
               std::string::npos);

@@ -8,6 +8,7 @@
 #include "discovery/Discovery.h"
 #include "discovery/LaunchArguments.h"
 #include "discovery/ServerInfo.h"
+#include "fuzz/FuzzSupport.h"
 #include "heartbeat/Document.h"
 #include "plugin/Heartbeat.h"
 #include "plugin/ServerProfile.h"
@@ -268,6 +269,29 @@ TEST(LaunchLineTest, TheServerReadsItsLineInTheEnginesThreeSteps) {
       {"an unquoted program path with a blank",
        "C:\\ARK Server\\ArkAscendedServer.exe TheIsland_WP?listen?SessionName=Rex", "", 0, ""},
       {"nothing after the program", "\"C:\\ARK\\S.exe\"", "", 0, ""},
+      // Dash options as the engine's own value reader finds and reads them.
+      {"quoted dash options with a blank after '='",
+       "TheIsland_WP?listen \"-WinLiveMaxPlayers= 12\" \"-port= 7779\"", "", 7779, "TheIsland_WP",
+       "", false, 12},
+      {"a dash key inside a quote that never closes",
+       "TheIsland_WP?listen?SessionName=\"My Server -WinLiveMaxPlayers=50",
+       "My Server -WinLiveMaxPlayers=50", 0, "TheIsland_WP"},
+      {"a dash key behind a letter", "TheIsland_WP x-WinLiveMaxPlayers=50 a-port=7779", "", 0,
+       "TheIsland_WP"},
+      {"a number the digits of which end early", "TheIsland_WP -WinLiveMaxPlayers=50x -port=7779)",
+       "", 7779, "TheIsland_WP", "", false, 50},
+      {"a dash key inside a whole-quoted first argument",
+       "\"TheIsland_WP?SessionName=Rex -port=7779\"", "Rex -port=7779", 0, "TheIsland_WP"},
+      {"tabs and CRs before numbers",
+       "\"TheIsland_WP?SessionName=A B?Port=\t7779\" \"-WinLiveMaxPlayers=\r 12\"", "A B", 7779,
+       "TheIsland_WP", "", false, 12},
+      {"a CR before the dash port", "TheIsland_WP \"-port=\r 7779\"", "", 7779, "TheIsland_WP"},
+      {"a CR before the '?' port", "\"TheIsland_WP?SessionName=A B?Port=\r7779\"", "A B", 7779,
+       "TheIsland_WP"},
+      {"a start script's CR after the mod list", "TheIsland_WP -mods=928102,931877\r", "", 0,
+       "TheIsland_WP", "928102,931877"},
+      {"a password in a whole-quoted first argument with no '?'",
+       "\"TheIsland_WP -ServerAdminPassword=hunter2 -NoBattlEye\"", "", 0, "TheIsland_WP"},
   };
   ServerTree tree;
   tree.WriteConfig(R"({"token": "t", "ip": "203.0.113.7", "port": 0})");
@@ -284,6 +308,112 @@ TEST(LaunchLineTest, TheServerReadsItsLineInTheEnginesThreeSteps) {
     EXPECT_EQ(found.Facts.ModList, check.mods);
     EXPECT_EQ(found.Facts.IsPve, check.pve);
     EXPECT_EQ(found.Facts.PlayerLimit, check.limit);
+  }
+}
+
+// The engine's value reader over generated engine lines of keys in any case, quotes, blanks,
+// separators, signs and digits equals the plain reading of its rules, and numbers follow from
+// the value as atoi reads it.
+TEST(LaunchLineTest, DashOptionsReadAsTheEnginesValueReaderReadsThem) {
+  constexpr std::string_view kPieces[] = {"-port=",
+                                          "-PORT=",
+                                          "-WinLiveMaxPlayers=",
+                                          "-winlivemaxplayers=",
+                                          "\"",
+                                          " ",
+                                          "\t",
+                                          "\r",
+                                          "\n",
+                                          "\v",
+                                          "\f",
+                                          ",",
+                                          ")",
+                                          "x",
+                                          "7",
+                                          "12",
+                                          "-",
+                                          "+",
+                                          "2147483648",
+                                          "x-port=",
+                                          "\xC3\x84"};
+  std::uint32_t state = 271828;
+  const auto next = [&state](std::uint32_t bound) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % bound;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    LaunchLine line;
+    const std::uint32_t length = next(12);
+    for (std::uint32_t i = 0; i < length; ++i) line.EngineLine += kPieces[next(std::size(kPieces))];
+    for (const std::string_view key : {kDashPortKey, kWinLiveMaxPlayersKey}) {
+      const std::optional<std::string> expected = fuzz::ReferenceDashOption(line.EngineLine, key);
+      ASSERT_EQ(DashOption(line.EngineLine, key), expected) << line.EngineLine;
+      const LaunchNumber number = LaunchNumberFrom(line, key);
+      ASSERT_EQ(number.Found, expected.has_value()) << line.EngineLine;
+      ASSERT_EQ(number.Value, expected ? fuzz::ReferenceDecimal(*expected) : std::nullopt)
+          << line.EngineLine;
+    }
+  }
+}
+
+// No text the heartbeat publishes holds any piece of a password, on generated launch lines that
+// put passwords into '?' options, dash options (with '=', with a blank, in quotes), a
+// whole-quoted first argument, a quote that never closes and the mod list's argument. The
+// passwords are made of characters that nothing else on the lines holds.
+TEST(LaunchLineTest, NoPublishedTextHoldsAPassword) {
+  std::uint32_t state = 314159;
+  const auto next = [&state](std::uint32_t bound) {
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) % bound;
+  };
+  constexpr std::string_view kSecret = "QZJK#%^";
+  const auto password = [&] {
+    std::string value;
+    for (std::uint32_t i = 0, n = 1 + next(6); i < n; ++i) value += kSecret[next(kSecret.size())];
+    return value;
+  };
+  const auto pick = [&](std::initializer_list<std::string> choices) {
+    return *(choices.begin() + next(static_cast<std::uint32_t>(choices.size())));
+  };
+  ServerTree tree;
+  tree.WriteConfig(R"({"token": "t", "ip": "203.0.113.7", "port": 7777})");
+  for (int round = 0; round < 3000; ++round) {
+    std::vector<std::string> url = {
+        "?listen", "?SessionName=" + pick({"My Server", "Rex - PvE", "[EU] Rex | 2x", "Bob"}),
+        "?Port=7777", "?ServerPassword=" + password(),
+        "?ServerAdminPassword=" + password() + " " + password()};
+    std::vector<std::string> dashes = {
+        "-NoBattlEye",
+        "-WinLiveMaxPlayers=50",
+        "-mods=1,2",
+        "-ServerAdminPassword=" + password(),
+        "-ServerPassword " + password(),
+        "\"-ServerAdminPassword=" + password() + " " + password() + "\"",
+        "-ServerAdminPassword=\"" + password() + "\"",
+        "\"-mods=1,2 -ServerPassword=" + password() + "\"",
+        "ServerPassword=" + password()};
+    std::string first = "TheIsland_WP";
+    for (std::uint32_t i = 0, n = next(4); i < n; ++i) first += url[next(url.size())];
+    std::string rest;
+    for (std::uint32_t i = 0, n = next(4); i < n; ++i) rest += " " + dashes[next(dashes.size())];
+    std::string line;
+    switch (next(4)) {
+      case 0:  // a .bat file's whole-quoted first argument, dash options inside it or not
+        line = "\"" + first + (next(2) == 0 ? rest : "") + "\"" + rest;
+        break;
+      case 1:  // a quote that never closes
+        line = first + "?SessionName=\"Tribe" + rest;
+        break;
+      case 2:  // a container's \" inside an unquoted argument
+        line = first + "?SessionName=\\\"Rex Hall\\\"" + rest;
+        break;
+      default:
+        line = first + rest;
+    }
+    SCOPED_TRACE(line);
+    const Discovery found = DiscoverServer({tree.PluginDirText(), [&] { return kExe + line; }}, {});
+    const std::string document = BuildHeartbeatDocument(found.Facts, "online", 0, 0, {});
+    ASSERT_EQ(document.find_first_of(kSecret), std::string::npos) << document;
   }
 }
 

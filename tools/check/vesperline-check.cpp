@@ -11,6 +11,8 @@
 #include <system_error>
 #include <vector>
 
+#include "common/Version.h"
+#include "tools/check/BuildCommit.h"
 #include "tools/check/Console.h"
 #include "tools/check/launch/CommandLineFile.h"
 #include "tools/check/launch/PastedLine.h"
@@ -109,6 +111,7 @@ Options:
                             no_proxy; on Windows WinHTTP's proxy setting, else the system's).
                             With several servers of this install running, name one with
                             --server-pid.
+  --version                 Print the checker's version and the commit it was built from.
   -h, --help                Print this help.
 
 In a command prompt, end a quoted folder without a backslash: "C:\ARK\Plugins\Vesperline", not
@@ -157,6 +160,11 @@ The --json object, for one server:
   plugin_dir_source  "--plugin-dir", or when it was not named "checker's folder" or "running
                      server" (the plugin folder of the one server running)
   plugin_dir_exists  true when that folder exists
+  plugin_file        {"name", "found", "version", "checker_version", "compared"}: the plugin
+                     file, the version its version resource names (null without one), this
+                     checker's, and how they compare: "same", "older", "newer", "no version"
+                     (a build older than any that carries one), "no dll" (the file is no
+                     Windows DLL, or one cut short), "not found", "not read", or "linux build"
   command_line       the command line used, its passwords masked, or null (the line the
                      server's log states may then stand in for it: server_log_command_line)
   command_line_source  {"source", "process_id", "servers_found", "refused_processes", "note"}:
@@ -225,6 +233,7 @@ struct Options {
   bool json = false;
   bool post = false;
   bool help = false;
+  bool version = false;
 };
 
 // A usage error, with its message.
@@ -311,6 +320,8 @@ Options Parse(const std::vector<std::string>& arguments) {
       options.post = true;
     } else if (argument == "-h" || argument == "--help") {
       options.help = true;
+    } else if (argument == "--version") {
+      options.version = true;
     } else if (argument.starts_with('-') &&
                !vesperline::check::EndsInsidePassword(arguments[i - 1])) {
       throw UsageError{"unknown option " + Shown(argument)};
@@ -502,6 +513,11 @@ int Run(int argc, char** argv) {
     options = Parse(vesperline::check::Utf8Arguments(argc, argv));
     if (options.help) {
       WriteOut(kUsage);
+      return kWouldReport;
+    }
+    if (options.version) {
+      WriteOut(std::string("vesperline-check ") + vesperline::kVersion + "\ncommit " +
+               vesperline::kBuildCommit + "\n");
       return kWouldReport;
     }
     plan = PlanChecks(options);

@@ -199,7 +199,8 @@ CheckReport CheckFiles(const CheckInputs& inputs) {
   report.PluginFileFound = !missingPlugin;
   if (missingPlugin) report.IdleReasons.push_back(std::move(*missingPlugin));
   report.WouldReport = found.Usable && report.PluginFileFound;
-  report.Warnings = FindWarnings(dir, found, BelongingFolderNote(inputs.Origin));
+  report.PluginFile = LookAtPluginFile(dir);
+  report.Warnings = FindWarnings(dir, found, report.PluginFile, BelongingFolderNote(inputs.Origin));
   if (report.LogLine && fromProcess) {
     CompareWithTheLog(*report.LogLine, real.Launch, found.Launch);
     WarnOfADifferentLogLine(*report.LogLine, report.Origin, report.Warnings);

@@ -14,6 +14,7 @@
 #include "platform/Platform.h"
 #include "tools/check/find/ServerProcess.h"
 #include "tools/check/launch/LogCommandLine.h"
+#include "tools/check/warnings/Warnings.h"
 
 namespace vesperline::check {
 
@@ -82,6 +83,8 @@ struct CheckReport {
   std::vector<SourceNote> Notes;
   // The plugin file is in the plugin folder, so that the plugin host loads the plugin at all.
   bool PluginFileFound = true;
+  // The plugin file as the checker read it, never loading it: its version above all.
+  PluginFileLook PluginFile;
   // The plugin would run, its start-up gate would pass, and its heartbeats would be posted.
   bool WouldReport = false;
   // Why the plugin would not report, each a short sentence; empty when it would. Without the

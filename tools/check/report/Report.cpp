@@ -1,5 +1,6 @@
 #include "tools/check/report/Report.h"
 
+#include "common/Version.h"
 #include "tools/check/mask/Mask.h"
 #include "tools/check/text/JsonText.h"
 #include "tools/check/text/Paths.h"
@@ -33,6 +34,55 @@ std::string LauncherNote(std::string_view dropped) {
   return "cmd's start in front of it (" + std::string(dropped) +
          ") was dropped before reading: cmd takes start, the window title and the switches "
          "after it for itself, and starts the server with the rest.";
+}
+
+// How the plugin file's version compares with the checker's, for scripts.
+std::string_view PluginVersionName(PluginVersion compared) {
+  switch (compared) {
+    case PluginVersion::NotFound:
+      return "not found";
+    case PluginVersion::NotRead:
+      return "not read";
+    case PluginVersion::LinuxBuild:
+      return "linux build";
+    case PluginVersion::NoDll:
+      return "no dll";
+    case PluginVersion::NoVersion:
+      return "no version";
+    case PluginVersion::Older:
+      return "older";
+    case PluginVersion::Same:
+      return "same";
+    case PluginVersion::Newer:
+      return "newer";
+  }
+  return "not read";
+}
+
+// The plugin file and its version beside this checker's, for a reader.
+std::string PluginFileText(const PluginFileLook& plugin, PluginVersion compared) {
+  const std::string own = kVersion;
+  const std::string version = plugin.Version ? VersionText(*plugin.Version) : "";
+  switch (compared) {
+    case PluginVersion::NotFound:
+      return plugin.Name + " is not in the plugin folder (see the verdict)";
+    case PluginVersion::NotRead:
+      return plugin.Name + ", which the checker could not read";
+    case PluginVersion::LinuxBuild:
+      return plugin.Name + ", the plugin built for Linux, which carries no version";
+    case PluginVersion::NoDll:
+      return plugin.Name + ", which is no Windows DLL, or one cut short (see Warnings)";
+    case PluginVersion::NoVersion:
+      return plugin.Name + " without a version: a build older than this checker's " + own +
+             " (see Warnings)";
+    case PluginVersion::Older:
+      return plugin.Name + " " + version + ", older than this checker's " + own + " (see Warnings)";
+    case PluginVersion::Same:
+      return plugin.Name + " " + version + ", the version of this checker";
+    case PluginVersion::Newer:
+      return plugin.Name + " " + version + ", newer than this checker's " + own + " (see Warnings)";
+  }
+  return plugin.Name;
 }
 
 // The facts with their sources. The facts are what the plugin publishes, which holds no password;
@@ -88,6 +138,7 @@ std::string TextBody(const ShownReport& shown) {
     out += "  (no such folder)";
   }
   out += shown.PluginDirRemark;
+  out += "\nPlugin file    " + Printable(shown.PluginFileText);
   out += "\nCommand line   ";
   if (shown.CommandLine) out += Printable(*shown.CommandLine) + "\n               ";
   out += Printable(shown.OriginNote);
@@ -176,6 +227,17 @@ std::string JsonOf(const ShownReport& shown) {
   out += JsonString(shown.PluginDirSource);
   out += ",\"plugin_dir_exists\":";
   out += JsonBools(shown.PluginDirExists || shown.PluginDirRefused);
+  out += ",\"plugin_file\":{\"name\":";
+  out += JsonString(shown.PluginFileName);
+  out += ",\"found\":";
+  out += JsonBools(shown.PluginFileThere);
+  out += ",\"version\":";
+  out += shown.PluginVersion ? JsonString(*shown.PluginVersion) : "null";
+  out += ",\"checker_version\":";
+  out += JsonString(kVersion);
+  out += ",\"compared\":";
+  out += JsonString(shown.PluginVersionCompared);
+  out += '}';
   out += ",\"command_line\":";
   out += shown.CommandLine ? JsonString(*shown.CommandLine) : "null";
   out += ",\"command_line_source\":{\"source\":";
@@ -440,6 +502,13 @@ ShownReport ShowReport(const CheckReport& report, bool showToken, const PostReco
   if (!remark.empty()) shown.PluginDirRemark = "  (" + remark + ")";
   shown.PluginDirExists = report.PluginDirExists;
   shown.PluginDirRefused = report.PluginDirRefused;
+  const PluginVersion compared = CompareWithChecker(report.PluginFile);
+  shown.PluginFileText = report.NotRead.empty() ? PluginFileText(report.PluginFile, compared)
+                                                : "not read (see the verdict)";
+  shown.PluginFileName = report.PluginFile.Name;
+  shown.PluginFileThere = report.PluginFile.Found;
+  if (report.PluginFile.Version) shown.PluginVersion = VersionText(*report.PluginFile.Version);
+  shown.PluginVersionCompared = PluginVersionName(compared);
   if (report.CommandLine) shown.CommandLine = masked(*report.CommandLine);
   const CommandLineOrigin& origin = report.Origin;
   shown.Source = SourceName(origin.Source);

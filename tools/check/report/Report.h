@@ -57,6 +57,13 @@ struct ShownReport {
   std::string PluginDirRemark;  // what the text adds after the folder; empty for none
   bool PluginDirExists = false;
   bool PluginDirRefused = false;
+  // The plugin file and its version beside this checker's: the line the text shows, and for
+  // JSON its name, whether it is there, its version and how that compares (PluginVersionName).
+  std::string PluginFileText;
+  std::string PluginFileName;
+  bool PluginFileThere = false;
+  std::optional<std::string> PluginVersion;
+  std::string_view PluginVersionCompared;
   std::optional<std::string> CommandLine;
   std::string_view Source;  // where the command line came from, for scripts
   std::optional<std::uint32_t> ProcessId;

@@ -91,14 +91,6 @@ class SettingsLineScan {
   std::size_t line_ = 1;
 };
 
-std::uint32_t Little(std::string_view bytes, std::size_t at, std::size_t width) {
-  std::uint32_t value = 0;
-  for (std::size_t i = width; i-- > 0;) {
-    value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-  }
-  return value;
-}
-
 }  // namespace
 
 void Utf8Watch::Feed(char c) {
@@ -199,62 +191,6 @@ const SettingsKeyLine* LineThePluginUses(const SettingsKey& key,
     }
   }
   return inSection != nullptr && !inSection->Value.empty() ? inSection : fallback;
-}
-
-std::vector<std::string> ImportedLibraries(std::string_view image) {
-  // The DOS header points to the PE header; its optional header (PE32 or PE32+) holds the import
-  // directory's address, which the section table maps to a place in the file. Every offset is
-  // checked against the image's size before it is read.
-  std::vector<std::string> names;
-  const auto fits = [&](std::uint64_t at, std::uint64_t size) { return at + size <= image.size(); };
-  if (!fits(0, 64) || image.substr(0, 2) != "MZ") return names;
-  const std::uint32_t pe = Little(image, 0x3C, 4);
-  if (!fits(pe, 24) || image.substr(pe, 4) != std::string_view("PE\0\0", 4)) return names;
-  const std::uint32_t sections = Little(image, pe + 6, 2);
-  const std::uint32_t optionalSize = Little(image, pe + 20, 2);
-  const std::uint64_t optional = pe + 24;
-  if (!fits(optional, 2)) return names;
-  const std::uint32_t magic = Little(image, optional, 2);
-  const std::uint64_t directories = optional + (magic == 0x20B ? 112 : 96);
-  if ((magic != 0x20B && magic != 0x10B) || directories + 16 > optional + optionalSize ||
-      !fits(directories, 16)) {
-    return names;
-  }
-  const std::uint32_t importRva = Little(image, directories + 8, 4);
-  const std::uint64_t table = optional + optionalSize;
-  // The loader takes no image of more sections than this; a count beyond it comes from crafted
-  // or broken bytes, and walking such a table for every address would keep the checker busy.
-  constexpr std::uint32_t kMaxSections = 96;
-  const std::uint32_t sectionCount = std::min(sections, kMaxSections);
-  // The place in the file of an address in the loaded image.
-  const auto offsetOf = [&](std::uint32_t rva) -> std::optional<std::uint64_t> {
-    for (std::uint32_t s = 0; s < sectionCount && fits(table + s * 40ull, 40); ++s) {
-      const std::uint64_t header = table + s * 40ull;
-      const std::uint32_t virtualSize = Little(image, header + 8, 4);
-      const std::uint32_t address = Little(image, header + 12, 4);
-      const std::uint32_t rawSize = Little(image, header + 16, 4);
-      const std::uint32_t rawAt = Little(image, header + 20, 4);
-      if (rva >= address && rva - address < std::max(virtualSize, rawSize)) {
-        return std::uint64_t{rawAt} + (rva - address);
-      }
-    }
-    return std::nullopt;
-  };
-  if (importRva == 0) return names;
-  const std::optional<std::uint64_t> descriptors = offsetOf(importRva);
-  if (!descriptors) return names;
-  // Twenty bytes a library, the name's address at 12; a descriptor of zeros ends the list. A
-  // plugin imports a handful of libraries; a list that goes on past kMaxLibraries, or a name
-  // outside the file, shows bytes that are no import list, and the walk ends there.
-  constexpr std::size_t kMaxLibraries = 1024;
-  for (std::uint64_t at = *descriptors; fits(at, 20) && names.size() < kMaxLibraries; at += 20) {
-    if (image.substr(at, 20).find_first_not_of('\0') == std::string_view::npos) break;
-    const std::optional<std::uint64_t> name = offsetOf(Little(image, at + 12, 4));
-    if (!name || !fits(*name, 1)) break;
-    const std::string_view rest = image.substr(*name, 260);
-    names.emplace_back(rest.substr(0, rest.find('\0')));
-  }
-  return names;
 }
 
 }  // namespace vesperline::check

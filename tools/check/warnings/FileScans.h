@@ -1,6 +1,6 @@
 // Looks the checker takes at the files an admin writes and installs, beyond what the plugin
 // itself reads out of them: lines of the settings file the plugin passes over or reads twice,
-// bytes that are no UTF-8, and what the plugin file imports.
+// and bytes that are no UTF-8.
 #pragma once
 
 #include <cstddef>
@@ -70,9 +70,5 @@ SettingsScan ScanSettingsFile(const std::string& path);
 // anywhere, without a section) with a value; nothing when none gives one.
 const SettingsKeyLine* LineThePluginUses(const SettingsKey& key,
                                          const std::vector<SettingsKeyLine>& lines);
-
-// The names of the DLLs a Windows PE image imports, as the image writes them; empty when the
-// bytes are no PE image or have no imports.
-std::vector<std::string> ImportedLibraries(std::string_view image);
 
 }  // namespace vesperline::check

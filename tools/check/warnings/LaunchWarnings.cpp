@@ -110,6 +110,53 @@ void WarnOfAPasswordInTheName(const LaunchLine& line, std::vector<std::string>& 
       "password option is an argument of its own.");
 }
 
+// The words of text between blanks.
+std::vector<std::string_view> Words(std::string_view text) {
+  std::vector<std::string_view> words;
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t start = text.find_first_not_of(" \t", i);
+    if (start == std::string_view::npos) break;
+    const std::size_t end = std::min(text.find_first_of(" \t", start), text.size());
+    words.push_back(text.substr(start, end - start));
+    i = end;
+  }
+  return words;
+}
+
+// Dash options inside a first argument that is quoted as a whole (a .bat file that put the whole
+// line after the program in one pair of quotes): the server reads no option inside quotes, and
+// takes the options for part of its map or of the last '?' option's value.
+bool WarnOfDashOptionsInsideTheFirstArgument(const LaunchLine& line,
+                                             std::vector<std::string>& warnings) {
+  if (!line.MapUrl || line.Arguments.size() < 2) return false;
+  const std::string_view first = line.Arguments[1].Value;
+  const std::vector<std::string_view> words = Words(first);
+  std::size_t dash = 1;
+  while (dash < words.size() && !IsDashToken(words[dash])) ++dash;
+  if (first.starts_with('-') || dash >= words.size()) return false;
+  const std::string_view head = first.substr(0, words[dash].data() - first.data());
+  std::vector<std::string> options;
+  for (std::size_t i = dash; i < words.size(); ++i) {
+    if (IsDashToken(words[i])) options.emplace_back(words[i]);
+  }
+  std::string warning = "The server's first argument " + Quoted(first) + " holds the dash option" +
+                        (options.size() == 1 ? " " : "s ") + Listed(options) +
+                        ": the server puts an argument with blanks in quotes as a whole and "
+                        "reads no option inside quotes, so it takes the map " +
+                        Quoted(line.Map.value_or("")) + " and " + WhatTheServerTakes(line);
+  if (line.Map && HoldsPassword(*line.Map)) {
+    const std::string sent = WithoutPasswords(*line.Map);
+    warning += "; its map holds a password, which the heartbeat cuts off (it sends the map " +
+               (sent.empty() ? std::string("not at all") : Quoted(sent)) + ")";
+  }
+  warnings.push_back(warning +
+                     ". Close the quotes after the map URL, so that each dash option is an "
+                     "argument of its own: " +
+                     Quoted(Trimmed(head)) + " " + std::string(Trimmed(first.substr(head.size()))) +
+                     ".");
+  return true;
+}
+
 // A program path with blanks and no quotes: Windows takes its first word for the program and the
 // rest of it for the server's first arguments.
 bool WarnOfAnUnquotedProgramPath(const LaunchLine& line, std::vector<std::string>& warnings) {
@@ -488,12 +535,12 @@ void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings
   WarnOfAPasswordInTheName(line, warnings);
   // The shapes that end the server's map URL elsewhere than the admin meant; each explains the
   // whole of what the server then takes, so at most one of them is told.
-  const bool shape = WarnOfAnUnquotedProgramPath(line, warnings) ||
-                     WarnOfADashOptionBeforeTheMap(line, warnings) ||
-                     WarnOfQuotesInsideAWholeQuotedArgument(line, warnings) ||
-                     WarnOfAnUnclosedQuote(line, warnings) ||
-                     WarnOfATabInTheFirstArgument(line, warnings) ||
-                     WarnOfCurlyQuotes(line, warnings);
+  const bool shape =
+      WarnOfAnUnquotedProgramPath(line, warnings) ||
+      WarnOfADashOptionBeforeTheMap(line, warnings) ||
+      WarnOfQuotesInsideAWholeQuotedArgument(line, warnings) ||
+      WarnOfAnUnclosedQuote(line, warnings) || WarnOfATabInTheFirstArgument(line, warnings) ||
+      WarnOfDashOptionsInsideTheFirstArgument(line, warnings) || WarnOfCurlyQuotes(line, warnings);
   if (line.MapUrl) {
     if (!shape) WarnOfTheFirstArgument(line, warnings);
     WarnOfTwoSessionNames(line, warnings);

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "common/Text.h"
+#include "common/Version.h"
 #include "tools/check/text/Paths.h"
 #include "tools/check/warnings/FileScans.h"
 
@@ -156,19 +157,17 @@ constexpr std::string_view kHostLibrary = "AsaApi.dll";
 // The largest plugin file looked into; a real one is far smaller.
 constexpr std::uintmax_t kMaxPluginFileBytes = 64 << 20;
 
+// The release package of this checker's version, which holds the plugin file it came with.
+std::string ReleasePackage() {
+  return std::string("Vesperline-") + kVersion + "-win64.zip";
+}
+
 // A plugin file built against the simulated host loads in no server: Windows finds no
 // vesperline_simhost.dll there, and AsaApi never gets to call it.
-void WarnOfTestBuild(const std::string& pluginDir, const std::string& pluginFile,
-                     std::vector<std::string>& warnings) {
-  const std::string path = Utf8FromPath(PathFromUtf8(pluginDir) / PathFromUtf8(pluginFile));
-  std::error_code error;
-  const std::uintmax_t size = fs::file_size(PathFromUtf8(path), error);
-  if (error || size > kMaxPluginFileBytes) return;
-  const std::optional<std::string> image = ReadFileBytes(path);
-  if (!image) return;
-  for (const std::string& library : ImportedLibraries(*image)) {
+void WarnOfTestBuild(const PluginFileLook& plugin, std::vector<std::string>& warnings) {
+  for (const std::string& library : plugin.Imports) {
     if (LowerAscii(library) == kTestHostLibrary) {
-      warnings.push_back(pluginFile + " in the plugin folder is a build for tests: " +
+      warnings.push_back(plugin.Name + " in the plugin folder is a build for tests: " +
                          "it takes its host calls from " + library +
                          ", the simulated host, instead of " + std::string(kHostLibrary) +
                          ", so no server can load it. Install " + kPluginFile +
@@ -234,6 +233,59 @@ std::string RefusedSentence(const std::string& path, bool withRemedy) {
     sentence += "; " + reader.Root + " stands for the server's root folder while it runs";
   }
   return sentence;
+}
+
+// A plugin file of another version than the checker's: the checker predicts what its own version
+// of the plugin does, and an older plugin is what an update leaves behind when it was unpacked
+// while the server ran.
+void WarnOfPluginVersion(const PluginFileLook& plugin, std::vector<std::string>& warnings) {
+  const std::string own = kVersion;
+  const std::string update =
+      ": the server loads that plugin, not the one this checker came with. An update unpacked "
+      "while the server ran leaves the old file behind, as Windows lets no program replace the "
+      "file of a plugin in use. Stop the server, copy " +
+      std::string(kPluginFile) + " from " + ReleasePackage() +
+      " into the plugin folder, and start the server again.";
+  switch (CompareWithChecker(plugin)) {
+    case PluginVersion::NoDll:
+      warnings.push_back(plugin.Name +
+                         " in the plugin folder is no Windows DLL, or one cut short: its bytes do "
+                         "not begin as a DLL's do, or end before the parts its header lists (a "
+                         "download or a copy that broke off, say, or another file saved under its "
+                         "name), so the plugin host cannot load it. Install " +
+                         kPluginFile + " again from the release package (" + ReleasePackage() +
+                         ").");
+      return;
+    case PluginVersion::NoVersion:
+      warnings.push_back(plugin.Name +
+                         " in the plugin folder carries no version, so it is a build from before "
+                         "plugin files carried one, older than this checker's " +
+                         own + update);
+      return;
+    case PluginVersion::Older:
+      warnings.push_back(plugin.Name + " in the plugin folder is version " +
+                         VersionText(*plugin.Version) + ", older than this checker's " + own +
+                         update);
+      return;
+    case PluginVersion::Newer: {
+      const std::string theirs = VersionText(*plugin.Version);
+#if defined(_WIN32)
+      const std::string checker = "vesperline-check.exe from Vesperline-" + theirs + "-win64.zip";
+#else
+      const std::string checker =
+          "vesperline-check from Vesperline-" + theirs + "-linux-x64-checker.tar.gz";
+#endif
+      warnings.push_back(plugin.Name + " in the plugin folder is version " + theirs +
+                         ", newer than this checker's " + own +
+                         ": this report tells what the plugin of version " + own +
+                         " would do, which may differ. Run the checker that came with the "
+                         "plugin: " +
+                         checker + ".");
+      return;
+    }
+    default:
+      return;
+  }
 }
 
 // What stands at the path of a file the plugin could not open, with a link's target in front.
@@ -356,6 +408,41 @@ std::string PluginFileOfCopy(const std::string& name) {
   return {};
 }
 
+PluginFileLook LookAtPluginFile(const std::string& pluginDir) {
+  PluginFileLook plugin;
+  plugin.Name = PluginFileIn(pluginDir);
+  const std::string path = Utf8FromPath(PathFromUtf8(pluginDir) / PathFromUtf8(plugin.Name));
+  std::error_code error;
+  plugin.Found = fs::is_regular_file(PathFromUtf8(path), error);
+  const std::uintmax_t size = fs::file_size(PathFromUtf8(path), error);
+  if (!plugin.Found || error || size > kMaxPluginFileBytes) return plugin;
+  const std::optional<std::string> image = ReadFileBytes(path);
+  if (!image) return plugin;
+  plugin.Read = true;
+  plugin.WindowsDll = IsWholePeImage(*image);
+  plugin.Imports = ImportedLibraries(*image);
+  plugin.Version = ImageVersion(*image);
+  return plugin;
+}
+
+FileVersion CheckerVersion() {
+  return FileVersion{{kVersionParts[0], kVersionParts[1], kVersionParts[2], kVersionParts[3]}};
+}
+
+PluginVersion CompareWithChecker(const PluginFileLook& plugin) {
+  if (!plugin.Found) return PluginVersion::NotFound;
+  if (!plugin.Read) return PluginVersion::NotRead;
+#if !defined(_WIN32)
+  if (!plugin.WindowsDll && plugin.Name == kLinuxPluginFile) return PluginVersion::LinuxBuild;
+#endif
+  if (!plugin.WindowsDll) return PluginVersion::NoDll;
+  if (!plugin.Version) return PluginVersion::NoVersion;
+  const FileVersion own = CheckerVersion();
+  return *plugin.Version < own   ? PluginVersion::Older
+         : *plugin.Version > own ? PluginVersion::Newer
+                                 : PluginVersion::Same;
+}
+
 std::optional<std::string> MissingPluginFile(const std::string& pluginDir) {
   const std::string plugin = PluginFileIn(pluginDir);
   std::error_code error;
@@ -460,15 +547,13 @@ std::string NotOpenedSentence(const std::string& path, const FileRead& read) {
 }
 
 std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found,
+                                      const PluginFileLook& plugin,
                                       const std::string& besideDepth) {
   std::vector<std::string> warnings;
   AmendLogThatIsNoFile(ServerLogFound(pluginDir), found);
   // A missing plugin file is no warning but the verdict (see MissingPluginFile).
-  std::error_code error;
-  const std::string pluginFile = PluginFileIn(pluginDir);
-  if (fs::is_regular_file(PathFromUtf8(pluginDir) / PathFromUtf8(pluginFile), error)) {
-    WarnOfTestBuild(pluginDir, pluginFile, warnings);
-  }
+  WarnOfTestBuild(plugin, warnings);
+  WarnOfPluginVersion(plugin, warnings);
   if (found.Config.Failure == platform::OpenFailure::Missing) {
     WarnOfHiddenExtension(pluginDir, warnings);
   }

@@ -14,6 +14,7 @@
 #include "discovery/Discovery.h"
 #include "tools/check/text/Files.h"
 #include "tools/check/text/Sentences.h"
+#include "tools/check/warnings/PeImage.h"
 
 namespace vesperline::check {
 
@@ -49,6 +50,28 @@ std::string PluginFileIn(const std::string& pluginDir);
 // renamed copy that lies there, and says how to put it back. Nothing when the file is there.
 std::optional<std::string> MissingPluginFile(const std::string& pluginDir);
 
+// The plugin file of a plugin folder, read as bytes and never loaded: what it imports and the
+// version it carries.
+struct PluginFileLook {
+  std::string Name;  // as PluginFileIn names it
+  bool Found = false;
+  // The checker read it; a file it cannot open, or one far larger than any plugin, it does not.
+  bool Read = false;
+  bool WindowsDll = false;  // it is a whole PE image (see IsWholePeImage)
+  std::vector<std::string> Imports;
+  std::optional<FileVersion> Version;  // from its version resource
+};
+PluginFileLook LookAtPluginFile(const std::string& pluginDir);
+
+// The version of this checker, and of the plugin file it came with.
+FileVersion CheckerVersion();
+
+// How the plugin file's version stands to this checker's. A Windows DLL without a version
+// resource is a build from before the plugin files carried one, older than any that does. The
+// plugin built for Linux, which only the development host loads, carries none.
+enum class PluginVersion { NotFound, NotRead, LinuxBuild, NoDll, NoVersion, Older, Same, Newer };
+PluginVersion CompareWithChecker(const PluginFileLook& plugin);
+
 // The files of the plugin folder that look like the plugin file disabled or renamed
 // ("Vesperline.dll.disabled", "Vesperline (1).dll"), sorted by name; and the plugin file such a
 // name stands for, or empty text for a name that is none.
@@ -60,11 +83,13 @@ std::string PluginFileOfCopy(const std::string& name);
 std::vector<std::string> HiddenExtensionFiles(const std::string& pluginDir);
 std::string RenameAdvice(const std::string& name);
 
-// The warnings for what discovery found in the plugin folder (which ends with a separator), each
-// a sentence or two for the admin, in the order of the report. A note that calls a settings-file
-// key absent, where a line the plugin passes over holds it, is amended to say so. besideDepth,
-// when not empty, follows the warnings about the plugin folder's depth.
+// The warnings for what discovery found in the plugin folder (which ends with a separator) and for
+// its plugin file as LookAtPluginFile read it, each a sentence or two for the admin, in the order
+// of the report. A note that calls a settings-file key absent, where a line the plugin passes over
+// holds it, is amended to say so. besideDepth, when not empty, follows the warnings about the
+// plugin folder's depth.
 std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found,
+                                      const PluginFileLook& plugin,
                                       const std::string& besideDepth = {});
 
 // The subjects, each appending its warnings in the order of the report.

@@ -1,0 +1,26 @@
+# The version resource of a Windows file (cmake/VersionInfo.rc.in), from the project's version:
+#   vesperline_version_resource(TARGET FILE_NAME DESCRIPTION)
+# FILE_NAME is the file's name as built ("Vesperline.dll"), DESCRIPTION what Explorer shows as
+# its description. Windows builds only; the resource compiler is CMake's RC language.
+set(VESPERLINE_VENDOR "Vesperline")
+set(VESPERLINE_COPYRIGHT "Copyright (C) 2026 the Vesperline developers")
+foreach(part MAJOR MINOR PATCH TWEAK)
+  set(VESPERLINE_VERSION_${part} "${PROJECT_VERSION_${part}}")
+  if(VESPERLINE_VERSION_${part} STREQUAL "")
+    set(VESPERLINE_VERSION_${part} 0)
+  endif()
+endforeach()
+
+function(vesperline_version_resource target file_name description)
+  set(VESPERLINE_RC_FILE_NAME "${file_name}")
+  set(VESPERLINE_RC_DESCRIPTION "${description}")
+  get_filename_component(VESPERLINE_RC_INTERNAL_NAME "${file_name}" NAME_WE)
+  if(file_name MATCHES "\\.dll$")
+    set(VESPERLINE_RC_FILE_TYPE 2)
+  else()
+    set(VESPERLINE_RC_FILE_TYPE 1)
+  endif()
+  set(rc "${CMAKE_BINARY_DIR}/generated/${target}.rc")
+  configure_file("${PROJECT_SOURCE_DIR}/cmake/VersionInfo.rc.in" "${rc}" @ONLY)
+  target_sources(${target} PRIVATE "${rc}")
+endfunction()
