@@ -211,10 +211,10 @@ The --json object, for one server:
                      "refused" or "not reached"), "kind", "meaning", "next_step",
                      "exit_status"}
 When several servers of this install run, one object {"verdict", "servers_found", "servers"}:
-"verdict" the worst of theirs ("not loaded", then "idle"), "servers_found" their ids, and
-"servers" the object above for each, in the order of their ids. A script reads both forms alike
-as r.get("servers", [r]). When no plugin folder is named, the checker's own is none and it sees
-not exactly one server, one object {"verdict": "no server chosen", "checker_folder",
+"verdict" the worst of theirs ("not loaded", "idle", then "unknown"), "servers_found" their ids,
+and "servers" the object above for each, in the order of their ids. A script reads both forms
+alike as r.get("servers", [r]). When no plugin folder is named, the checker's own is none and it
+sees not exactly one server, one object {"verdict": "no server chosen", "checker_folder",
 "servers_seen", "refused_processes", "processes_hidden", "note"}: "servers_seen" each server it
 sees, {"process_id", "executable", "plugin_dir" (as the server sees it), "container", "root",
 "path_inside", "windows_path", "wine_prefix"}; "processes_hidden" true when /proc hides other

@@ -101,6 +101,8 @@ CommandLineRead ReadProcessCommandLine(std::uint32_t id);
 // root's powers); work has then not run. An exception work throws is thrown on.
 bool RunAsServerSees(const ServerPlace& place, const std::function<void()>& work,
                      std::string& error);
+// The error RunAsServerSees gives when the server process ended before its view was taken.
+inline constexpr std::string_view kServerEnded = "the server process has ended";
 
 // The system hides the processes of other users from the checker (Linux: /proc mounted with
 // hidepid), so that a server of another user is not even seen as refused.

@@ -453,7 +453,9 @@ std::string Failed(const char* step) {
 std::string TakeTheServersView(const ServerPlace& place, bool changeUser) {
   if (!place.Root.empty()) {
     if (::unshare(CLONE_FS) != 0) return Failed("unshare");
-    if (::chroot(place.Root.c_str()) != 0) return Failed("chroot");
+    if (::chroot(place.Root.c_str()) != 0) {
+      return errno == ENOENT || errno == ESRCH ? std::string(kServerEnded) : Failed("chroot");
+    }
     if (::chdir("/") != 0) return Failed("chdir");
   }
   if (!changeUser) return {};

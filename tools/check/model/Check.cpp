@@ -124,6 +124,12 @@ CheckReport NotReadReport(const CheckInputs& inputs, const std::string& refused)
     report.Files.push_back({role, path, ShownPath(path), false, "", state, std::nullopt});
   }
   const ServerPlace& place = inputs.Origin.Place;
+  if (refused == kServerEnded) {
+    report.NotRead =
+        "the checker did not read the server's files: the server process ended meanwhile. Run the "
+        "checker again.";
+    return report;
+  }
   report.NotRead =
       "the checker did not read the server's files: it reads them only as the server sees them" +
       (place.Root.empty() ? std::string() : ", in " + PlaceName(place)) +
