@@ -1,7 +1,9 @@
 // Finding the server among a Linux host's processes, on a proc folder laid out by the test: a
 // server run by Wine or Proton, named by a Unix path, a Windows path through its prefix or a path
 // relative to its current folder, in a container whose root folder is another than the checker's,
-// where every link is followed inside that root.
+// where every link is followed inside that root; a process's mounts and user. And the pieces of
+// reading a file as the server does: Wine's names in any case, a link that leads nowhere told by
+// where it would lead, and the server's view taken by one thread alone.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
