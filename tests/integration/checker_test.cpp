@@ -472,6 +472,13 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?SessionName=Old Name\" "
                     "-mods=928102",
        0},
+      // The reading order: the settings file's subject comes before the launch line's, but its
+      // aside (a key set twice, where the plugin takes the line the server takes) follows the
+      // launch line's warning, which changes the name the heartbeat sends.
+      {"an-aside-after-what-changes-a-published-fact",
+       settings("[SessionSettings]\r\nSessionName=Old Name\r\n[/Script/Engine.GameSession]\r\n"
+                "MaxPlayers=70\r\nMaxPlayers=40\r\n[ServerSettings]\r\nActiveMods=928102\r\n"),
+       kServerExe + "TheIsland_WP?listen?SessionName=Rex Hunters?Port=7777 -mods=928102", 0},
       // The forms that need no warning: a quoted first argument, -WinLiveMaxPlayers=, -mods= alone
       // and config.json's port 0.
       {"a-launch-line-that-needs-no-warning",

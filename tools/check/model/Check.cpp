@@ -93,7 +93,12 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   report.Warnings = FindWarnings(dir, found, BelongingFolderNote(inputs.Origin));
   if (report.LogLine && fromProcess) {
     CompareWithTheLog(*report.LogLine, real.Launch, found.Launch);
-    WarnOfADifferentLogLine(*report.LogLine, report.Origin, report.Warnings);
+    // Which reading is right, the server's or the checker's, is unknown: an aside for support.
+    std::vector<std::string> differs;
+    WarnOfADifferentLogLine(*report.LogLine, report.Origin, differs);
+    for (std::string& warning : differs) {
+      report.Warnings.push_back({std::move(warning), WarningWeight::kAside});
+    }
   }
   report.Facts = std::move(found.Facts);
   report.Notes = std::move(found.Notes);

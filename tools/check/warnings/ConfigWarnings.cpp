@@ -23,7 +23,7 @@ constexpr std::uint64_t kMaxConfigBytes = 64 << 10;
 
 // A config.json text value that was not in quotes: the plugin took the next quoted text instead.
 void WarnOfUnquotedValue(std::string_view key, const JsonText& value, bool showValue,
-                         std::vector<std::string>& warnings) {
+                         std::vector<Warning>& warnings) {
   if (value.Outcome != JsonKeyOutcome::kFound || !value.ValueUnquoted) return;
   // A key's name is no secret, and it is what an unquoted value most often runs into.
   const bool isKeyName = value.Value == "token" || value.Value == "ip" || value.Value == "port" ||
@@ -37,7 +37,7 @@ void WarnOfUnquotedValue(std::string_view key, const JsonText& value, bool showV
                      taken + ". Write the value in double quotes.");
 }
 
-void WarnOfAddress(const std::string& ip, std::vector<std::string>& warnings) {
+void WarnOfAddress(const std::string& ip, std::vector<Warning>& warnings) {
   const std::string quoted = "config.json \"ip\" is \"" + ip + "\", ";
   switch (ClassifyAddress(ip)) {
     case AddressKind::kPublic:
@@ -248,7 +248,7 @@ namespace {
 // A token or address pasted with its line break, with a blank, or with a character no editor
 // shows (from a web page or a chat), is sent with it.
 bool WarnOfStrayCharacters(std::string_view key, const std::string& value,
-                           std::vector<std::string>& warnings) {
+                           std::vector<Warning>& warnings) {
   const std::string stray = StrayCharacters(value);
   if (stray.empty()) return false;
   const std::string what = key == "token" ? "the token" : "the address";
@@ -288,7 +288,7 @@ std::string TakenValue(std::string_view key, const std::string& value) {
 
 // A key written twice with different values, say an old token above the new one behind "//":
 // the plugin takes the first "token" in the file, wherever it stands.
-void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warnings) {
+void WarnOfRepeatedKeys(std::string_view text, std::vector<Warning>& warnings) {
   for (const std::string_view key : {"token", "ip", "port"}) {
     const std::string needle = Enclosed("\"", key, "\"");
     std::vector<std::size_t> places;
@@ -380,7 +380,7 @@ std::optional<std::string> ObjectAround(std::string_view text, std::size_t at) {
 // Another program's config.json copied over Vesperline's: the plugin finds its keys wherever they
 // stand, so it takes a bot's token, a database's address and port from their objects and sends
 // them. Vesperline's own keys stand at the top level.
-void WarnOfNestedKeys(std::string_view text, std::vector<std::string>& warnings) {
+void WarnOfNestedKeys(std::string_view text, std::vector<Warning>& warnings) {
   std::vector<std::pair<std::string, std::vector<std::string>>> objects;  // object, keys in it
   for (const std::string_view key : {"token", "ip", "port"}) {
     const std::size_t at = text.find(Enclosed("\"", key, "\""));
@@ -410,7 +410,7 @@ void WarnOfNestedKeys(std::string_view text, std::vector<std::string>& warnings)
 
 // Keys in single quotes, as some editors and languages write them: the plugin finds no key.
 void WarnOfSingleQuotes(std::string_view text, const ConfigSources& gate,
-                        std::vector<std::string>& warnings) {
+                        std::vector<Warning>& warnings) {
   std::string keys;
   const std::pair<std::string_view, JsonKeyOutcome> lookups[] = {
       {"token", gate.Token.Outcome}, {"ip", gate.Ip.Outcome}, {"port", gate.Port.Outcome}};
@@ -430,7 +430,7 @@ void WarnOfSingleQuotes(std::string_view text, const ConfigSources& gate,
 // A port in quotes counts as none, so a port in the launch arguments takes its place: the heartbeat
 // carries another port than the one the admin wrote.
 void WarnOfQuotedPort(std::string_view text, const ServerFacts& facts, const ConfigSources& gate,
-                      std::vector<std::string>& warnings) {
+                      std::vector<Warning>& warnings) {
   if (gate.Port.Outcome != JsonKeyOutcome::kQuoted || !gate.Launch || !gate.Launch->Port()) return;
   const std::string written = LookUpJsonString(text, "port").Value;
   if (written == std::to_string(facts.ServerPort)) return;
@@ -492,7 +492,7 @@ std::string RenameAdvice(const std::string& name) {
          "\" config.json)";
 }
 
-void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings) {
+void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<Warning>& warnings) {
   const std::size_t extension = kConfigFileName.size();
   for (const std::string& name : HiddenExtensionFiles(pluginDir)) {
     warnings.push_back("There is no config.json, but " + name +
@@ -503,7 +503,7 @@ void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string
 }
 
 void WarnOfConfigValues(const std::string& pluginDir, Discovery& found,
-                        std::vector<std::string>& warnings) {
+                        std::vector<Warning>& warnings) {
   // An empty file is told as empty (the verdict says what to do), not as a file without keys.
   if (EmptyConfigBytes(pluginDir, found.Config)) {
     for (SourceNote& note : found.Notes) {

@@ -97,7 +97,7 @@ bool IsDashToken(std::string_view token) {
 }
 
 // A password inside the name the server takes: every player sees it in the game's server browser.
-void WarnOfAPasswordInTheName(const LaunchLine& line, std::vector<std::string>& warnings) {
+void WarnOfAPasswordInTheName(const LaunchLine& line, std::vector<Warning>& warnings) {
   const std::optional<std::string> name = ScanLaunchSessionName(line);
   if (!name || !HoldsPassword(*name)) return;
   const std::string sent = WithoutPasswords(*name);
@@ -127,7 +127,7 @@ std::vector<std::string_view> Words(std::string_view text) {
 // line after the program in one pair of quotes): the server reads no option inside quotes, and
 // takes the options for part of its map or of the last '?' option's value.
 bool WarnOfDashOptionsInsideTheFirstArgument(const LaunchLine& line,
-                                             std::vector<std::string>& warnings) {
+                                             std::vector<Warning>& warnings) {
   if (!line.MapUrl || line.Arguments.size() < 2) return false;
   const std::string_view first = line.Arguments[1].Value;
   const std::vector<std::string_view> words = Words(first);
@@ -159,7 +159,7 @@ bool WarnOfDashOptionsInsideTheFirstArgument(const LaunchLine& line,
 
 // A program path with blanks and no quotes: Windows takes its first word for the program and the
 // rest of it for the server's first arguments.
-bool WarnOfAnUnquotedProgramPath(const LaunchLine& line, std::vector<std::string>& warnings) {
+bool WarnOfAnUnquotedProgramPath(const LaunchLine& line, std::vector<Warning>& warnings) {
   if (line.Text.starts_with('"') || line.Arguments.size() < 2) return false;
   const auto endsWithExe = [](std::string_view value) {
     return value.size() >= 4 && LowerAscii(value.substr(value.size() - 4)) == ".exe";
@@ -185,7 +185,7 @@ bool WarnOfAnUnquotedProgramPath(const LaunchLine& line, std::vector<std::string
 }
 
 // A dash option first: the engine takes no map URL from it and starts its default map.
-bool WarnOfADashOptionBeforeTheMap(const LaunchLine& line, std::vector<std::string>& warnings) {
+bool WarnOfADashOptionBeforeTheMap(const LaunchLine& line, std::vector<Warning>& warnings) {
   if (line.MapUrl || line.Arguments.size() < 2) return false;
   std::size_t position = 0;
   const std::optional<std::string> first = NextEngineToken(line.EngineLine, position);
@@ -207,7 +207,7 @@ bool WarnOfADashOptionBeforeTheMap(const LaunchLine& line, std::vector<std::stri
 // The first argument quoted whole with quotes of its own inside: the engine quotes it whole once
 // more, and its map URL ends at the first inner quote.
 bool WarnOfQuotesInsideAWholeQuotedArgument(const LaunchLine& line,
-                                            std::vector<std::string>& warnings) {
+                                            std::vector<Warning>& warnings) {
   if (!line.MapUrl || line.Arguments.size() < 2) return false;
   const std::string& first = line.Arguments[1].Value;
   if (first.starts_with('-') || first.find(' ') == std::string::npos ||
@@ -224,7 +224,7 @@ bool WarnOfQuotesInsideAWholeQuotedArgument(const LaunchLine& line,
 }
 
 // A quote never closed: everything up to the line's end is one argument.
-bool WarnOfAnUnclosedQuote(const LaunchLine& line, std::vector<std::string>& warnings) {
+bool WarnOfAnUnclosedQuote(const LaunchLine& line, std::vector<Warning>& warnings) {
   if (!line.EndsInsideQuotes || line.Arguments.size() < 2) return false;
   const std::string rest = line.Text.substr(line.UnclosedQuoteAt);
   std::string warning = "The double quote before " + Quoted(rest.substr(1)) +
@@ -238,7 +238,7 @@ bool WarnOfAnUnclosedQuote(const LaunchLine& line, std::vector<std::string>& war
 }
 
 // A tab inside the first argument ends the engine's map URL, although Windows kept it in.
-bool WarnOfATabInTheFirstArgument(const LaunchLine& line, std::vector<std::string>& warnings) {
+bool WarnOfATabInTheFirstArgument(const LaunchLine& line, std::vector<Warning>& warnings) {
   if (!line.MapUrl || line.Arguments.size() < 2) return false;
   const std::string& first = line.Arguments[1].Value;
   const std::size_t tab = first.find('\t');
@@ -253,7 +253,7 @@ bool WarnOfATabInTheFirstArgument(const LaunchLine& line, std::vector<std::strin
 // The map URL ends at a blank, and what follows it is no dash option but words or '?' options:
 // the server takes them for arguments of their own and ignores them. '?' options written after a
 // dash option are not the server's either.
-void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<std::string>& warnings) {
+void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<Warning>& warnings) {
   const std::vector<std::string> tokens = TokensAfterTheUrl(line);
   std::size_t ignored = 0;
   while (ignored < tokens.size() && !IsDashToken(tokens[ignored])) ++ignored;
@@ -303,7 +303,7 @@ void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<std::string>& wa
 }
 
 // ?SessionName= given twice in the map URL: the first counts.
-void WarnOfTwoSessionNames(const LaunchLine& line, std::vector<std::string>& warnings) {
+void WarnOfTwoSessionNames(const LaunchLine& line, std::vector<Warning>& warnings) {
   const std::string lowered = LowerAscii(*line.MapUrl);
   std::size_t count = 0;
   for (std::size_t at = lowered.find(kSessionNameKey); at != std::string::npos;
@@ -312,14 +312,15 @@ void WarnOfTwoSessionNames(const LaunchLine& line, std::vector<std::string>& war
   }
   if (count < 2) return;
   const std::optional<std::string> name = ScanLaunchSessionName(line);
-  warnings.push_back("The first argument gives ?SessionName= " + std::to_string(count) +
-                     " times: the server takes the first, " +
-                     (name ? Quoted(*name) : std::string("an empty one")) +
-                     ", and so does the heartbeat. Delete the others.");
+  warnings.push_back({"The first argument gives ?SessionName= " + std::to_string(count) +
+                          " times: the server takes the first, " +
+                          (name ? Quoted(*name) : std::string("an empty one")) +
+                          ", and so does the heartbeat. Delete the others.",
+                      WarningWeight::kAside});
 }
 
 // The limit the admin asks for without -WinLiveMaxPlayers=, which the game keeps at 70.
-void WarnOfThePlayerLimit(const Discovery& found, std::vector<std::string>& warnings) {
+void WarnOfThePlayerLimit(const Discovery& found, std::vector<Warning>& warnings) {
   const ServerInfoSources& info = found.Info;
   const std::optional<std::int32_t>& winLive = info.LaunchWinLiveMaxPlayers.Value;
   if (winLive && *winLive >= 1) return;
@@ -346,7 +347,7 @@ void WarnOfThePlayerLimit(const Discovery& found, std::vector<std::string>& warn
 }
 
 // The mods the game loads are -mods='s; ActiveMods alone loads none.
-void WarnOfTheMods(const Discovery& found, std::vector<std::string>& warnings) {
+void WarnOfTheMods(const Discovery& found, std::vector<Warning>& warnings) {
   const ServerInfoSources& info = found.Info;
   if (info.FileActiveMods.empty()) return;
   if (!info.LaunchMods) {
@@ -357,15 +358,16 @@ void WarnOfTheMods(const Discovery& found, std::vector<std::string>& warnings) {
         "Add -mods=" +
         WithoutBlanks(info.FileActiveMods) + " to the launch line.");
   } else if (*info.LaunchMods != info.FileActiveMods) {
-    warnings.push_back("-mods= gives " + Quoted(*info.LaunchMods) +
-                       " and the settings file's ActiveMods " + Quoted(info.FileActiveMods) +
-                       ": the game loads the mods of -mods=, and the heartbeat sends them; "
-                       "ActiveMods is ignored.");
+    warnings.push_back({"-mods= gives " + Quoted(*info.LaunchMods) +
+                            " and the settings file's ActiveMods " + Quoted(info.FileActiveMods) +
+                            ": the game loads the mods of -mods=, and the heartbeat sends them; "
+                            "ActiveMods is ignored.",
+                        WarningWeight::kAside});
   }
 }
 
 // ?ServerPVE= and the settings file disagree: the launch option decides.
-void WarnOfPve(const Discovery& found, std::vector<std::string>& warnings) {
+void WarnOfPve(const Discovery& found, std::vector<Warning>& warnings) {
   const ServerInfoSources& info = found.Info;
   if (!info.LaunchPve) return;
   const bool bKey = !info.FileBServerPve.empty();
@@ -375,16 +377,17 @@ void WarnOfPve(const Discovery& found, std::vector<std::string>& warnings) {
   if (!IsTrueOrFalse(*info.LaunchPve)) return;
   const bool launchPve = LowerAscii(*info.LaunchPve) == "true";
   if (launchPve == (LowerAscii(file) == "true")) return;
-  warnings.push_back("?ServerPVE=" + *info.LaunchPve + " on the launch line and " +
-                     (bKey ? "bServerPVE=" : "ServerPVE=") + file +
-                     " in the settings file disagree: the launch option decides, so the server "
-                     "runs as " +
-                     (launchPve ? "PvE" : "PvP") + " and the heartbeat says so.");
+  warnings.push_back({"?ServerPVE=" + *info.LaunchPve + " on the launch line and " +
+                          (bKey ? "bServerPVE=" : "ServerPVE=") + file +
+                          " in the settings file disagree: the launch option decides, so the "
+                          "server runs as " +
+                          (launchPve ? "PvE" : "PvP") + " and the heartbeat says so.",
+                      WarningWeight::kAside});
 }
 
 // config.json's port is sent, whatever port the server listens on.
 void WarnOfAnotherPort(const LaunchLine& line, const Discovery& found,
-                       std::vector<std::string>& warnings) {
+                       std::vector<Warning>& warnings) {
   const std::int32_t filePort = found.Gate.Port.Value;
   if (found.Gate.Launch || filePort < 1) return;
   const LaunchPort launch = ScanLaunchPort(line);
@@ -408,7 +411,7 @@ void WarnOfAnotherPort(const LaunchLine& line, const Discovery& found,
 }
 
 // -mods=928102, 931877: the blank after the comma ends the argument, and with it the list.
-bool WarnOfAModListSplitAtABlank(const LaunchLine& line, std::vector<std::string>& warnings) {
+bool WarnOfAModListSplitAtABlank(const LaunchLine& line, std::vector<Warning>& warnings) {
   for (std::size_t i = 1; i < line.Arguments.size(); ++i) {
     const std::string& value = line.Arguments[i].Value;
     const std::size_t key = LowerAscii(value).find(kModsKey);
@@ -433,7 +436,7 @@ bool WarnOfAModListSplitAtABlank(const LaunchLine& line, std::vector<std::string
 }
 
 // -WinLiveMaxPlayers 50: a blank instead of '=', so the server reads no value from the key.
-void WarnOfABlankInsteadOfEquals(const LaunchLine& line, std::vector<std::string>& warnings) {
+void WarnOfABlankInsteadOfEquals(const LaunchLine& line, std::vector<Warning>& warnings) {
   constexpr struct {
     std::string_view Key;
     std::string_view Written;
@@ -462,7 +465,7 @@ void WarnOfABlankInsteadOfEquals(const LaunchLine& line, std::vector<std::string
 
 // ?Port= and -port= both given, with different ports.
 void WarnOfTwoPorts(const LaunchLine& line, const Discovery& found,
-                    std::vector<std::string>& warnings) {
+                    std::vector<Warning>& warnings) {
   const LaunchNumber question = LaunchNumberFrom(line, kQuestionPortKey);
   const LaunchNumber dash = LaunchNumberFrom(line, kDashPortKey);
   if (!question.Value || !dash.Value || *question.Value < 1 || *dash.Value < 1 ||
@@ -483,20 +486,21 @@ void WarnOfTwoPorts(const LaunchLine& line, const Discovery& found,
 }
 
 // -MaxPlayers= beside a different -WinLiveMaxPlayers=, which alone the game takes.
-void WarnOfTwoPlayerLimits(const Discovery& found, std::vector<std::string>& warnings) {
+void WarnOfTwoPlayerLimits(const Discovery& found, std::vector<Warning>& warnings) {
   const ServerInfoSources& info = found.Info;
   const std::optional<std::int32_t>& winLive = info.LaunchWinLiveMaxPlayers.Value;
   const std::optional<std::int32_t>& dash = info.LaunchDashMaxPlayers.Value;
   if (!winLive || *winLive < 1 || !dash || *dash == *winLive) return;
-  warnings.push_back("The launch line gives -MaxPlayers=" + std::to_string(*dash) +
-                     " beside -WinLiveMaxPlayers=" + std::to_string(*winLive) +
-                     ": the game takes -WinLiveMaxPlayers=, and the heartbeat sends " +
-                     std::to_string(found.Facts.PlayerLimit) +
-                     ". Delete -MaxPlayers=" + std::to_string(*dash) + ", which only misleads.");
+  warnings.push_back({"The launch line gives -MaxPlayers=" + std::to_string(*dash) +
+                          " beside -WinLiveMaxPlayers=" + std::to_string(*winLive) +
+                          ": the game takes -WinLiveMaxPlayers=, and the heartbeat sends " +
+                          std::to_string(found.Facts.PlayerLimit) + ". Delete -MaxPlayers=" +
+                          std::to_string(*dash) + ", which only misleads.",
+                      WarningWeight::kAside});
 }
 
 // Curly quotes, as a guide or a word processor writes them: no quotes to Windows or the server.
-bool WarnOfCurlyQuotes(const LaunchLine& line, std::vector<std::string>& warnings) {
+bool WarnOfCurlyQuotes(const LaunchLine& line, std::vector<Warning>& warnings) {
   constexpr std::string_view kCurly[] = {"\xE2\x80\x9C", "\xE2\x80\x9D", "\xE2\x80\x9E"};
   const std::size_t program = line.Arguments.empty() ? 0 : line.Arguments[0].End;
   // The rest of the line with each curly quote made straight, built by appending: g++ 12 takes a
@@ -529,7 +533,7 @@ bool WarnOfCurlyQuotes(const LaunchLine& line, std::vector<std::string>& warning
 
 }  // namespace
 
-void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings) {
+void WarnOfLaunchLine(const Discovery& found, std::vector<Warning>& warnings) {
   const LaunchLine& line = found.Launch;
   if (line.Text.empty()) return;
   WarnOfAPasswordInTheName(line, warnings);
@@ -557,7 +561,7 @@ void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings
 
 // ?ServerPVE= with a value that is neither True nor False, as admins write 1 or yes: the heartbeat
 // counts only True as PvE, and nobody has tested what the server makes of it.
-void WarnOfAnUnclearPveOption(const Discovery& found, std::vector<std::string>& warnings) {
+void WarnOfAnUnclearPveOption(const Discovery& found, std::vector<Warning>& warnings) {
   const std::optional<std::string>& value = found.Info.LaunchPve;
   if (found.Launch.Text.empty() || !value || IsTrueOrFalse(*value)) return;
   // The value comes from the launch line with its passwords marked, as every message quotes it.
