@@ -636,6 +636,17 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        config("{\r\n  // \"token\": \"OLDtoken-0815\",\r\n  \"token\": \"SECRETtoken-4711\",\r\n"
               "  \"ip\": \"1.2.3.4\",\r\n  \"port\": 7777,\r\n  \"port\": 7778\r\n}\r\n"),
        std::nullopt, 0},
+      // A container's template that was never filled in: a placeholder for the token, and one
+      // for the port that makes the file no JSON; and a comma after the last member, which the
+      // plugin passes over.
+      {"placeholders-left-in-config-json",
+       config("{\n  \"token\": \"${VESPERLINE_TOKEN}\",\n  \"ip\": \"1.2.3.4\",\n"
+              "  \"port\": ${GAME_PORT}\n}\n"),
+       "S.exe TheIsland_WP?listen", 1},
+      {"a-comma-after-the-last-member",
+       config("{\r\n  \"token\": \"SECRETtoken-4711\",\r\n  \"ip\": \"1.2.3.4\",\r\n"
+              "  \"port\": 7777,\r\n}\r\n"),
+       std::nullopt, 0},
       {"single-quotes", config("{'token': 'SECRETtoken-4711', 'ip': '1.2.3.4', 'port': 7777}"),
        std::nullopt, 1},
       // Settings lines with blanks around the '=' (which the server reads as the plain form), and

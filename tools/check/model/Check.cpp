@@ -160,17 +160,27 @@ CheckReport RunCheck(const CheckInputs& inputs) {
     report.IdleReasons.push_back(std::move(reason));
     return report;
   }
+  // A copy of the sample that was never filled in has the sample's own empty values.
+  const bool sample = (facts.Token.empty() || facts.ServerIp.empty()) && ConfigIsTheSample(dir);
+  const std::string sampleLeft =
+      "config.json is still the sample as shipped (a copy of config.example.json), with ";
   if (facts.Token.empty()) {
-    std::string reason = "token empty: " + FirstDetail(report, "token");
+    std::string reason = "token empty: " + (sample ? sampleLeft + "no token filled in"
+                                                   : FirstDetail(report, "token"));
     if (ExampleHoldsAToken(dir)) {
       reason +=
           "; config.example.json beside it has a token filled in, but the plugin reads only "
           "config.json: fill in the token there";
+    } else if (sample) {
+      reason += ": fill in the token the service issued for this server";
     }
     report.IdleReasons.push_back(std::move(reason));
   }
   if (facts.ServerIp.empty()) {
-    report.IdleReasons.push_back("ip empty: " + FirstDetail(report, "ip"));
+    report.IdleReasons.push_back(
+        "ip empty: " + (sample ? sampleLeft + "no address filled in: fill in the server's public "
+                                              "address, the one players connect to"
+                               : FirstDetail(report, "ip")));
   }
   if (facts.ServerPort < 1) {
     std::string reason =

@@ -91,6 +91,9 @@ std::optional<std::uint64_t> EmptyConfigBytes(const std::string& pluginDir, cons
 // config.example.json in the plugin folder holds a token: an admin filled in the sample, which
 // the plugin never reads, instead of config.json (the release's sample has an empty token).
 bool ExampleHoldsAToken(const std::string& pluginDir);
+// config.json is still the release's sample as shipped (it holds the sample's own "_comment"), so
+// its token and address are the sample's empty ones unless filled in.
+bool ConfigIsTheSample(const std::string& pluginDir);
 // The rest of a sentence that names that token: the plugin never reads it, so copy the sample to
 // config.json, overwriting an empty config.json when overwrite is set.
 std::string CopyTheExample(bool overwrite);
