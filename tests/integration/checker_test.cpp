@@ -421,6 +421,18 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        kServerExe + "\"TheIsland_WP?listen?SessionName=\\\"My ARK Server\\\"?Port=7777\" "
                     "-mods=928102",
        0},
+      // The same shape where -port= gives the server its port and the settings file its name,
+      // while config.json's port is what the heartbeat sends.
+      {"what-the-server-keeps-of-a-cut-line",
+       [](const test::ServerTree& server) {
+         server.WriteConfig(kFullConfig);
+         test::WriteFile(server.SettingsFile(),
+                         "[SessionSettings]\r\nSessionName=From The File\r\n");
+         return server.PluginDir();
+       },
+       kServerExe + "\"TheIsland_WP?listen?SessionName=\\\"Rex Hunters\\\"?MaxPlayers=40\" "
+                    "-port=7779 -WinLiveMaxPlayers=40",
+       0},
       {"a-dash-option-before-the-map", config(kFullConfig),
        kServerExe + "-ClusterDirOverride=C:\\Cerious "
                     "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7777\" -mods=928102",

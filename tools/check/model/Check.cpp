@@ -186,8 +186,21 @@ CheckReport RunCheck(const CheckInputs& inputs) {
     std::string reason =
         "port below 1 (" + std::to_string(facts.ServerPort) +
         "): looked for in config.json \"port\", then in the launch arguments ?Port= and -port=";
-    if (!inputs.CommandLine && !report.LogLine)
-      reason += ", but the checker has no command line (see \"Command line\" above)";
+    // With no port on its launch line the server listens on the game's default port, which the
+    // plugin never assumes: config.json must name it.
+    const std::string fix =
+        "give the server's port in config.json, \"port\": " + std::to_string(kGameDefaultPort) +
+        " for the game's default port (or the port the server listens on, "
+        "if something else sets it)";
+    const LaunchPort launch = ScanLaunchPort(found.Launch);
+    if (!inputs.CommandLine && !report.LogLine) {
+      reason += ", but the checker has no command line (see \"Command line\" above): " + fix;
+    } else if (!launch.Question.Found && !(launch.Dash && launch.Dash->Found)) {
+      reason +=
+          ", and the launch line gives neither (no ?Port= in the server's map URL, no "
+          "-port=), so the server listens on the game's default port, " +
+          std::to_string(kGameDefaultPort) + ", while the plugin finds no port: " + fix;
+    }
     report.IdleReasons.push_back(std::move(reason));
   }
   return report;

@@ -20,12 +20,6 @@ namespace {
 constexpr char kHowToQuote[] =
     "In a .bat file or a server manager, put the whole first argument in double quotes, with no "
     "quotes inside it";
-constexpr char kHowToQuoteInAScript[] =
-    "in a Linux start script, either do the same, or leave the argument unquoted and write "
-    "SessionName=\\\"...\\\" with the name between those quotes (in a systemd unit's ExecStart= "
-    "line the same two forms work: systemd, like the shell, splits at blanks outside quotes and "
-    "removes the quotes it reads)";
-
 // The mod list in the form the game reads whole: the ids with no blank beside a comma.
 std::string WithoutBlanks(std::string_view list) {
   std::string out;
@@ -71,14 +65,64 @@ std::string WithoutQuotes(std::string_view text) {
   return out;
 }
 
-// What the server takes from its map URL: the session name it shows and its port.
-std::string WhatTheServerTakes(const LaunchLine& line) {
-  const std::optional<std::string> name = ScanLaunchSessionName(line);
-  const LaunchNumber port = LaunchNumberFrom(line, kQuestionPortKey);
-  std::string takes = name ? "shows the session name " + Quoted(*name) : "gets no session name";
-  takes += port.Value ? " and listens on port " + std::to_string(*port.Value)
-                      : " and listens on its default port";
-  return takes;
+// What the server takes from its launch line and its settings file, as a clause: the session name
+// it shows (the map URL's, else the settings file's) and the port it listens on (the launch line's,
+// else the game's default); and what the heartbeat sends of the two, which may come from elsewhere
+// (the port from config.json), or that the plugin sends nothing.
+std::string WhatTheServerTakes(const Discovery& found) {
+  const LaunchLine& line = found.Launch;
+  const std::optional<std::string> launchName = ScanLaunchSessionName(line);
+  const std::string& fileName = found.Info.FileSessionName;
+  const std::string name = launchName.value_or(fileName);
+  std::string takes = launchName          ? "shows the session name " + Quoted(name)
+                      : !fileName.empty() ? "shows the settings file's session name " + Quoted(name)
+                                          : std::string("gets no session name");
+  const std::int32_t port = ScanLaunchPort(line).Port().value_or(0);
+  const std::int32_t listens = port >= 1 ? port : kGameDefaultPort;
+  takes += port >= 1 ? " and listens on port " + std::to_string(port)
+                     : " and listens on the game's default port, " + std::to_string(listens);
+  if (!found.Usable) return takes + " (the plugin sends no heartbeat: see the verdict)";
+  const ServerFacts& facts = found.Facts;
+  // The heartbeat sends the name only up to a password in it, which the name's own warning tells.
+  const bool sameName = facts.SessionName == WithoutPasswords(name);
+  const bool samePort = facts.ServerPort == listens;
+  if (sameName && samePort) return takes + " (the heartbeat sends the same)";
+  takes += " (the heartbeat sends ";
+  takes += sameName                    ? std::string("the same name")
+           : facts.SessionName.empty() ? std::string("no name")
+                                       : "the name " + Quoted(facts.SessionName);
+  takes += samePort ? std::string(" and the same port")
+                    : " and the port " + std::to_string(facts.ServerPort) +
+                          (found.Gate.Launch ? "" : ", config.json's");
+  return takes + ")";
+}
+
+// The key of the '?' option in whose value the byte at `at` of text lies ("SessionName"), for a
+// fix that quotes that value; empty when the byte lies in no such value.
+std::string KeyOfTheValueAt(std::string_view text, std::size_t at) {
+  const std::size_t question = text.rfind('?', at);
+  if (question == std::string_view::npos) return {};
+  const std::size_t equals = text.find('=', question);
+  if (equals == std::string_view::npos || equals >= at) return {};
+  return std::string(text.substr(question + 1, equals - question - 1));
+}
+
+// The fix in a Linux start script for a first argument whose value of key holds blanks: the same
+// quotes around the whole argument, or quotes inside it around that value alone, as a container's
+// start script writes them; the first alone when no '?' option's value holds the blanks.
+std::string HowToQuoteInAScript(std::string_view key) {
+  std::string how = "in a Linux start script, ";
+  if (key.empty()) {
+    how += "do the same (in a systemd unit's ExecStart= line that form works too";
+  } else {
+    how += Enclosed("either do the same, or leave the argument unquoted and write ", key,
+                    "=\\\"...\\\" with the ");
+    how += LowerAscii(key) == "sessionname" ? "name" : "value";
+    how += " between those quotes (in a systemd unit's ExecStart= line the same two forms work";
+  }
+  return how +
+         ": systemd, like the shell, splits at blanks outside quotes and removes the quotes it "
+         "reads)";
 }
 
 // The tokens of the engine's line after the map URL, in order.
@@ -126,8 +170,9 @@ std::vector<std::string_view> Words(std::string_view text) {
 // Dash options inside a first argument that is quoted as a whole (a .bat file that put the whole
 // line after the program in one pair of quotes): the server reads no option inside quotes, and
 // takes the options for part of its map or of the last '?' option's value.
-bool WarnOfDashOptionsInsideTheFirstArgument(const LaunchLine& line,
+bool WarnOfDashOptionsInsideTheFirstArgument(const Discovery& found,
                                              std::vector<Warning>& warnings) {
+  const LaunchLine& line = found.Launch;
   if (!line.MapUrl || line.Arguments.size() < 2) return false;
   const std::string_view first = line.Arguments[1].Value;
   const std::vector<std::string_view> words = Words(first);
@@ -143,7 +188,7 @@ bool WarnOfDashOptionsInsideTheFirstArgument(const LaunchLine& line,
                         (options.size() == 1 ? " " : "s ") + Listed(options) +
                         ": the server puts an argument with blanks in quotes as a whole and "
                         "reads no option inside quotes, so it takes the map " +
-                        Quoted(line.Map.value_or("")) + " and " + WhatTheServerTakes(line);
+                        Quoted(line.Map.value_or("")) + " and " + WhatTheServerTakes(found);
   if (line.Map && HoldsPassword(*line.Map)) {
     const std::string sent = WithoutPasswords(*line.Map);
     warning += "; its map holds a password, which the heartbeat cuts off (it sends the map " +
@@ -159,7 +204,8 @@ bool WarnOfDashOptionsInsideTheFirstArgument(const LaunchLine& line,
 
 // A program path with blanks and no quotes: Windows takes its first word for the program and the
 // rest of it for the server's first arguments.
-bool WarnOfAnUnquotedProgramPath(const LaunchLine& line, std::vector<Warning>& warnings) {
+bool WarnOfAnUnquotedProgramPath(const Discovery& found, std::vector<Warning>& warnings) {
+  const LaunchLine& line = found.Launch;
   if (line.Text.starts_with('"') || line.Arguments.size() < 2) return false;
   const auto endsWithExe = [](std::string_view value) {
     return value.size() >= 4 && LowerAscii(value.substr(value.size() - 4)) == ".exe";
@@ -175,9 +221,9 @@ bool WarnOfAnUnquotedProgramPath(const LaunchLine& line, std::vector<Warning>& w
         " holds a blank and is not in double quotes: Windows takes " +
         Quoted(line.Arguments[0].Value) + " for the program and the rest of the path for the " +
         "server's first arguments, so the server " +
-        (line.MapUrl
-             ? "takes the map " + Quoted(line.Map.value_or("")) + " and " + WhatTheServerTakes(line)
-             : std::string("starts its default map and reads no '?' option")) +
+        (line.MapUrl ? "takes the map " + Quoted(line.Map.value_or("")) + " and " +
+                           WhatTheServerTakes(found)
+                     : std::string("starts its default map and reads no '?' option")) +
         ". Put the path in double quotes: " + Quoted(path) + ".");
     return true;
   }
@@ -206,8 +252,9 @@ bool WarnOfADashOptionBeforeTheMap(const LaunchLine& line, std::vector<Warning>&
 
 // The first argument quoted whole with quotes of its own inside: the engine quotes it whole once
 // more, and its map URL ends at the first inner quote.
-bool WarnOfQuotesInsideAWholeQuotedArgument(const LaunchLine& line,
+bool WarnOfQuotesInsideAWholeQuotedArgument(const Discovery& found,
                                             std::vector<Warning>& warnings) {
+  const LaunchLine& line = found.Launch;
   if (!line.MapUrl || line.Arguments.size() < 2) return false;
   const std::string& first = line.Arguments[1].Value;
   if (first.starts_with('-') || first.find(' ') == std::string::npos ||
@@ -218,27 +265,30 @@ bool WarnOfQuotesInsideAWholeQuotedArgument(const LaunchLine& line,
       "The server's first argument " + Quoted(first) +
       " holds a space and double quotes of its own: the server puts such an argument in quotes "
       "as a whole, so its map URL ends at the first quote inside, " +
-      Quoted(*line.MapUrl) + ", and it " + WhatTheServerTakes(line) + " (so does the heartbeat). " +
-      kHowToQuote + ": " + Quoted(WithoutQuotes(first)) + "; " + kHowToQuoteInAScript + ".");
+      Quoted(*line.MapUrl) + ", and it " + WhatTheServerTakes(found) + ". " + kHowToQuote + ": " +
+      Quoted(WithoutQuotes(first)) + "; " +
+      HowToQuoteInAScript(KeyOfTheValueAt(first, first.find(' '))) + ".");
   return true;
 }
 
 // A quote never closed: everything up to the line's end is one argument.
-bool WarnOfAnUnclosedQuote(const LaunchLine& line, std::vector<Warning>& warnings) {
+bool WarnOfAnUnclosedQuote(const Discovery& found, std::vector<Warning>& warnings) {
+  const LaunchLine& line = found.Launch;
   if (!line.EndsInsideQuotes || line.Arguments.size() < 2) return false;
   const std::string rest = line.Text.substr(line.UnclosedQuoteAt);
   std::string warning = "The double quote before " + Quoted(rest.substr(1)) +
                         " is never closed, so everything up to the end of the line belongs to "
                         "one argument";
   if (line.MapUrl && line.Arguments.back().Start == line.Arguments[1].Start) {
-    warning += ", the server's first: it " + WhatTheServerTakes(line);
+    warning += ", the server's first: it " + WhatTheServerTakes(found);
   }
   warnings.push_back(warning + ". Close the quote where the value ends.");
   return true;
 }
 
 // A tab inside the first argument ends the engine's map URL, although Windows kept it in.
-bool WarnOfATabInTheFirstArgument(const LaunchLine& line, std::vector<Warning>& warnings) {
+bool WarnOfATabInTheFirstArgument(const Discovery& found, std::vector<Warning>& warnings) {
+  const LaunchLine& line = found.Launch;
   if (!line.MapUrl || line.Arguments.size() < 2) return false;
   const std::string& first = line.Arguments[1].Value;
   const std::size_t tab = first.find('\t');
@@ -246,14 +296,15 @@ bool WarnOfATabInTheFirstArgument(const LaunchLine& line, std::vector<Warning>& 
   warnings.push_back("The server's first argument holds a tab after " +
                      Quoted(first.substr(0, tab)) +
                      ": the server's map URL ends at it, so the server " +
-                     WhatTheServerTakes(line) + ". Write a space instead of the tab.");
+                     WhatTheServerTakes(found) + ". Write a space instead of the tab.");
   return true;
 }
 
 // The map URL ends at a blank, and what follows it is no dash option but words or '?' options:
 // the server takes them for arguments of their own and ignores them. '?' options written after a
 // dash option are not the server's either.
-void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<Warning>& warnings) {
+void WarnOfTheFirstArgument(const Discovery& found, std::vector<Warning>& warnings) {
+  const LaunchLine& line = found.Launch;
   const std::vector<std::string> tokens = TokensAfterTheUrl(line);
   std::size_t ignored = 0;
   while (ignored < tokens.size() && !IsDashToken(tokens[ignored])) ++ignored;
@@ -270,7 +321,7 @@ void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<Warning>& warnin
     std::string warning = "The server's first argument ends at the blank after " +
                           Quoted(*line.MapUrl) + ": it takes " + Quoted(rest) +
                           " for separate arguments and ignores them, so it " +
-                          WhatTheServerTakes(line);
+                          WhatTheServerTakes(found);
     if (!unseen.empty()) {
       warning += ", and it never sees " + Listed(unseen) + " (neither does the plugin)";
     }
@@ -281,10 +332,11 @@ void WarnOfTheFirstArgument(const LaunchLine& line, std::vector<Warning>& warnin
       warning += ". Delete the blanks before the '?': " + Quoted(joined);
     } else {
       // Blanks before a '?' would end up in the option before it, once the argument is whole.
+      const std::string key = KeyOfTheValueAt(*line.MapUrl, line.MapUrl->size());
       std::string whole = WithoutQuotes(*line.MapUrl + " " + rest);
       for (std::size_t at; (at = whole.find(" ?")) != std::string::npos;) whole.erase(at, 1);
       warning +=
-          std::string(". ") + kHowToQuote + ": " + Quoted(whole) + "; " + kHowToQuoteInAScript;
+          std::string(". ") + kHowToQuote + ": " + Quoted(whole) + "; " + HowToQuoteInAScript(key);
     }
     warnings.push_back(warning + ".");
   }
@@ -540,13 +592,13 @@ void WarnOfLaunchLine(const Discovery& found, std::vector<Warning>& warnings) {
   // The shapes that end the server's map URL elsewhere than the admin meant; each explains the
   // whole of what the server then takes, so at most one of them is told.
   const bool shape =
-      WarnOfAnUnquotedProgramPath(line, warnings) ||
+      WarnOfAnUnquotedProgramPath(found, warnings) ||
       WarnOfADashOptionBeforeTheMap(line, warnings) ||
-      WarnOfQuotesInsideAWholeQuotedArgument(line, warnings) ||
-      WarnOfAnUnclosedQuote(line, warnings) || WarnOfATabInTheFirstArgument(line, warnings) ||
-      WarnOfDashOptionsInsideTheFirstArgument(line, warnings) || WarnOfCurlyQuotes(line, warnings);
+      WarnOfQuotesInsideAWholeQuotedArgument(found, warnings) ||
+      WarnOfAnUnclosedQuote(found, warnings) || WarnOfATabInTheFirstArgument(found, warnings) ||
+      WarnOfDashOptionsInsideTheFirstArgument(found, warnings) || WarnOfCurlyQuotes(line, warnings);
   if (line.MapUrl) {
-    if (!shape) WarnOfTheFirstArgument(line, warnings);
+    if (!shape) WarnOfTheFirstArgument(found, warnings);
     WarnOfTwoSessionNames(line, warnings);
   }
   WarnOfABlankInsteadOfEquals(line, warnings);

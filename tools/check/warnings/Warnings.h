@@ -35,6 +35,9 @@ struct Warning {
   WarningWeight Weight;
 };
 
+// The port the game listens on when its launch line gives none.
+inline constexpr std::int32_t kGameDefaultPort = 7777;
+
 // The same for the file at path in the given role ("config.json", "settings file", "server log"),
 // as the report's list of files shows it: a link to something that is no file names its target,
 // and a log that is no file says what the heartbeat then lacks.
