@@ -29,6 +29,20 @@ std::string WithoutBlanks(std::string_view list) {
   return out;
 }
 
+// The ids of a mod list alone, joined by commas: no blanks, no empty places.
+std::string CleanModList(std::string_view list) {
+  std::string clean;
+  for (std::size_t start = 0, end = 0; end != std::string_view::npos; start = end + 1) {
+    end = list.find(',', start);
+    const std::string id =
+        WithoutBlanks(list.substr(start, end == std::string_view::npos ? end : end - start));
+    if (id.empty()) continue;
+    if (!clean.empty()) clean += ',';
+    clean += id;
+  }
+  return clean;
+}
+
 bool IsModList(std::string_view text) {
   return !text.empty() && text.find_first_not_of("0123456789,") == std::string_view::npos;
 }
@@ -136,8 +150,44 @@ std::vector<std::string> TokensAfterTheUrl(const LaunchLine& line) {
   return tokens;
 }
 
+// A character that looks like the hyphen-minus of a dash option, as a guide, a word processor or
+// a chat writes it in its place, in UTF-8.
+struct LookAlikeDash {
+  std::string_view Bytes;
+  std::string_view Name;
+};
+constexpr LookAlikeDash kLookAlikeDashes[] = {
+    {"\xE2\x80\x90", "a hyphen (U+2010)"},
+    {"\xE2\x80\x91", "a non-breaking hyphen (U+2011)"},
+    {"\xE2\x80\x92", "a figure dash (U+2012)"},
+    {"\xE2\x80\x93", "an en dash (U+2013)"},
+    {"\xE2\x80\x94", "an em dash (U+2014)"},
+    {"\xE2\x80\x95", "a horizontal bar (U+2015)"},
+    {"\xE2\x88\x92", "a minus sign (U+2212)"},
+    {"\xEF\xB9\xA3", "a small hyphen-minus (U+FE63)"},
+    {"\xEF\xBC\x8D", "a fullwidth hyphen-minus (U+FF0D)"},
+};
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+}
+
+// The look-alike a word begins with, right before an ASCII letter, as in
+// "\u2013WinLiveMaxPlayers=50"; nothing for any other word.
+const LookAlikeDash* LookAlikeDashOf(std::string_view word) {
+  for (const LookAlikeDash& dash : kLookAlikeDashes) {
+    if (word.starts_with(dash.Bytes) && word.size() > dash.Bytes.size() &&
+        IsAsciiLetter(word[dash.Bytes.size()])) {
+      return &dash;
+    }
+  }
+  return nullptr;
+}
+
+// A dash option, or one written with a look-alike dash, which was meant as one (and has a warning
+// of its own): either is no part of a name or a map cut off at a blank.
 bool IsDashToken(std::string_view token) {
-  return token.starts_with('-') && token.size() > 1;
+  return (token.starts_with('-') && token.size() > 1) || LookAlikeDashOf(token) != nullptr;
 }
 
 // A password inside the name the server takes: every player sees it in the game's server browser.
@@ -409,7 +459,9 @@ void WarnOfTheMods(const Discovery& found, std::vector<Warning>& warnings) {
         "report that ActiveMods alone loads none), while the heartbeat sends ActiveMods' list. "
         "Add -mods=" +
         WithoutBlanks(info.FileActiveMods) + " to the launch line.");
-  } else if (*info.LaunchMods != info.FileActiveMods) {
+  } else if (CleanModList(*info.LaunchMods) != CleanModList(info.FileActiveMods)) {
+    // Lists that differ only in blanks and empty places are the same mods; a loose list has a
+    // warning of its own.
     warnings.push_back({"-mods= gives " + Quoted(*info.LaunchMods) +
                             " and the settings file's ActiveMods " + Quoted(info.FileActiveMods) +
                             ": the game loads the mods of -mods=, and the heartbeat sends them; "
@@ -583,6 +635,173 @@ bool WarnOfCurlyQuotes(const LaunchLine& line, std::vector<Warning>& warnings) {
   return true;
 }
 
+// Options written with a look-alike of the hyphen-minus, copied from a guide or a chat: neither
+// the server nor the plugin takes them for options.
+void WarnOfLookAlikeDashes(const Discovery& found, std::vector<Warning>& warnings) {
+  const LaunchLine& line = found.Launch;
+  std::vector<std::string> written;
+  std::vector<std::string> names;
+  std::vector<std::string> fixed;
+  std::vector<std::string> lost;
+  const auto lose = [&](std::string what) {
+    if (std::find(lost.begin(), lost.end(), what) == lost.end()) lost.push_back(std::move(what));
+  };
+  for (std::size_t i = 1; i < line.Arguments.size(); ++i) {
+    for (const std::string_view word : Words(line.Arguments[i].Value)) {
+      const LookAlikeDash* dash = LookAlikeDashOf(word);
+      if (dash == nullptr) continue;
+      written.push_back(Quoted(word));
+      if (std::find(names.begin(), names.end(), dash->Name) == names.end()) {
+        names.emplace_back(dash->Name);
+      }
+      // Built by appending: g++ 12 warns falsely of overlapping copies in "-" + a temporary.
+      std::string option = "-";
+      option.append(word.substr(dash->Bytes.size()));
+      fixed.push_back(option);
+      const std::string key = LowerAscii(option);
+      if (key.starts_with(kWinLiveMaxPlayersKey)) {
+        lose("the player limit stays " + std::to_string(found.Facts.PlayerLimit));
+      } else if (key.starts_with(kDashPortKey)) {
+        lose("the port is not taken from it");
+      } else if (key.starts_with(kModsKey)) {
+        lose("no mod is loaded from it");
+      } else if (key.find("password") != std::string::npos) {
+        lose("the server goes without that password");
+      }
+    }
+  }
+  if (written.empty()) return;
+  const bool one = written.size() == 1;
+  std::string warning = "The launch line writes " + Listed(written) + " with " + Listed(names) +
+                        " where the hyphen-minus, -, belongs, as a guide, a word processor or a "
+                        "chat writes it: neither the server nor the plugin takes " +
+                        (one ? "it for an option" : "them for options");
+  if (!lost.empty()) warning += ", so " + Listed(lost);
+  warnings.push_back(warning + ". Type the dash anew, as - on the keyboard: " + Listed(fixed) +
+                     ".");
+}
+
+// A start script saved with Windows line ends: the shell keeps the CR at the end of each line as
+// part of that line's last argument, and a line ended by '\' goes on no further, since the
+// backslash quotes the CR instead of the line break.
+void WarnOfCarriageReturns(const LaunchLine& line, std::vector<Warning>& warnings) {
+  if (line.Text.find('\r') == std::string::npos) return;
+  std::vector<std::string> holding;
+  bool alone = false;
+  for (std::size_t i = 1; i < line.Arguments.size(); ++i) {
+    const std::string& value = line.Arguments[i].Value;
+    if (value.find('\r') == std::string::npos) continue;
+    if (value.find_first_not_of("\r") == std::string::npos) {
+      alone = true;
+    } else {
+      holding.push_back(Quoted(value));
+    }
+  }
+  std::string warning =
+      "The launch line holds a carriage return (CR, shown as \\u000d)" +
+      (holding.empty() ? std::string() : " at the end of " + Listed(holding)) +
+      ": the start script that runs the server was saved with Windows line ends (CR LF), and the "
+      "shell keeps each line's CR as part of its last argument. ";
+  warning += alone ? "A line that ends with \\ goes on no further: the \\ quotes the CR instead of "
+                     "the line break, so the server gets an argument that is a CR alone and "
+                     "never sees the options on the lines after it (the shell runs them as "
+                     "commands of their own). "
+                   : "The plugin and the server's own reader of its options pass over a CR at "
+                     "an argument's end, but not one inside a value in double quotes (a path "
+                     "with a blank, say): the server keeps it as part of that value. ";
+  // Options lost on the lines after a broken continuation change what the server takes; a CR at
+  // an argument's end alone changes nothing the heartbeat reports.
+  warnings.push_back({warning +
+                          "Convert the script to Unix line ends: dos2unix followed by the "
+                          "script's name, or in its editor choose LF line ends (in Notepad++: "
+                          "Edit, EOL Conversion, Unix (LF)), then start the server again.",
+                      alone ? WarningWeight::kOutcome : WarningWeight::kAside});
+}
+
+// ?WinLiveMaxPlayers= in the map URL: the game reads the player limit from the dash option alone.
+void WarnOfAQuestionWinLiveMaxPlayers(const Discovery& found, std::vector<Warning>& warnings) {
+  const std::optional<std::string_view> value = QuestionOption(found.Launch, "?winlivemaxplayers=");
+  if (!value) return;
+  const std::string asked = std::string(Trimmed(WithoutQuotes(*value)));
+  const std::optional<std::int32_t>& dash = found.Info.LaunchWinLiveMaxPlayers.Value;
+  const std::optional<std::int32_t> number = ParseDecimal32(asked);
+  // The dash option gives the same limit already: the '?' one only misleads.
+  if (dash && number && *dash == *number) return;
+  std::string warning = "?WinLiveMaxPlayers=" + asked +
+                        " in the server's map URL is not the option: the game takes the player "
+                        "limit from -WinLiveMaxPlayers= alone, an argument of its own after the "
+                        "map URL, so the server keeps " +
+                        std::to_string(found.Facts.PlayerLimit) +
+                        " players, and the heartbeat sends " +
+                        std::to_string(found.Facts.PlayerLimit) + ". ";
+  warning += dash ? "Change -WinLiveMaxPlayers=" + std::to_string(*dash) +
+                        " to -WinLiveMaxPlayers=" + asked +
+                        " if that is the limit you mean, and delete ?WinLiveMaxPlayers=" + asked +
+                        "."
+                  : "Write -WinLiveMaxPlayers=" + asked +
+                        " after the map URL instead, and delete ?WinLiveMaxPlayers=" + asked + ".";
+  warnings.push_back(std::move(warning));
+}
+
+// A mod list with blanks inside it or an empty place (a comma at either end, two in a row): the
+// game gets the list as written, and the heartbeat sends it so. A list split at a blank into
+// arguments of their own has a warning of its own.
+void WarnOfALooseModList(const Discovery& found, std::vector<Warning>& warnings) {
+  const std::optional<std::string>& list = found.Info.LaunchMods;
+  if (!list) return;
+  std::vector<std::string> faults;
+  std::size_t blanks = 0;
+  bool besideCommas = true;
+  for (std::size_t i = 0; i < list->size(); ++i) {
+    if ((*list)[i] != ' ' && (*list)[i] != '\t') continue;
+    ++blanks;
+    const std::size_t before = list->find_last_not_of(" \t", i);
+    const std::size_t after = list->find_first_not_of(" \t", i);
+    besideCommas = besideCommas && ((before != std::string::npos && (*list)[before] == ',') ||
+                                    (after != std::string::npos && (*list)[after] == ','));
+  }
+  if (blanks > 0) {
+    faults.emplace_back(!besideCommas ? "blanks inside it"
+                        : blanks == 1 ? "a blank beside a comma"
+                                      : "blanks beside its commas");
+  }
+  if (list->starts_with(',')) faults.emplace_back("a comma before the first id");
+  if (list->find(",,") != std::string::npos) faults.emplace_back("two commas in a row");
+  if (list->ends_with(',')) faults.emplace_back("a comma after the last id");
+  if (faults.empty()) return;
+  const std::string clean = CleanModList(*list);
+  warnings.push_back("-mods= gives " + Quoted(*list) + ", with " + Listed(faults) +
+                     ": the game gets the list as written, and so does the server list, which "
+                     "the heartbeat sends it to. Write the list with the ids alone, joined by "
+                     "commas: -mods=" +
+                     clean + ".");
+}
+
+// ?ServerPVE with no value: the plugin reads no PvE value from it.
+void WarnOfABareServerPve(const Discovery& found, std::vector<Warning>& warnings) {
+  const LaunchLine& line = found.Launch;
+  if (!line.MapUrl || found.Info.LaunchPve) return;
+  const std::string url = LowerAscii(*line.MapUrl);
+  constexpr std::string_view kKey = "?serverpve";
+  for (std::size_t at = url.find(kKey); at != std::string::npos; at = url.find(kKey, at + 1)) {
+    std::size_t end = at + kKey.size();
+    if (end < url.size() && url[end] == '=') ++end;
+    if (end < url.size() && url[end] != '?') continue;
+    const std::string written = line.MapUrl->substr(at, end - at);
+    warnings.push_back(
+        written +
+        " stands in the server's map URL with no value: the plugin counts only "
+        "?ServerPVE=True as PvE, so " +
+        (found.Facts.IsPve ? std::string("it takes PvE from the settings file instead, which says "
+                                         "PvE")
+                           : std::string("PvE counts as off, and the heartbeat says the server "
+                                         "is not PvE")) +
+        "; what the server itself makes of it is not known. Write ?ServerPVE=True for PvE, or "
+        "?ServerPVE=False.");
+    return;
+  }
+}
+
 }  // namespace
 
 void WarnOfLaunchLine(const Discovery& found, std::vector<Warning>& warnings) {
@@ -601,12 +820,17 @@ void WarnOfLaunchLine(const Discovery& found, std::vector<Warning>& warnings) {
     if (!shape) WarnOfTheFirstArgument(found, warnings);
     WarnOfTwoSessionNames(line, warnings);
   }
+  WarnOfLookAlikeDashes(found, warnings);
+  WarnOfCarriageReturns(line, warnings);
   WarnOfABlankInsteadOfEquals(line, warnings);
   const bool splitMods = WarnOfAModListSplitAtABlank(line, warnings);
+  if (!splitMods) WarnOfALooseModList(found, warnings);
   WarnOfTwoPorts(line, found, warnings);
+  WarnOfAQuestionWinLiveMaxPlayers(found, warnings);
   WarnOfThePlayerLimit(found, warnings);
   WarnOfTwoPlayerLimits(found, warnings);
   if (!splitMods) WarnOfTheMods(found, warnings);
+  WarnOfABareServerPve(found, warnings);
   WarnOfPve(found, warnings);
   WarnOfAnotherPort(line, found, warnings);
 }
