@@ -184,6 +184,24 @@ const LookAlikeDash* LookAlikeDashOf(std::string_view word) {
   return nullptr;
 }
 
+// The text with each look-alike that begins a word as a dash option's dash written as '-', for a
+// fix that is to work when applied.
+std::string WithPlainDashes(std::string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const LookAlikeDash* dash = i == 0 || text[i - 1] == ' ' || text[i - 1] == '\t'
+                                    ? LookAlikeDashOf(text.substr(i))
+                                    : nullptr;
+    if (dash == nullptr) {
+      out += text[i++];
+      continue;
+    }
+    out += '-';
+    i += dash->Bytes.size();
+  }
+  return out;
+}
+
 // A dash option, or one written with a look-alike dash, which was meant as one (and has a warning
 // of its own): either is no part of a name or a map cut off at a blank.
 bool IsDashToken(std::string_view token) {
@@ -247,8 +265,8 @@ bool WarnOfDashOptionsInsideTheFirstArgument(const Discovery& found,
   warnings.push_back(warning +
                      ". Close the quotes after the map URL, so that each dash option is an "
                      "argument of its own: " +
-                     Quoted(Trimmed(head)) + " " + std::string(Trimmed(first.substr(head.size()))) +
-                     ".");
+                     Quoted(Trimmed(head)) + " " +
+                     WithPlainDashes(Trimmed(first.substr(head.size()))) + ".");
   return true;
 }
 
@@ -770,6 +788,13 @@ void WarnOfALooseModList(const Discovery& found, std::vector<Warning>& warnings)
   if (list->ends_with(',')) faults.emplace_back("a comma after the last id");
   if (faults.empty()) return;
   const std::string clean = CleanModList(*list);
+  if (clean.empty()) {
+    warnings.push_back("-mods= gives " + Quoted(*list) +
+                       ", commas without a single id: the game gets no mod from it, and the "
+                       "heartbeat sends it as written. Write the mods' ids there, joined by "
+                       "commas, or delete -mods=.");
+    return;
+  }
   warnings.push_back("-mods= gives " + Quoted(*list) + ", with " + Listed(faults) +
                      ": the game gets the list as written, and so does the server list, which "
                      "the heartbeat sends it to. Write the list with the ids alone, joined by "
