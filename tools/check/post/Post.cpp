@@ -482,7 +482,7 @@ std::string_view WinHttpErrorMeaning(unsigned long error) {
     case 12006:
       return "the URL's scheme is neither http nor https";
     case 12007:
-      return "the name could not be resolved (DNS)";
+      return "the name could not be resolved to an address";
     case 12015:
       return "the login to the service or the proxy failed";
     case 12017:
@@ -524,7 +524,7 @@ std::string_view WinHttpErrorMeaning(unsigned long error) {
     case 12179:
       return "the certificate is not one for a server";
     case 12180:
-      return "no proxy configuration could be found automatically (WPAD)";
+      return "no proxy configuration could be found automatically";
     case 12181:
     case 12182:
       return "the answer's headers are too many or too large";
