@@ -108,10 +108,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }));
   FUZZ_CHECK(untouched.Token == "before");
 
-  // The parser skips a byte-order mark, which the checker's decoding has taken off before.
+  // The parser skips a byte-order mark, which the checker's decoding has taken off before, takes a
+  // zero byte for the end of its input, where JSON allows none at all, and stops at a number
+  // beyond a double's range, which JSON allows: there it cannot judge the rest.
   const std::optional<check::JsonFault> fault = check::FirstJsonFault(text);
-  if (!text.starts_with("\xEF\xBB\xBF")) {
-    FUZZ_CHECK(!fault == test::Json::accept(text));
+  if (text.find('\0') != std::string::npos) {
+    FUZZ_CHECK(fault);
+  } else if (!text.starts_with("\xEF\xBB\xBF")) {
+    std::optional<bool> valid;
+    try {
+      const test::Json parsed = test::Json::parse(text);
+      valid = !parsed.is_discarded();
+    } catch (const test::Json::parse_error&) {
+      valid = false;
+    } catch (const test::Json::out_of_range&) {
+    }
+    if (valid) FUZZ_CHECK(!fault == *valid);
   }
   if (fault) {
     FUZZ_CHECK(fault->Offset <= text.size());
