@@ -884,6 +884,13 @@ TEST(CheckerTest, EachCauseIsGoneOnceItsFixIsApplied) {
        "{\"token\": \"SECRETtoken-4711\", \"ip\": \"1.2.3.4\", \"port\": ${GAME_PORT}}",
        exe + "TheIsland_WP?listen -mods=928102", kFullConfig,
        exe + "TheIsland_WP?listen -mods=928102", "placeholder, ${GAME_PORT}"},
+      // A token kept inside a guide's marks may be the real one: it is named, never shown.
+      {"a token inside < >", R"({"token": "<SECRETtoken-4711>", "ip": "1.2.3.4", "port": 7777})",
+       exe + map, kFullConfig, exe + map, "inside < >"},
+      {"an address and a port of templates",
+       R"({"token": "SECRETtoken-4711", "ip": "{{ server_ip }}", "port": "%GAME_PORT%"})",
+       exe + "TheIsland_WP?listen -mods=928102", kFullConfig,
+       exe + "TheIsland_WP?listen -mods=928102", "still a placeholder"},
       {"a comma after the last member", kFullConfig.substr(0, kFullConfig.size() - 2) + ",}",
        exe + map, kFullConfig, exe + map, "not valid JSON"},
       {"no port anywhere", zeroPort, exe + "TheIsland_WP?listen -mods=928102", kFullConfig,
@@ -955,6 +962,7 @@ TEST(CheckerTest, EachCauseIsGoneOnceItsFixIsApplied) {
     EXPECT_TRUE(names(before)) << json(before).dump(2);
     EXPECT_FALSE(names(after)) << json(after).dump(2);
     EXPECT_LT(after.size(), before.size()) << json(after).dump(2);
+    for (const std::string& text : before) EXPECT_EQ(text.find(kToken), std::string::npos) << text;
   }
 }
 
