@@ -164,7 +164,7 @@ TEST(CheckerPostTest, TheJsonMemberAgreesWithTheTextAndMasksTheToken) {
   record.Exchange = Answered(308);
   record.Exchange.Reason = std::string("Moved for ") + kToken;
   record.Exchange.Location = std::string("https://elsewhere.example.net/?token=") + kToken;
-  record.Exchange.Body = std::string("moved\x1b[0m ") + kToken;
+  record.Exchange.Body = std::string("moved\x1b[0m ") + kToken + "\r\n";
   for (const bool showToken : {false, true}) {
     SCOPED_TRACE(showToken ? "--show-token" : "masked");
     test::Json post;
@@ -177,9 +177,13 @@ TEST(CheckerPostTest, TheJsonMemberAgreesWithTheTextAndMasksTheToken) {
               std::string::npos)
         << text;
     EXPECT_NE(text.find("moved\\u001b[0m"), std::string::npos) << text;
+    // The line break that ends the body shows in the JSON alone.
+    EXPECT_NE(text.find(" " + std::string(showToken ? kToken : kMasked) + "\n"), std::string::npos)
+        << text;
+    EXPECT_EQ(post.at("body").get<std::string>().back(), '\n');
     const std::string shown = showToken ? kToken : kMasked;
     EXPECT_EQ(post.at("document").at("token"), shown);
-    EXPECT_EQ(post.at("body"), std::string("moved\x1b[0m ") + shown);
+    EXPECT_EQ(post.at("body"), std::string("moved\x1b[0m ") + shown + "\r\n");
     EXPECT_EQ(post.at("location"), "https://elsewhere.example.net/?token=" + shown);
     EXPECT_EQ(post.at("reason"), "Moved for " + shown);
     EXPECT_EQ(text.find(showToken ? kMasked : kToken), std::string::npos) << text;
@@ -190,6 +194,23 @@ TEST(CheckerPostTest, TheJsonMemberAgreesWithTheTextAndMasksTheToken) {
   EXPECT_EQ(post, test::Json::parse(std::string("{\"sent\":false,\"not_sent\":\"the plugin would "
                                                 "stay idle\",\"endpoint\":\"") +
                                     kUrl + "\"}"));
+}
+
+// The WinHTTP errors a request meets are named in words; a number WinHTTP does not use, not.
+TEST(CheckerPostTest, WinHttpErrorsAreNamedInWords) {
+  const std::pair<unsigned long, const char*> named[] = {
+      {12002, "timed out"},       {12007, "resolved"},     {12029, "no connection"},
+      {12030, "reset or closed"}, {12038, "another name"}, {12044, "client certificate"},
+      {12045, "does not trust"},  {12057, "revoked"},      {12152, "no HTTP"},
+      {12157, "secure channel"},  {12175, "not accepted"}, {12178, "finds the proxy"},
+      {12180, "automatically"},
+  };
+  for (const auto& [error, words] : named) {
+    EXPECT_NE(WinHttpErrorMeaning(error).find(words), std::string_view::npos) << error;
+  }
+  for (const unsigned long error : {0ul, 5ul, 12000ul, 12003ul, 12999ul}) {
+    EXPECT_TRUE(WinHttpErrorMeaning(error).empty()) << error;
+  }
 }
 
 }  // namespace

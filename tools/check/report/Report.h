@@ -79,7 +79,7 @@ struct ShownReport {
   bool WouldReport = false;
   std::string_view Verdict;
   std::vector<std::string> IdleReasons;
-  std::vector<std::string> Warnings;
+  std::vector<std::string> Warnings;    // in the reading order (see ShowReport)
   std::optional<std::string> Document;  // one line of JSON
   std::optional<std::string> Post;      // the "post" member's JSON, with --post only
 };
