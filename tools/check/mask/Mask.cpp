@@ -27,22 +27,53 @@ bool IsStructural(char c) {
   return c == '"' || c == '\\' || IsBlank(c);
 }
 
-// A part of one argument's value: [From, To).
-struct Span {
-  std::size_t Argument = 0;
-  std::size_t From = 0;
-  std::size_t To = 0;
+// Which bytes of a text belong to a password's value. Each reading adds the ranges it takes;
+// a byte is marked when any range holds it. A range is counted at its two ends and the counts are
+// summed once at the end, so that ranges however many and however they overlap cost no more than
+// their number, and each byte is looked at once.
+class ValueMarks {
+ public:
+  explicit ValueMarks(std::size_t bytes) : edges_(bytes + 1, 0) {}
+
+  // [from, to); an empty range still counts as a password found.
+  void Add(std::size_t from, std::size_t to) {
+    found_ = true;
+    if (from >= to) return;
+    ++edges_[from];
+    --edges_[to];
+  }
+
+  bool Found() const { return found_; }
+
+  // Calls mark(i) for every byte i that some range holds, in order.
+  template <typename Mark>
+  void ForEachMarked(Mark mark) const {
+    std::ptrdiff_t open = 0;
+    for (std::size_t i = 0; i + 1 < edges_.size(); ++i) {
+      open += edges_[i];
+      if (open > 0) mark(i);
+    }
+  }
+
+ private:
+  std::vector<std::ptrdiff_t> edges_;
+  bool found_ = false;
 };
 
 // The arguments after `after` that carry on a password's value: up to a '?', and not into an
-// argument beginning with '-'.
-void AddContinuation(const std::vector<CommandLineArgument>& arguments, std::size_t after,
-                     std::vector<Span>& spans) {
+// argument beginning with '-'. Arguments that an earlier value's carrying on reached already are
+// not gone through again: from them on, it would mark the same. offsets gives where each
+// argument's value starts among the bytes of all of them.
+void AddContinuation(const std::vector<CommandLineArgument>& arguments,
+                     const std::vector<std::size_t>& offsets, std::size_t after,
+                     std::size_t& carriedThrough, ValueMarks& marks) {
+  if (after < carriedThrough) return;
   for (std::size_t b = after + 1; b < arguments.size(); ++b) {
     const std::string& value = arguments[b].Value;
     if (value.starts_with('-')) return;
+    carriedThrough = b;
     const std::size_t question = value.find('?');
-    spans.push_back({b, 0, question == std::string::npos ? value.size() : question});
+    marks.Add(offsets[b], offsets[b] + (question == std::string::npos ? value.size() : question));
     if (question != std::string::npos) return;
   }
 }
@@ -62,17 +93,19 @@ std::size_t ValueEnd(std::string_view value, std::size_t start) {
   return std::string_view::npos;
 }
 
-// The password values of the arguments after the program.
-std::vector<Span> PasswordSpans(const std::vector<CommandLineArgument>& arguments) {
-  std::vector<Span> spans;
+// The password values of the arguments after the program. The ranges are among the bytes of all
+// the arguments' values.
+void MarkWrittenValues(const std::vector<CommandLineArgument>& arguments,
+                       const std::vector<std::size_t>& offsets, ValueMarks& marks) {
+  std::size_t carriedThrough = 0;
   for (std::size_t a = 1; a < arguments.size(); ++a) {
     const std::string& value = arguments[a].Value;
     // -ServerAdminPassword Pa55word: the next argument is the value meant.
     if (value.size() > 1 && value[0] == '-' && value.find('=') == std::string::npos &&
         HoldsPassword(value)) {
       if (a + 1 < arguments.size()) {
-        spans.push_back({a + 1, 0, arguments[a + 1].Value.size()});
-        AddContinuation(arguments, a + 1, spans);
+        marks.Add(offsets[a + 1], offsets[a + 1] + arguments[a + 1].Value.size());
+        AddContinuation(arguments, offsets, a + 1, carriedThrough, marks);
       }
       continue;
     }
@@ -83,16 +116,15 @@ std::vector<Span> PasswordSpans(const std::vector<CommandLineArgument>& argument
       if (!HoldsPassword(std::string_view(value).substr(key, equals - key))) continue;
       const std::size_t end = ValueEnd(value, equals + 1);
       if (end != std::string::npos) {
-        spans.push_back({a, equals + 1, end});
+        marks.Add(offsets[a] + equals + 1, offsets[a] + end);
         equals = end;
         continue;
       }
-      spans.push_back({a, equals + 1, value.size()});
-      AddContinuation(arguments, a, spans);
+      marks.Add(offsets[a] + equals + 1, offsets[a] + value.size());
+      AddContinuation(arguments, offsets, a, carriedThrough, marks);
       break;
     }
   }
-  return spans;
 }
 
 // A byte that the line does not hold and that no reading of it takes for anything but a letter.
@@ -153,26 +185,26 @@ MarkedLine MarkLaunchPasswords(std::string_view commandLine) {
   MarkedLine marked{std::string(commandLine), '\0'};
   std::vector<std::size_t> sources;
   const SplitLine split = SplitCommandLine(commandLine, &sources);
-  const std::vector<Span> spans = PasswordSpans(split.Arguments);
-  if (spans.empty()) return marked;
   std::vector<std::size_t> offsets;
   std::size_t offset = 0;
   for (const CommandLineArgument& argument : split.Arguments) {
     offsets.push_back(offset);
     offset += argument.Value.size();
   }
+  ValueMarks written(offset);
+  MarkWrittenValues(split.Arguments, offsets, written);
+  if (!written.Found()) return marked;
   marked.Mark = FreeMark(commandLine);
   if (marked.Mark == '\0') {
     // A line that holds every possible mark is not shown at all rather than shown in part.
     marked.Text.assign(kMaskedPassword);
     return marked;
   }
-  for (const Span& span : spans) {
-    for (std::size_t i = span.From; i < span.To; ++i) {
-      const std::size_t at = sources[offsets[span.Argument] + i];
-      if (!IsStructural(marked.Text[at])) marked.Text[at] = marked.Mark;
-    }
-  }
+  const auto mark = [&](std::size_t valueByte) {
+    const std::size_t at = sources[valueByte];
+    if (!IsStructural(marked.Text[at])) marked.Text[at] = marked.Mark;
+  };
+  written.ForEachMarked(mark);
   return marked;
 }
 

@@ -30,7 +30,8 @@ struct MarkedLine {
 // inside it), and on through the next arguments, up to a '?', while they do not begin with '-'
 // (the words of a password with blanks that lost its quotes, or the Wine form \"two words\"). A
 // dash key holding "password" followed by a blank instead of '=' (-ServerAdminPassword Pa55word)
-// has the whole next argument marked, and so on likewise.
+// has the whole next argument marked, and so on likewise. Each byte is looked at a fixed number
+// of times, whatever the line holds.
 MarkedLine MarkLaunchPasswords(std::string_view commandLine);
 
 // The text with every run of marks, together with the quotes, backslashes and blanks between
