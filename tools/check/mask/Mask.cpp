@@ -1,10 +1,13 @@
 #include "tools/check/mask/Mask.h"
 
+#include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <vector>
 
 #include "common/CommandLine.h"
 #include "common/Text.h"
+#include "discovery/LaunchArguments.h"
 
 namespace vesperline::check {
 
@@ -60,6 +63,28 @@ class ValueMarks {
   bool found_ = false;
 };
 
+// The first position at or after a given one where a byte passes a test, for positions that never
+// go back: each search goes on from where the last one ended when that is still ahead, so that all
+// of them together pass over the text once.
+template <typename Test>
+class ForwardSearch {
+ public:
+  ForwardSearch(std::string_view text, Test test) : text_(text), test_(test) {}
+
+  std::size_t From(std::size_t from) {
+    if (found_ == std::string_view::npos || found_ < from) {
+      found_ = from;
+      while (found_ < text_.size() && !test_(text_[found_])) ++found_;
+    }
+    return found_;
+  }
+
+ private:
+  std::string_view text_;
+  Test test_;
+  std::size_t found_ = std::string_view::npos;  // none yet
+};
+
 // The arguments after `after` that carry on a password's value: up to a '?', and not into an
 // argument beginning with '-'. Arguments that an earlier value's carrying on reached already are
 // not gone through again: from them on, it would mark the same. offsets gives where each
@@ -93,8 +118,9 @@ std::size_t ValueEnd(std::string_view value, std::size_t start) {
   return std::string_view::npos;
 }
 
-// The password values of the arguments after the program. The ranges are among the bytes of all
-// the arguments' values.
+// The password values as the admin wrote them, argument by argument of Windows' split, after the
+// program: what a password that lost its quotes or was cut apart was meant to be, whether or not
+// the server takes all of it. The ranges are among the bytes of all the arguments' values.
 void MarkWrittenValues(const std::vector<CommandLineArgument>& arguments,
                        const std::vector<std::size_t>& offsets, ValueMarks& marks) {
   std::size_t carriedThrough = 0;
@@ -124,6 +150,64 @@ void MarkWrittenValues(const std::vector<CommandLineArgument>& arguments,
       AddContinuation(arguments, offsets, a, carriedThrough, marks);
       break;
     }
+  }
+}
+
+bool IsAsciiLetterOrDigit(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
+
+// The password values as the server takes them from the engine's line. A '?' option of the map
+// URL whose key holds "password" runs to the next '?' or the URL's end, blanks and dash options
+// inside a URL quoted whole included. A dash option whose key holds "password" is found and read
+// as the engine's own value reader finds and reads one (FindDashKey, DashOption): outside double
+// quotes, not behind an ASCII letter or digit; its value inside its quotes, else after blanks up
+// to the next blank, ',' or ')', unless what the blanks lead to is the next dash option. The
+// ranges are among the bytes of the engine's line.
+void MarkTakenValues(std::string_view engine, ValueMarks& marks) {
+  if (const std::optional<std::string> url = MapUrlOf(engine)) {
+    std::size_t start = engine.find_first_not_of(" \t\r\n\v\f");
+    if (engine[start] == '"') ++start;
+    const std::size_t end = start + url->size();
+    for (std::size_t equals = engine.find('=', start); equals < end;
+         equals = engine.find('=', equals + 1)) {
+      std::size_t key = equals;
+      while (key > start && IsKeyCharacter(engine[key - 1])) --key;
+      if (key == start || engine[key - 1] != '?' ||
+          !HoldsPassword(engine.substr(key, equals - key))) {
+        continue;
+      }
+      marks.Add(equals + 1, std::min(engine.find('?', equals + 1), end));
+    }
+  }
+  ForwardSearch quote(engine, [](char c) { return c == '"'; });
+  ForwardSearch lead(engine, [](char c) { return !(IsBlank(c) || c == '\r' || c == '\n'); });
+  ForwardSearch stop(
+      engine, [](char c) { return IsBlank(c) || c == '\r' || c == '\n' || c == ',' || c == ')'; });
+  bool quoted = false;
+  bool afterLetterOrDigit = false;
+  for (std::size_t at = 0; at < engine.size(); ++at) {
+    const char c = engine[at];
+    if (c == '-' && !quoted && !afterLetterOrDigit) {
+      std::size_t equals = at + 1;
+      while (equals < engine.size() && IsKeyCharacter(engine[equals])) ++equals;
+      if (equals < engine.size() && engine[equals] == '=' &&
+          HoldsPassword(engine.substr(at + 1, equals - at - 1))) {
+        const std::size_t value = equals + 1;
+        const std::size_t first = lead.From(value);
+        if (value < engine.size() && engine[value] == '"') {
+          marks.Add(value + 1, quote.From(value + 1));
+        } else if (first > value && first < engine.size() && engine[first] == '-') {
+          // Past blanks, the reader comes to the next option: the admin left the value empty,
+          // and the option, which the server reads as one too, stays shown.
+          marks.Add(first, first);
+        } else {
+          marks.Add(first, stop.From(first));
+        }
+      }
+    }
+    if (c == '"') quoted = !quoted;
+    afterLetterOrDigit = IsAsciiLetterOrDigit(c);
   }
 }
 
@@ -191,20 +275,43 @@ MarkedLine MarkLaunchPasswords(std::string_view commandLine) {
     offsets.push_back(offset);
     offset += argument.Value.size();
   }
+  // The value meant and the value taken may differ: both are masked.
   ValueMarks written(offset);
   MarkWrittenValues(split.Arguments, offsets, written);
-  if (!written.Found()) return marked;
+  std::vector<std::size_t> engineSources;
+  const std::string engine = EngineCommandLine(split.Arguments, &engineSources);
+  ValueMarks taken(engine.size());
+  MarkTakenValues(engine, taken);
+  if (!written.Found() && !taken.Found()) return marked;
   marked.Mark = FreeMark(commandLine);
   if (marked.Mark == '\0') {
     // A line that holds every possible mark is not shown at all rather than shown in part.
     marked.Text.assign(kMaskedPassword);
     return marked;
   }
+  // The plugin takes its mod list from behind the first -mods= of the arguments, also from inside
+  // a value the server takes for a password (a first argument quoted whole). The heartbeat
+  // publishes the list, so it is no secret the report could keep; it stays shown, so that the
+  // marked line gives the same list.
+  std::size_t modsFrom = 0;
+  std::size_t modsTo = 0;
+  for (std::size_t a = 1; a < split.Arguments.size(); ++a) {
+    const std::string& value = split.Arguments[a].Value;
+    const std::size_t at = LowerAscii(value).find(kModsKey);
+    if (at == std::string::npos) continue;
+    modsFrom = offsets[a] + at;
+    modsTo = offsets[a] + value.size();
+    break;
+  }
   const auto mark = [&](std::size_t valueByte) {
     const std::size_t at = sources[valueByte];
     if (!IsStructural(marked.Text[at])) marked.Text[at] = marked.Mark;
   };
   written.ForEachMarked(mark);
+  taken.ForEachMarked([&](std::size_t i) {
+    const std::size_t source = engineSources[i];
+    if (source != std::string_view::npos && (source < modsFrom || source >= modsTo)) mark(source);
+  });
   return marked;
 }
 

@@ -24,14 +24,18 @@ struct MarkedLine {
   char Mark = '\0';  // the byte that marks them; '\0' when the line holds no password
 };
 
-// Marks the value of every password the server would take from the command line, read as the
-// server reads it (Windows' split). A key holds "password" in any case and is followed by '=': its
-// value runs to the next '?' or the end of its argument (or to a blank before another dash option
-// inside it), and on through the next arguments, up to a '?', while they do not begin with '-'
-// (the words of a password with blanks that lost its quotes, or the Wine form \"two words\"). A
-// dash key holding "password" followed by a blank instead of '=' (-ServerAdminPassword Pa55word)
-// has the whole next argument marked, and so on likewise. Each byte is looked at a fixed number
-// of times, whatever the line holds.
+// Marks the value of every password of the command line, both as the admin wrote it and as the
+// server takes it, so that neither shows. As written, argument by argument of Windows' split: a key
+// holding "password" in any case and followed by '=' has its value run to the next '?' or the end
+// of its argument (or to a blank before another dash option inside it), and on through the next
+// arguments, up to a '?', while they do not begin with '-' (the words of a password with blanks
+// that lost its quotes, or the Wine form \"two words\"); a dash key holding "password" followed by
+// a blank instead of '=' (-ServerAdminPassword Pa55word) has the whole next argument marked, and
+// so on likewise. As taken, from the engine's line: a '?' option of the map URL up to the next '?'
+// or the URL's end, blanks and dashes included; a dash option as the engine's own value reader
+// reads it (DashOption), a '?' included. What the server or the plugin reads as an option of its
+// own stays shown: the option after a dash password left empty, and the mod list behind -mods=.
+// Each byte is looked at a fixed number of times, whatever the line holds.
 MarkedLine MarkLaunchPasswords(std::string_view commandLine);
 
 // The text with every run of marks, together with the quotes, backslashes and blanks between
