@@ -86,8 +86,14 @@ std::size_t PasswordCut(std::string_view text) {
 std::string EngineCommandLine(const std::vector<CommandLineArgument>& arguments,
                               std::vector<std::size_t>* sources) {
   constexpr std::size_t kAdded = std::string_view::npos;
+  std::size_t length = 0;
+  for (std::size_t i = 1; i < arguments.size(); ++i) length += arguments[i].Value.size() + 3;
   std::string line;
-  if (sources != nullptr) sources->clear();
+  line.reserve(length);
+  if (sources != nullptr) {
+    sources->clear();
+    sources->reserve(length);
+  }
   std::size_t made = arguments.empty() ? 0 : arguments.front().Value.size();
   const auto append = [&](std::string_view bytes, std::size_t from) {
     line.append(bytes);
