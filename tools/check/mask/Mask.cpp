@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "common/CommandLine.h"
@@ -387,6 +388,63 @@ bool EndsInsidePassword(std::string_view text) {
     if (MaskKeyValues(probe).back() != 'x') return true;
   }
   return false;
+}
+
+namespace {
+
+// Where the user name and password of a proxy's address begin and end ([first, second)), or
+// nothing when it holds none.
+std::optional<std::pair<std::size_t, std::size_t>> ProxyCredentials(std::string_view proxy) {
+  const std::size_t at = proxy.rfind('@');
+  if (at == std::string_view::npos) return std::nullopt;
+  std::size_t start = 0;
+  const std::string lowered = LowerAscii(proxy.substr(0, at));
+  for (const std::string_view name : {"http=", "https=", "ftp=", "socks="}) {
+    if (lowered.starts_with(name)) start = name.size();
+  }
+  std::size_t scheme = start;
+  while (scheme < at && (IsKeyCharacter(proxy[scheme]) || proxy[scheme] == '+' ||
+                         proxy[scheme] == '-' || proxy[scheme] == '.')) {
+    ++scheme;
+  }
+  if (scheme > start && proxy.substr(scheme, at - scheme).starts_with("://")) start = scheme + 3;
+  return std::pair{start, at};
+}
+
+// The text with every occurrence of what replaced by with.
+std::string Replaced(std::string_view text, std::string_view what, std::string_view with) {
+  std::string out;
+  std::size_t from = 0;
+  for (std::size_t at; !what.empty() && (at = text.find(what, from)) != std::string_view::npos;
+       from = at + what.size()) {
+    out.append(text.substr(from, at - from)).append(with);
+  }
+  return out.append(text.substr(from));
+}
+
+}  // namespace
+
+std::string MaskProxy(std::string_view proxy) {
+  const auto credentials = ProxyCredentials(proxy);
+  if (!credentials) return std::string(proxy);
+  const auto [start, at] = *credentials;
+  return std::string(proxy.substr(0, start)) + "***" + std::string(proxy.substr(at));
+}
+
+std::string MaskProxyIn(std::string_view text, std::string_view proxy) {
+  const auto credentials = ProxyCredentials(proxy);
+  if (!credentials) return std::string(text);
+  std::string out = Replaced(text, proxy, MaskProxy(proxy));
+  // A transport that takes the first '@' for the end of the password names the rest of the
+  // password as part of the proxy's host. The longest part first, so that a shorter one is
+  // found only where the longer is not.
+  const auto [start, at] = *credentials;
+  for (std::size_t from = start; from < at; ++from) {
+    if (from == start || proxy[from - 1] == ':' || proxy[from - 1] == '@') {
+      out = Replaced(out, std::string(proxy.substr(from, at - from)) + "@", "***@");
+    }
+  }
+  return out;
 }
 
 std::string MaskToken(std::string_view token) {
