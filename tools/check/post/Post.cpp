@@ -367,12 +367,16 @@ std::string BodyExtent(const PostExchange& exchange, std::size_t shown) {
 }
 
 // The exchange as the report shows it: the token masked (unless showToken) in every text that
-// comes from the other end, the body cut to kShownBodyBytes, the rest to a line's length.
+// comes from the other end, the body cut to kShownBodyBytes, the rest to a line's length; the
+// proxy's user name and password masked, always, in its address and in the transport's words,
+// which may quote the setting (the other end never gets them: they go to the proxy alone).
 PostExchange ShownExchange(const PostRecord& record, bool showToken) {
   PostExchange shown = record.Exchange;
+  shown.Proxy = MaskProxy(record.Exchange.Proxy);
   shown.Reason = AnswerText(shown.Reason, record.Token, showToken, 100);
   shown.Location = AnswerText(shown.Location, record.Token, showToken, 300);
-  shown.SystemWords = AnswerText(shown.SystemWords, record.Token, showToken, 500);
+  shown.SystemWords = AnswerText(MaskProxyIn(shown.SystemWords, record.Exchange.Proxy),
+                                 record.Token, showToken, 500);
   shown.Body = ShownBody(shown.Body, record.Token, showToken);
   return shown;
 }
