@@ -4,7 +4,8 @@
 - Every relative link of README.md and docs/*.md resolves: its file exists and, where it names a
   heading (#anchor), that heading is in the file, by GitHub's rule for anchors.
 - Every option of the checker that the admins' documents name is one `vesperline-check --help`
-  lists, and every option --help lists is explained in docs/troubleshooting.md.
+  lists, and every option --help lists is explained in docs/troubleshooting.md; --help itself
+  fits one screen.
 - The README's install steps and the archive's INSTALL.txt agree: as many steps, and every name,
   path and value the README's steps quote stands in INSTALL.txt too.
 
@@ -99,6 +100,11 @@ def option_problems(root, checker):
     problems = []
     if not listed:
         problems.append("--help lists no option")
+    # One screen: a console window of 50 lines by 120 columns shows it whole.
+    lines = text.rstrip("\n").split("\n")
+    if len(lines) > 45 or max(len(line) for line in lines) > 100:
+        problems.append(f"--help does not fit one screen: {len(lines)} lines, the longest "
+                        f"{max(len(line) for line in lines)} characters")
     for name in ADMIN_DOCUMENTS:
         path = root / name
         if not path.exists():
