@@ -3,7 +3,8 @@
 # checker and its notes in a folder Vesperline-checker; unless the
 # checker, unpacked, runs with nothing beside it and no environment at all; unless the dynamic
 # loader gives it nothing but the C library's own parts; and unless the newest C library version
-# it asks for is no newer than Ubuntu 22.04's (2.35) and is the one the README and the notes name.
+# it asks for is no newer than Ubuntu 22.04's (2.35) and is the one docs/linux.md and the notes
+# name.
 # Run with -DBUILD_DIR=<build folder> -DCPACK=<cpack> -DVERSION=<version> -DOBJDUMP=<objdump>
 # -DSOURCE_DIR=<source folder>.
 set(scratch "${BUILD_DIR}/archive-check")
@@ -68,13 +69,13 @@ endforeach()
 if(newest VERSION_GREATER 2.35)
   message(FATAL_ERROR "the checker asks for the C library ${newest}, newer than Ubuntu 22.04's")
 endif()
-file(READ "${SOURCE_DIR}/README.md" readme)
+file(READ "${SOURCE_DIR}/docs/linux.md" readme)
 file(READ "${scratch}/unpacked/Vesperline-checker/README.txt" notes)
 string(REGEX MATCH "`GLIBC_([0-9.]+)` as the newest" named "${readme}")
 set(readme_version "${CMAKE_MATCH_1}")
 string(REGEX MATCH "glibc ([0-9.]+) or later" named "${notes}")
 if(NOT readme_version STREQUAL newest OR NOT CMAKE_MATCH_1 STREQUAL newest)
-  message(FATAL_ERROR "the checker asks for the C library ${newest}; the README names "
+  message(FATAL_ERROR "the checker asks for the C library ${newest}; docs/linux.md names "
                       "[${readme_version}], the notes [${CMAKE_MATCH_1}]")
 endif()
 message(STATUS "${name} holds ${files}; the checker needs ${libraries}, glibc ${newest}")
