@@ -1,6 +1,7 @@
 // The checker's warnings about the launch line: where the server itself does otherwise than the
 // admin wrote, why, and how to write it. They need a command line; without one, nothing is said.
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <iterator>
 #include <optional>
@@ -585,6 +586,40 @@ void WarnOfABlankInsteadOfEquals(const LaunchLine& line, std::vector<Warning>& w
   }
 }
 
+// A dash key glued to the word before it (-NoBattlEye-WinLiveMaxPlayers=50): the server looks for
+// its options only where no letter or digit comes first, so it reads none there.
+void WarnOfADashKeyAfterALetter(const LaunchLine& line, std::vector<Warning>& warnings) {
+  constexpr struct {
+    std::string_view Key;
+    std::string_view Written;
+    std::string_view Lost;
+  } kKeys[] = {
+      {kWinLiveMaxPlayersKey, "-WinLiveMaxPlayers=", "the player limit stays the game's 70"},
+      {kDashPortKey, "-port=", "the port is not taken from it"},
+  };
+  const std::string_view engine = line.EngineLine;
+  const std::string lowered = LowerAscii(engine);
+  for (const auto& key : kKeys) {
+    if (FindDashKey(engine, key.Key)) continue;
+    bool quoted = false;
+    for (std::size_t at = 0; at < engine.size(); ++at) {
+      if (engine[at] == '"') quoted = !quoted;
+      if (quoted || at == 0 || lowered.compare(at, key.Key.size(), key.Key) != 0 ||
+          !std::isalnum(static_cast<unsigned char>(engine[at - 1]))) {
+        continue;
+      }
+      const std::size_t start = engine.find_last_of(" \t", at) + 1;  // npos + 1 is 0
+      const std::size_t end = std::min(engine.find_first_of(" \t", at), engine.size());
+      const std::string word(engine.substr(start, end - start));
+      const std::string fixed = word.substr(0, at - start) + " " + word.substr(at - start);
+      warnings.push_back(Quoted(word) + " has no blank before " + std::string(key.Written) +
+                         ": the server reads no option right after a letter or digit, so " +
+                         std::string(key.Lost) + ". Write a blank before it: " + fixed + ".");
+      break;
+    }
+  }
+}
+
 // ?Port= and -port= both given, with different ports.
 void WarnOfTwoPorts(const LaunchLine& line, const Discovery& found,
                     std::vector<Warning>& warnings) {
@@ -848,6 +883,7 @@ void WarnOfLaunchLine(const Discovery& found, std::vector<Warning>& warnings) {
   WarnOfLookAlikeDashes(found, warnings);
   WarnOfCarriageReturns(line, warnings);
   WarnOfABlankInsteadOfEquals(line, warnings);
+  WarnOfADashKeyAfterALetter(line, warnings);
   const bool splitMods = WarnOfAModListSplitAtABlank(line, warnings);
   if (!splitMods) WarnOfALooseModList(found, warnings);
   WarnOfTwoPorts(line, found, warnings);
