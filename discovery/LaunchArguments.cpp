@@ -83,25 +83,43 @@ std::size_t PasswordCut(std::string_view text) {
 
 }  // namespace
 
-std::string EngineCommandLine(const std::vector<CommandLineArgument>& arguments) {
+std::string EngineCommandLine(const std::vector<CommandLineArgument>& arguments,
+                              std::vector<std::size_t>* sources) {
+  constexpr std::size_t kAdded = std::string_view::npos;
+  std::size_t length = 0;
+  for (std::size_t i = 1; i < arguments.size(); ++i) length += arguments[i].Value.size() + 3;
   std::string line;
+  line.reserve(length);
+  if (sources != nullptr) {
+    sources->clear();
+    sources->reserve(length);
+  }
+  std::size_t made = arguments.empty() ? 0 : arguments.front().Value.size();
+  const auto append = [&](std::string_view bytes, std::size_t from) {
+    line.append(bytes);
+    if (sources == nullptr) return;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+      sources->push_back(from == kAdded ? kAdded : from + i);
+    }
+  };
   for (std::size_t i = 1; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i].Value;
-    line.push_back(' ');
-    if (argument.find(' ') == std::string::npos) {
-      line += argument;
-      continue;
+    const std::string_view argument = arguments[i].Value;
+    append(" ", kAdded);
+    if (argument.find(' ') == std::string_view::npos) {
+      append(argument, made);
+    } else {
+      // A dash option is quoted from right after its '=', so that its key stays readable.
+      std::size_t open = 0;
+      if (argument.starts_with('-')) {
+        const std::size_t equals = argument.find('=');
+        if (equals != std::string_view::npos) open = equals + 1;
+      }
+      append(argument.substr(0, open), made);
+      append("\"", kAdded);
+      append(argument.substr(open), made + open);
+      append("\"", kAdded);
     }
-    // A dash option is quoted from right after its '=', so that its key stays readable.
-    std::size_t open = 0;
-    if (argument.starts_with('-')) {
-      const std::size_t equals = argument.find('=');
-      if (equals != std::string::npos) open = equals + 1;
-    }
-    line.append(argument, 0, open);
-    line.push_back('"');
-    line.append(argument, open);
-    line.push_back('"');
+    made += argument.size();
   }
   return line;
 }

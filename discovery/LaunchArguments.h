@@ -53,7 +53,11 @@ struct LaunchLine {
 // The engine's line from the arguments after the program: each argument after one space; one that
 // holds a space goes in double quotes, whole, or from right after its first '=' when it begins
 // with '-' (-k=v w becomes -k="v w"). Quotes inside an argument are written as they are.
-std::string EngineCommandLine(const std::vector<CommandLineArgument>& arguments);
+// When sources is given, it receives for every byte of the line the position of the byte it was
+// made from among the bytes of all the arguments' values, the program's first, in their order;
+// npos for the blanks and quotes the engine adds.
+std::string EngineCommandLine(const std::vector<CommandLineArgument>& arguments,
+                              std::vector<std::size_t>* sources = nullptr);
 
 // The next token of the engine's line from position on, which it then moves past: white space
 // (space, tab, CR, LF, vertical tab, form feed) skipped; from a leading double quote to the next

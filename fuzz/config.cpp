@@ -1,7 +1,9 @@
 // config.json's extractors and the start-up gate over any text: each extractor agrees with a plain
 // reading of its rules, and LoadConfig takes exactly what they give, with the launch-argument
-// port as its fallback, reading the command line only then.
+// port as its fallback, reading the command line only then. The checker's own JSON validity check
+// agrees with an independent strict parser, and places its fault inside the text.
 // Input: config text, then optionally 0x1E and a command line, then 0x1E and a key of one's own.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -11,6 +13,8 @@
 #include "discovery/ConfigFile.h"
 #include "discovery/LaunchArguments.h"
 #include "fuzz/FuzzSupport.h"
+#include "tests/support/StrictJson.h"
+#include "tools/check/text/JsonValidity.h"
 
 namespace {
 
@@ -103,5 +107,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Fail("the command line is read without a config.json", __FILE__, __LINE__);
   }));
   FUZZ_CHECK(untouched.Token == "before");
+
+  // The parser skips a byte-order mark, which the checker's decoding has taken off before, takes a
+  // zero byte for the end of its input, where JSON allows none at all, and stops at a number
+  // beyond a double's range, which JSON allows: there it cannot judge the rest.
+  const std::optional<check::JsonFault> fault = check::FirstJsonFault(text);
+  if (text.find('\0') != std::string::npos) {
+    FUZZ_CHECK(fault);
+  } else if (!text.starts_with("\xEF\xBB\xBF")) {
+    std::optional<bool> valid;
+    try {
+      const test::Json parsed = test::Json::parse(text);
+      valid = !parsed.is_discarded();
+    } catch (const test::Json::parse_error&) {
+      valid = false;
+    } catch (const test::Json::out_of_range&) {
+    }
+    if (valid) FUZZ_CHECK(!fault == *valid);
+  }
+  if (fault) {
+    FUZZ_CHECK(fault->Offset <= text.size());
+    FUZZ_CHECK(fault->Line >= 1 && fault->Column >= 1 && !fault->What.empty());
+    FUZZ_CHECK(
+        fault->Line <=
+        1 + static_cast<std::size_t>(std::count(text.begin(), text.begin() + fault->Offset, '\n') +
+                                     std::count(text.begin(), text.begin() + fault->Offset, '\r')));
+  }
   return 0;
 }

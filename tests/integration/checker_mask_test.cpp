@@ -49,12 +49,24 @@ std::string Filled(std::string form, std::string_view key, std::string_view valu
   return form;
 }
 
+// Values the server takes whole, though they hold what ends a value elsewhere, in the forms that
+// have it so: a blank and a dash in a '?' option of a map URL quoted whole, or in a dash option's
+// quotes; a '?' in a dash option.
+constexpr struct {
+  const char* form;
+  const char* value;
+} kTakenWhole[] = {
+    {kForms[0], "Hunt3r -Tw0"}, {kForms[8], "Hunt3r -Tw0"}, {kForms[5], "Hunt3r -Tw0"},
+    {kForms[6], "Hunt3r -Tw0"}, {kForms[4], "Pa55?w0rd"},   {kForms[5], "Pa55?w0rd"},
+    {kForms[6], "Pa55?w0rd"},
+};
+
 // The words of the value, longest first: a report quotes a value whole, or the pieces of it that
-// a blank set apart.
+// a blank, a dash or a '?' set apart.
 std::vector<std::string> Pieces(const std::string& value) {
   std::vector<std::string> pieces{value};
   for (std::size_t start = 0; start <= value.size();) {
-    const std::size_t end = std::min(value.find(' ', start), value.size());
+    const std::size_t end = std::min(value.find_first_of(" -?", start), value.size());
     if (end > start && end - start < value.size())
       pieces.push_back(value.substr(start, end - start));
     start = end + 1;
@@ -84,30 +96,72 @@ std::string AsPasswordShows(std::string report, const std::string& value) {
   return report;
 }
 
-TEST(CheckerMaskTest, NoPasswordShowsAndTheReportIsTheHarmlessOnesButForTheOption) {
-  test::ServerTree server;
+// The server tree the launch lines are checked in.
+void Prepare(const test::ServerTree& server) {
   server.WriteConfig(R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 0})");
   test::WriteFile(server.SettingsFile(), "[ServerSettings]\r\nActiveMods=928102\r\n");
   test::WriteFile(server.Log(), "LogInit: ARK Version: 74.24\r\n");
-  const std::string exe = "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" ";
+}
+
+// The text and JSON reports of a form filled in.
+std::string Report(const test::ServerTree& server, std::string_view form, std::string_view key,
+                   std::string_view value) {
+  check::CheckInputs inputs;
+  inputs.PluginDir = server.PluginDirText();
+  inputs.CommandLine = "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" " +
+                       Filled(std::string(form), key, value);
+  inputs.Origin.Source = check::CommandLineSource::Option;
+  const check::CheckReport checked = check::RunCheck(inputs);
+  return check::HumanReport(checked, true) + check::JsonReports({checked}, true);
+}
+
+TEST(CheckerMaskTest, NoPasswordShowsAndTheReportIsTheHarmlessOnesButForTheOption) {
+  const test::ServerTree server;
+  Prepare(server);
   for (const char* form : kForms) {
     for (const std::string value : kValues) {
-      const auto report = [&](std::string_view key) {
-        check::CheckInputs inputs;
-        inputs.PluginDir = server.PluginDirText();
-        inputs.CommandLine = exe + Filled(form, key, value);
-        inputs.Origin.Source = check::CommandLineSource::Option;
-        const check::CheckReport checked = check::RunCheck(inputs);
-        return check::HumanReport(checked, true) + check::JsonReports({checked}, true);
-      };
-      const std::string secret = report("ServerAdminPassword");
-      const std::string harmless = report("ServerAdminPasscode");
+      const std::string secret = Report(server, form, "ServerAdminPassword", value);
+      const std::string harmless = Report(server, form, "ServerAdminPasscode", value);
       SCOPED_TRACE(Filled(form, "ServerAdminPassword", value) + "\n" + secret);
       for (const std::string& piece : Pieces(value)) {
         EXPECT_EQ(secret.find(piece), std::string::npos) << piece;
       }
       EXPECT_EQ(secret, AsPasswordShows(harmless, value));
     }
+  }
+}
+
+// A value the server takes whole is masked whole, and no more: the report is the one a plain
+// value gives.
+TEST(CheckerMaskTest, AValueTheServerTakesWholeIsMaskedWholeAndNoMore) {
+  const test::ServerTree server;
+  Prepare(server);
+  for (const auto& [form, value] : kTakenWhole) {
+    const std::string secret = Report(server, form, "ServerAdminPassword", value);
+    SCOPED_TRACE(Filled(form, "ServerAdminPassword", value) + "\n" + secret);
+    for (const std::string& piece : Pieces(value)) {
+      EXPECT_EQ(secret.find(piece), std::string::npos) << piece;
+    }
+    EXPECT_EQ(secret, Report(server, form, "ServerAdminPassword", "hunter2"));
+  }
+}
+
+// What the server or the plugin reads as an option of its own stays shown even where the server
+// takes it for a password too: the option after a dash password left empty, and the mod list the
+// plugin publishes from inside a first argument quoted whole.
+TEST(CheckerMaskTest, AnOptionReadAsSuchStaysShown) {
+  const struct {
+    const char* line;
+    const char* shown;
+  } cases[] = {
+      {"S.exe M?listen -ServerAdminPassword= -port=7778",
+       "S.exe M?listen -ServerAdminPassword= -port=7778"},
+      {"S.exe \"M?listen?ServerAdminPassword=Hunt3r -mods=1\"",
+       "S.exe \"M?listen?ServerAdminPassword=******** -mods=1\""},
+  };
+  for (const auto& check : cases) {
+    const check::MarkedLine marked = check::MarkLaunchPasswords(check.line);
+    EXPECT_EQ(check::Unmarked(marked.Text, marked.Mark), check.shown);
   }
 }
 

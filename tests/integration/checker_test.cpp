@@ -461,6 +461,18 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        kServerExe + "\"TheIsland_WP?listen?SessionName=\\\"My ARK Server\\\"?Port=7777\" "
                     "-mods=928102",
        0},
+      // The same shape where -port= gives the server its port and the settings file its name,
+      // while config.json's port is what the heartbeat sends.
+      {"what-the-server-keeps-of-a-cut-line",
+       [](const test::ServerTree& server) {
+         server.WriteConfig(kFullConfig);
+         test::WriteFile(server.SettingsFile(),
+                         "[SessionSettings]\r\nSessionName=From The File\r\n");
+         return server.PluginDir();
+       },
+       kServerExe + "\"TheIsland_WP?listen?SessionName=\\\"Rex Hunters\\\"?MaxPlayers=40\" "
+                    "-port=7779 -WinLiveMaxPlayers=40",
+       0},
       {"a-dash-option-before-the-map", config(kFullConfig),
        kServerExe + "-ClusterDirOverride=C:\\Cerious "
                     "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7777\" -mods=928102",
@@ -512,6 +524,30 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?SessionName=Old Name\" "
                     "-mods=928102",
        0},
+      // The reading order: the settings file's subject comes before the launch line's, but its
+      // aside (a key set twice, where the plugin takes the line the server takes) follows the
+      // launch line's warning, which changes the name the heartbeat sends.
+      {"an-aside-after-what-changes-a-published-fact",
+       settings("[SessionSettings]\r\nSessionName=Old Name\r\n[/Script/Engine.GameSession]\r\n"
+                "MaxPlayers=70\r\nMaxPlayers=40\r\n[ServerSettings]\r\nActiveMods=928102\r\n"),
+       kServerExe + "TheIsland_WP?listen?SessionName=Rex Hunters?Port=7777 -mods=928102", 0},
+      // What admins copy or save wrongly: a dash option with an en dash from a guide, a start
+      // script with Windows line ends, ?WinLiveMaxPlayers= in the map URL, a mod list with a blank
+      // and a comma after the last id, ?ServerPVE with no value.
+      {"an-en-dash-from-a-guide", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters\" \u2013WinLiveMaxPlayers=50 "
+                    "-mods=928102",
+       0},
+      {"a-start-script-with-windows-line-ends", config(kFullConfig),
+       kServerExe + "TheIsland_WP?listen?SessionName=Rex?Port=7777 -mods=928102\r", 0},
+      {"winlivemaxplayers-in-the-map-url", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?WinLiveMaxPlayers=50\" "
+                    "-mods=928102",
+       0},
+      {"a-mod-list-with-a-blank-and-a-comma-after-the-last-id", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters\" \"-mods=928102, 931877,\"", 0},
+      {"serverpve-with-no-value", config(kFullConfig),
+       kServerExe + "\"TheIsland_WP?listen?SessionName=Rex Hunters?ServerPVE\" -mods=928102", 0},
       // The forms that need no warning: a quoted first argument, -WinLiveMaxPlayers=, -mods= alone
       // and config.json's port 0.
       {"a-launch-line-that-needs-no-warning",
@@ -704,6 +740,17 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
        config("{\r\n  // \"token\": \"OLDtoken-0815\",\r\n  \"token\": \"SECRETtoken-4711\",\r\n"
               "  \"ip\": \"1.2.3.4\",\r\n  \"port\": 7777,\r\n  \"port\": 7778\r\n}\r\n"),
        std::nullopt, 0},
+      // A container's template that was never filled in: a placeholder for the token, and one
+      // for the port that makes the file no JSON; and a comma after the last member, which the
+      // plugin passes over.
+      {"placeholders-left-in-config-json",
+       config("{\n  \"token\": \"${VESPERLINE_TOKEN}\",\n  \"ip\": \"1.2.3.4\",\n"
+              "  \"port\": ${GAME_PORT}\n}\n"),
+       "S.exe TheIsland_WP?listen", 1},
+      {"a-comma-after-the-last-member",
+       config("{\r\n  \"token\": \"SECRETtoken-4711\",\r\n  \"ip\": \"1.2.3.4\",\r\n"
+              "  \"port\": 7777,\r\n}\r\n"),
+       std::nullopt, 0},
       {"single-quotes", config("{'token': 'SECRETtoken-4711', 'ip': '1.2.3.4', 'port': 7777}"),
        std::nullopt, 1},
       // Settings lines with blanks around the '=' (which the server reads as the plain form), and
@@ -882,6 +929,118 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
 #if defined(_WIN32)
     if (held != INVALID_HANDLE_VALUE) CloseHandle(held);
 #endif
+  }
+}
+
+// Each cause a warning or the verdict names, and the same server with the fix it gives applied:
+// what named the cause is gone, and the fix brings no new warning.
+TEST(CheckerTest, EachCauseIsGoneOnceItsFixIsApplied) {
+  const std::string exe = "\"C:\\ARK\\ShooterGame\\Binaries\\Win64\\ArkAscendedServer.exe\" ";
+  const std::string map = "\"TheIsland_WP?listen?SessionName=Rex Hunters?Port=7777\" ";
+  // The line a Linux start script gives, whose shell splits an unquoted word at its blanks.
+  const auto script = [&](std::vector<std::string> words) {
+    std::string arguments = std::string("ArkAscendedServer.exe") + '\0';
+    for (const std::string& word : words) arguments += word + '\0';
+    return JoinProcessArguments(arguments);
+  };
+  const std::string zeroPort = R"({"token": "SECRETtoken-4711", "ip": "1.2.3.4", "port": 0})";
+  const struct {
+    const char* cause;
+    std::string config;
+    std::string line;
+    std::string fixedConfig;
+    std::string fixedLine;
+    const char* named;  // a part of the warning or reason that names the cause
+  } cases[] = {
+      {"a placeholder for the token",
+       R"({"token": "${VESPERLINE_TOKEN}", "ip": "1.2.3.4", "port": 7777})", exe + map, kFullConfig,
+       exe + map, "still a placeholder"},
+      {"a placeholder for the port, no JSON",
+       "{\"token\": \"SECRETtoken-4711\", \"ip\": \"1.2.3.4\", \"port\": ${GAME_PORT}}",
+       exe + "TheIsland_WP?listen -mods=928102", kFullConfig,
+       exe + "TheIsland_WP?listen -mods=928102", "placeholder, ${GAME_PORT}"},
+      // A token kept inside a guide's marks may be the real one: it is named, never shown.
+      {"a token inside < >", R"({"token": "<SECRETtoken-4711>", "ip": "1.2.3.4", "port": 7777})",
+       exe + map, kFullConfig, exe + map, "inside < >"},
+      {"an address and a port of templates",
+       R"({"token": "SECRETtoken-4711", "ip": "{{ server_ip }}", "port": "%GAME_PORT%"})",
+       exe + "TheIsland_WP?listen -mods=928102", kFullConfig,
+       exe + "TheIsland_WP?listen -mods=928102", "still a placeholder"},
+      {"a comma after the last member", kFullConfig.substr(0, kFullConfig.size() - 2) + ",}",
+       exe + map, kFullConfig, exe + map, "not valid JSON"},
+      {"no port anywhere", zeroPort, exe + "TheIsland_WP?listen -mods=928102", kFullConfig,
+       exe + "TheIsland_WP?listen -mods=928102", "game's default port, 7777"},
+      {"a CR at the line's end", kFullConfig, exe + map + "-mods=928102\r", kFullConfig,
+       exe + map + "-mods=928102", "carriage return"},
+      {"a line continued with a CR", kFullConfig, exe + map + "-mods=928102 \r", kFullConfig,
+       exe + map + "-mods=928102", "carriage return"},
+      {"an en dash", kFullConfig, exe + map + "\u2013WinLiveMaxPlayers=50 -mods=928102",
+       kFullConfig, exe + map + "-WinLiveMaxPlayers=50 -mods=928102", "hyphen-minus"},
+      {"a minus sign in a first argument cut at a blank", kFullConfig,
+       exe + "TheIsland_WP?listen?Port=7777 \u2212mods=928102", kFullConfig,
+       exe + "TheIsland_WP?listen?Port=7777 -mods=928102", "hyphen-minus"},
+      {"an en dash inside a first argument quoted whole", kFullConfig,
+       exe + "\"TheIsland_WP?listen?SessionName=Rex \u2013NoBattlEye\" -mods=928102", kFullConfig,
+       exe + "\"TheIsland_WP?listen?SessionName=Rex\" -NoBattlEye -mods=928102", "NoBattlEye"},
+      {"?WinLiveMaxPlayers=", kFullConfig,
+       exe + "\"TheIsland_WP?listen?SessionName=Rex?WinLiveMaxPlayers=50\" -mods=928102",
+       kFullConfig,
+       exe + "\"TheIsland_WP?listen?SessionName=Rex\" -WinLiveMaxPlayers=50 -mods=928102",
+       "is not the option"},
+      {"a blank after a comma", kFullConfig, exe + map + "\"-mods=928102, 931877\"", kFullConfig,
+       exe + map + "-mods=928102,931877", "ids alone"},
+      {"a comma after the last id", kFullConfig, exe + map + "-mods=928102,931877,", kFullConfig,
+       exe + map + "-mods=928102,931877", "ids alone"},
+      {"a dash key glued to the option before it", kFullConfig,
+       exe + map + "-NoBattlEye-WinLiveMaxPlayers=50 -mods=928102", kFullConfig,
+       exe + map + "-NoBattlEye -WinLiveMaxPlayers=50 -mods=928102", "no blank before"},
+      {"?ServerPVE with no value", kFullConfig,
+       exe + "\"TheIsland_WP?listen?SessionName=Rex?ServerPVE\" -mods=928102", kFullConfig,
+       exe + "\"TheIsland_WP?listen?SessionName=Rex?ServerPVE=True\" -mods=928102", "no value"},
+      // The blank is in the password, so the script's fix quotes the password's value.
+      {"a password with a blank, cut at it, fixed in a script", kFullConfig,
+       script({"TheIsland_WP?listen?SessionName=Rex?ServerPassword=Join", "2", "Play?Port=7777",
+               "-mods=928102"}),
+       kFullConfig,
+       script({"TheIsland_WP?listen?SessionName=Rex?ServerPassword=\"Join", "2", "Play\"?Port=7777",
+               "-mods=928102"}),
+       "ServerPassword=\\\"...\\\""},
+      {"the same, fixed by quoting the whole argument", kFullConfig,
+       exe +
+           "TheIsland_WP?listen?SessionName=Rex?ServerPassword=Join 2 Play?Port=7777 -mods=928102",
+       kFullConfig,
+       exe + "\"TheIsland_WP?listen?SessionName=Rex?ServerPassword=Join 2 Play?Port=7777\" "
+             "-mods=928102",
+       "ends at the blank"},
+  };
+  for (const auto& row : cases) {
+    SCOPED_TRACE(row.cause);
+    const test::ServerTree server;
+    Complete(server);
+    // The warnings and the verdict's reasons, as --json gives them.
+    const auto said = [&](const std::string& config, const std::string& line) {
+      server.WriteConfig(config);
+      const test::ProgramRun run =
+          test::RunChecker({"--plugin-dir", test::Utf8FromPath(server.PluginDir()),
+                            "--command-line", line, "--json"});
+      const json report = json::parse(run.output);
+      std::vector<std::string> texts;
+      for (const char* key : {"warnings", "idle_reasons"}) {
+        for (const auto& text : report.at(key)) texts.push_back(text.get<std::string>());
+      }
+      return texts;
+    };
+    const auto names = [&](const std::vector<std::string>& texts) {
+      return std::any_of(texts.begin(), texts.end(), [&](const std::string& text) {
+        return text.find(row.named) != std::string::npos;
+      });
+    };
+    const std::vector<std::string> before = said(row.config, row.line);
+    const std::vector<std::string> after = said(row.fixedConfig, row.fixedLine);
+    EXPECT_TRUE(names(before)) << json(before).dump(2);
+    EXPECT_FALSE(names(after)) << json(after).dump(2);
+    EXPECT_LT(after.size(), before.size()) << json(after).dump(2);
+    for (const std::string& text : before) EXPECT_EQ(text.find(kToken), std::string::npos) << text;
   }
 }
 

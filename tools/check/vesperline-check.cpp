@@ -36,191 +36,43 @@ constexpr int kInternalError = 3;
 
 constexpr char kUsage[] = R"(Usage: vesperline-check [options]
 
-Shows what the Vesperline plugin would do in this server: where it looks for config.json, the
-server's settings file and log, which facts it finds and where each came from, whether it would
-report the server, stay idle or not run at all (and why), and the heartbeat it would send now.
-
-Run it while the server runs: it checks the plugin folder it lies in (where the release ZIP puts
-it), from wherever it is started, or the folder named with --plugin-dir; kept anywhere else, it
-checks the plugin folder of the one server running on this machine, and when it sees none or
-several, it lists what it sees and checks nothing. On Linux it reads every file as the server
-process itself opens it: inside the server's root folder and mounts (a container's), as the
-server's user, and for a server under Wine each name in any case. It reads the launch command
-line of the running server of this install (ArkAscendedServer.exe started from the folder three
-levels above the plugin folder, ...\ShooterGame\Binaries\Win64, however that folder is reached;
-on Linux, run by Wine or Proton, in a container too when run with sudo), so that the launch
-arguments are checked too; when several servers of this install run, each is reported in turn.
-The line the server's engine rebuilt from that command line at the server's start, which the
-server's log states (ShooterGame.log, its "Commandline:" line), is shown beside it and compared
-with the checker's own reading; a difference is a warning. When no command line can be read (no
-server runs, or it runs under another account), that line from the server's last start is read
-in its place. To check another line, or a server whose log states none, give its command line
-with --command-line or --command-line-file.
-
-Started by a double-click, in a console window of its own, the checker waits for Enter before
-the window closes. It never waits in a command prompt or terminal, under Wine, on Linux, or when
-its output or input is a file or a pipe (--json or --raw into a file, say).
+Shows what the Vesperline plugin would do in this server: the files it reads, the facts it finds
+and where each came from, the mistakes it sees with their fixes, and its verdict: it would
+report, stay idle, or not run at all. Run it while the server runs: it reads the running server's
+launch line itself (on Linux, with sudo, in a container too).
 
 Options:
-  --plugin-dir DIR          The plugin's folder (where Vesperline.dll and config.json lie).
-                            Default: the folder that holds vesperline-check itself when it lies
-                            in a server's Binaries\Win64 folder; otherwise, when exactly one
-                            server runs on this machine (or --server-pid names one), that
-                            server's ArkApi\Plugins\Vesperline; otherwise none, and the
-                            checker lists the servers it sees. On Linux, a folder of a server in
-                            a container may be named as this machine holds it (a volume's
-                            folder) or as the server sees it (/srv/ark/...); either way it is
-                            read as the server sees it.
+  --plugin-dir DIR          The plugin's folder. Default: the checker's own folder when it lies
+                            in a server's folder, else that of the one server running (with
+                            none or several, it lists what it sees).
   --command-line TEXT       The server's whole launch command line, executable path first.
-  --command-line-file FILE  Read the command line from FILE, UTF-8 or UTF-16 as Notepad saves
-                            "Unicode": its one line, or, of several (PowerShell's line per
-                            server, wmic's output with its heading or "CommandLine=" before each
-                            line), the one whose executable is this install's server. Without
-                            either option the command line of each running server is read; when
-                            none runs, or it cannot be read, the line the server's log states is
-                            read instead, and without one every launch argument counts as absent.
-  --server-pid N            When several servers of this install run, check only the one with
-                            process id N (Task Manager shows it, under Details; on Linux,
-                            pgrep -a ArkAscended).
-  --show-token              Show the token in full. By default only its first two and last two
-                            characters are shown (all masked when it is shorter than 8). Server
-                            passwords in the command line (?ServerPassword=, -ServerAdminPassword=
-                            and every other key holding "Password", all the server would take as
-                            the value, words a blank split off included; the next argument after
-                            a dash key followed by a blank instead of '=') are always masked
-                            wholly, as ********, in fixes, --json and error messages too, and so
-                            is every KEY=value whose key holds "password" in any text quoted.
-  --raw                     Print only the heartbeat, on one line, exactly as the plugin would
-                            send it, and nothing else; nothing at all when it would send none.
-                            With several servers, one line for each that would send one.
-  --json                    Print the whole report as one JSON object, for scripts and support
-                            requests (the structure is below).
+  --command-line-file FILE  Read it from FILE (UTF-8 or UTF-16); of several lines, the one of
+                            this install's server.
+  --server-pid N            With several servers of this install running, check only process N.
+  --show-token              Show the token in full. Passwords are always masked.
+  --raw                     Print only the heartbeat it would send, on one line.
+  --json                    Print the whole report as one JSON object.
   --post                    After the report, send one heartbeat to the service and show its
-                            answer: whether this machine reaches the service, and whether the
-                            service takes the token. Use it when the report is clean but the
-                            server is not listed. It sends the token over the network, to the
-                            endpoint built into this package and nowhere else, and only when the
-                            plugin would report; nothing else in the checker sends anything. The
-                            heartbeat is the one the report shows, with the status "online" when
-                            the checker read the command line from this install's running server
-                            and "offline" otherwise, so that a check never lists a server that
-                            is down. One attempt of at most 15 s, no redirect followed, the
-                            certificate always checked against the system's root certificates
-                            (on Linux, or those SSL_CERT_FILE and SSL_CERT_DIR name), through the
-                            system's proxy settings (on Linux https_proxy and all_proxy, with
-                            no_proxy; on Windows WinHTTP's proxy setting, else the system's).
-                            With several servers of this install running, name one with
-                            --server-pid.
+                            answer: does this machine reach the service, does it take the token?
   --version                 Print the checker's version and the commit it was built from.
   -h, --help                Print this help.
 
-In a command prompt, end a quoted folder without a backslash: "C:\ARK\Plugins\Vesperline", not
-"C:\ARK\Plugins\Vesperline\". A backslash right before the closing quote escapes the quote.
+Exit status:
+  0  the plugin would report (with --post: and the service accepted the heartbeat)
+  1  it would stay idle or not run at all, or the checker cannot tell (with --post: nothing was
+     sent)
+  2  a usage error                    3  an internal error
+  4  with --post: the heartbeat was sent and refused
+  5  with --post: the service was not reached
 
-The server reads ?SessionName=, ?Port= and ?ServerPVE= from its first argument only (the map
-and what is written onto it), which ends at the first space outside double quotes. For a name
-with spaces, put that whole argument in double quotes, with no quotes inside it:
-  "TheIsland_WP?listen?SessionName=My Server?Port=7777" -NoBattlEye
-or, in a Linux start script, leave it unquoted and write SessionName=\"My Server\" - never both:
-the server quotes an argument holding spaces as a whole again, so inner quotes end it. Write the
-map first, before any dash option. The player limit is -WinLiveMaxPlayers= when given, else the
-game's 70; the mods -mods= when given; PvE ?ServerPVE= when given; each ahead of the settings
-file.
-
-Example, for a server that is not running (on the server, in a command prompt, all on one line):
+Example, for a server that is not running (in a command prompt, on one line):
   vesperline-check.exe --plugin-dir "C:\ARK\ShooterGame\Binaries\Win64\ArkApi\Plugins\Vesperline"
     --command-line "\"C:\ARK\ShooterGame\Binaries\Win64\ArkAscendedServer.exe\"
     \"TheIsland_WP?listen?SessionName=My Server?Port=7777\" -WinLiveMaxPlayers=50"
+(end a quoted folder without a backslash: a backslash before the closing quote escapes it).
 
-Exit status: 0 the plugin would report (with --post: and the service accepted the heartbeat), 1
-it would stay idle or not run at all (no Vesperline.dll in the plugin folder; with several
-servers: any of them would; with --post nothing was sent), or the checker could not tell (it may
-not read the server's files without sudo, or it was named no server and sees none or several), 2 a
-usage error (an unknown option, one not beginning with '-' or right after a password
-being most often a command line come apart at a space; a missing value; --raw with --json;
---server-pid with a command line given; a --command-line-file that cannot be read, or whose lines
-hold no line or several lines of this install's server; a double quote in a folder or file name;
---post with --raw, or with several servers and no --server-pid), 3 an internal error; with
---post, once the heartbeat was sent: 4 refused (the service, or what answers at the endpoint,
-answered and did not take it: 401 or 403, the token; 404, a package for another service; 429, too
-many requests; 5xx, the service's own trouble; a redirect), 5 not reached (no answer: the name
-does not resolve, the connection is refused or times out, the certificate is not trusted or is for
-another name, a proxy in the way, libcurl missing on Linux, no answer within 15 s).
-
-What --post answers mean, and the next step for each, are in the report's "Result" and "Next
-step" lines: accepted (the machine reaches the service and the token is taken); refused, with the
-token named as the likely cause; not the service's endpoint; too many requests; the service's own
-trouble, try later; and for no answer at all, which one: DNS, a firewall or no route for outgoing
-HTTPS, this machine's root certificates (Windows Update; under Wine or Proton, the Linux system's
-ca-certificates), a proxy. The answer's body is shown up to 4 KiB, control characters escaped and
-the token masked wherever it is echoed.
-
-The --json object, for one server:
-  plugin_dir         the plugin's folder, absolute
-  plugin_dir_source  "--plugin-dir", or when it was not named "checker's folder" or "running
-                     server" (the plugin folder of the one server running)
-  plugin_dir_exists  true when that folder exists
-  plugin_file        {"name", "found", "version", "checker_version", "compared"}: the plugin
-                     file, the version its version resource names (null without one), this
-                     checker's, and how they compare: "same", "older", "newer", "no version"
-                     (a build older than any that carries one), "no dll" (the file is no
-                     Windows DLL, or one cut short), "not found", "not read", or "linux build"
-  command_line       the command line used, its passwords masked, or null (the line the
-                     server's log states may then stand in for it: server_log_command_line)
-  command_line_source  {"source", "process_id", "servers_found", "refused_processes", "note"}:
-                     where the command line came from, "source" being "running server",
-                     "--command-line", "--command-line-file", or why there is none: "no server
-                     running", "access refused", "unreadable" or "not a server of this install";
-                     "process_id" the server process read or named (or null), "servers_found"
-                     the ids of the servers of this install found running, "refused_processes"
-                     the ids of processes bearing the server's name that the system would not
-                     show (not taken: run as administrator, or with sudo), "note" the
-                     report's sentence; and where the server runs, each null where it does not
-                     apply: "container" (named from its control group), "root" (the folder the
-                     checker reads its files through, /proc/<id>/root), "path_inside" (its
-                     executable's path inside the container), "windows_path" and "wine_prefix"
-                     (a server run by Wine or Proton)
-  server_log_command_line  the line the server's log states, or null when it was not read or
-                     holds none: {"line", "cut", "taken", "differs", "note"}, "line" its
-                     passwords masked, "cut" true when it was longer than the checker keeps
-                     (8192 bytes), "taken" true when it was read in place of a command line,
-                     "differs" whether it differs from the running server's command line as
-                     the checker reads it (null when not compared), "note" the report's sentence
-  files              {"config", "settings", "log"}: each {"path", "found", "encoding", "state"},
-                     the encoding being null when the file was not found, the state saying
-                     how it was found ("not found", "a directory, not a file", ...)
-  facts              {"token", "ip", "port", "session_name", "map", "player_limit", "mods",
-                     "pve", "version"}: each {"value", "sources"}; a text value is null when
-                     empty; "sources" lists {"source", "used", "detail"} in the order looked at
-  verdict            "report", "idle", "not loaded" when Vesperline.dll is not in the plugin
-                     folder, so that the plugin host loads nothing, or "unknown" when the
-                     checker may not read the server's files
-  not_read           why the checker did not read the server's files, and what to do; null when
-                     it read them
-  idle_reasons       why it would not report (empty when it would): without Vesperline.dll,
-                     first why it does not run, then why it would stay idle once it runs
-  warnings           what would make the plugin do otherwise than you meant, or keep it from
-                     running (a plugin folder at the wrong depth, an "ip" that is no public
-                     address, a token holding a character no editor shows, a key given twice, a
-                     settings value a '|' cuts...), whatever the verdict
-  document           the heartbeat it would send now without the live world part, or null
-  post               with --post only: {"sent", "not_sent", "endpoint", and once sent "proxy",
-                     "proxy_source", "status", "status_reason", "document" (the body sent),
-                     "took_ms", "http_status", "reason", "location", "body" (at most 4 KiB),
-                     "body_bytes", "body_cut", "system_words", "outcome" ("accepted",
-                     "refused" or "not reached"), "kind", "meaning", "next_step",
-                     "exit_status"}
-When several servers of this install run, one object {"verdict", "servers_found", "servers"}:
-"verdict" the worst of theirs ("not loaded", "idle", then "unknown"), "servers_found" their ids,
-and "servers" the object above for each, in the order of their ids. A script reads both forms
-alike as r.get("servers", [r]). When no plugin folder is named, the checker's own is none and it
-sees not exactly one server, one object {"verdict": "no server chosen", "checker_folder",
-"servers_seen", "refused_processes", "processes_hidden", "note"}: "servers_seen" each server it
-sees, {"process_id", "executable", "plugin_dir" (as the server sees it), "container", "root",
-"path_inside", "windows_path", "wine_prefix"}; "processes_hidden" true when /proc hides other
-users' processes (hidepid).
-The token is masked in the facts and the document unless --show-token is given; launch
-passwords are masked wherever they appear.
+Each part of the report, every verdict and warning, the --json members and --post's answers are
+explained in Troubleshooting, docs/troubleshooting.md in Vesperline's source.
 )";
 
 struct Options {

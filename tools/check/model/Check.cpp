@@ -209,7 +209,12 @@ CheckReport CheckFiles(const CheckInputs& inputs) {
   report.Warnings = FindWarnings(dir, found, report.PluginFile, BelongingFolderNote(inputs.Origin));
   if (report.LogLine && fromProcess) {
     CompareWithTheLog(*report.LogLine, real.Launch, found.Launch);
-    WarnOfADifferentLogLine(*report.LogLine, report.Origin, report.Warnings);
+    // Which reading is right, the server's or the checker's, is unknown: an aside for support.
+    std::vector<std::string> differs;
+    WarnOfADifferentLogLine(*report.LogLine, report.Origin, differs);
+    for (std::string& warning : differs) {
+      report.Warnings.push_back({std::move(warning), WarningWeight::kAside});
+    }
   }
   report.Facts = std::move(found.Facts);
   report.Notes = std::move(found.Notes);
@@ -288,24 +293,47 @@ CheckReport CheckFiles(const CheckInputs& inputs) {
     report.IdleReasons.push_back(std::move(reason));
     return report;
   }
+  // A copy of the sample that was never filled in has the sample's own empty values.
+  const bool sample = (facts.Token.empty() || facts.ServerIp.empty()) && ConfigIsTheSample(dir);
+  const std::string sampleLeft =
+      "config.json is still the sample as shipped (a copy of config.example.json), with ";
   if (facts.Token.empty()) {
-    std::string reason = "token empty: " + FirstDetail(report, "token");
+    std::string reason = "token empty: " + (sample ? sampleLeft + "no token filled in"
+                                                   : FirstDetail(report, "token"));
     if (ExampleHoldsAToken(dir)) {
       reason +=
           "; config.example.json beside it has a token filled in, but the plugin reads only "
           "config.json: fill in the token there";
+    } else if (sample) {
+      reason += ": fill in the token the service issued for this server";
     }
     report.IdleReasons.push_back(std::move(reason));
   }
   if (facts.ServerIp.empty()) {
-    report.IdleReasons.push_back("ip empty: " + FirstDetail(report, "ip"));
+    report.IdleReasons.push_back(
+        "ip empty: " + (sample ? sampleLeft + "no address filled in: fill in the server's public "
+                                              "address, the one players connect to"
+                               : FirstDetail(report, "ip")));
   }
   if (facts.ServerPort < 1) {
     std::string reason =
         "port below 1 (" + std::to_string(facts.ServerPort) +
         "): looked for in config.json \"port\", then in the launch arguments ?Port= and -port=";
-    if (!inputs.CommandLine && !report.LogLine)
-      reason += ", but the checker has no command line (see \"Command line\" above)";
+    // With no port on its launch line the server listens on the game's default port, which the
+    // plugin never assumes: config.json must name it.
+    const std::string fix =
+        "give the server's port in config.json, \"port\": " + std::to_string(kGameDefaultPort) +
+        " for the game's default port (or the port the server listens on, "
+        "if something else sets it)";
+    const LaunchPort launch = ScanLaunchPort(found.Launch);
+    if (!inputs.CommandLine && !report.LogLine) {
+      reason += ", but the checker has no command line (see \"Command line\" above): " + fix;
+    } else if (!launch.Question.Found && !(launch.Dash && launch.Dash->Found)) {
+      reason +=
+          ", and the launch line gives neither (no ?Port= in the server's map URL, no "
+          "-port=), so the server listens on the game's default port, " +
+          std::to_string(kGameDefaultPort) + ", while the plugin finds no port: " + fix;
+    }
     report.IdleReasons.push_back(std::move(reason));
   }
   return report;

@@ -91,8 +91,9 @@ struct CheckReport {
   // plugin file, the first says so, and the others why the plugin would stay idle once it runs.
   std::vector<std::string> IdleReasons;
   // What would make the plugin behave otherwise than the admin meant, or not run at all, whatever
-  // the verdict (see FindWarnings).
-  std::vector<std::string> Warnings;
+  // the verdict (see FindWarnings), in the order of their subjects; the report shows them in its
+  // reading order.
+  std::vector<Warning> Warnings;
   // The status of the heartbeat the report shows: "online", as the plugin sends every minute, or
   // the status --post sends.
   std::string DocumentStatus = "online";

@@ -367,12 +367,16 @@ std::string BodyExtent(const PostExchange& exchange, std::size_t shown) {
 }
 
 // The exchange as the report shows it: the token masked (unless showToken) in every text that
-// comes from the other end, the body cut to kShownBodyBytes, the rest to a line's length.
+// comes from the other end, the body cut to kShownBodyBytes, the rest to a line's length; the
+// proxy's user name and password masked, always, in its address and in the transport's words,
+// which may quote the setting (the other end never gets them: they go to the proxy alone).
 PostExchange ShownExchange(const PostRecord& record, bool showToken) {
   PostExchange shown = record.Exchange;
+  shown.Proxy = MaskProxy(record.Exchange.Proxy);
   shown.Reason = AnswerText(shown.Reason, record.Token, showToken, 100);
   shown.Location = AnswerText(shown.Location, record.Token, showToken, 300);
-  shown.SystemWords = AnswerText(shown.SystemWords, record.Token, showToken, 500);
+  shown.SystemWords = AnswerText(MaskProxyIn(shown.SystemWords, record.Exchange.Proxy),
+                                 record.Token, showToken, 500);
   shown.Body = ShownBody(shown.Body, record.Token, showToken);
   return shown;
 }
@@ -399,7 +403,12 @@ std::string PostText(const PostRecord& record, bool showToken) {
   if (answered) {
     out += line("Answer", Printable(StatusWords(exchange)) + took);
     const std::string extent = BodyExtent(record.Exchange, exchange.Body.size());
-    out += line("Body", exchange.Body.empty() ? "(empty)" : Printable(exchange.Body));
+    // The line break that ends most bodies is no part of what they say: the text shows the body
+    // without it, the JSON as it came.
+    std::string_view body = exchange.Body;
+    while (body.ends_with('\n') || body.ends_with('\r')) body.remove_suffix(1);
+    if (body.empty()) body = exchange.Body;
+    out += line("Body", body.empty() ? "(empty)" : Printable(body));
     if (!extent.empty()) out += line("", "(" + extent + ")");
     if (!exchange.Location.empty()) out += line("Redirect to", Printable(exchange.Location));
   } else {
@@ -462,6 +471,74 @@ std::string PostJson(const PostRecord& record, bool showToken) {
   out += ",\"exit_status\":";
   out += std::to_string(PostExitStatus(judgement.Outcome));
   return out + "}";
+}
+
+std::string_view WinHttpErrorMeaning(unsigned long error) {
+  switch (error) {
+    case 12001:
+      return "WinHTTP has no handles left";
+    case 12002:
+      return "the request timed out";
+    case 12004:
+      return "WinHTTP failed inside itself";
+    case 12005:
+      return "the URL is not valid";
+    case 12006:
+      return "the URL's scheme is neither http nor https";
+    case 12007:
+      return "the name could not be resolved to an address";
+    case 12015:
+      return "the login to the service or the proxy failed";
+    case 12017:
+      return "the request was cancelled";
+    case 12029:
+      return "no connection could be made";
+    case 12030:
+      return "the connection was reset or closed before the answer came";
+    case 12032:
+      return "the request would have to be sent again";
+    case 12037:
+      return "the certificate is out of date, or this machine's clock is wrong";
+    case 12038:
+      return "the certificate is for another name";
+    case 12044:
+      return "the other end asks for a client certificate";
+    case 12045:
+      return "this machine does not trust the certificate's authority";
+    case 12057:
+      return "whether the certificate was revoked could not be checked";
+    case 12152:
+      return "the answer is no HTTP this machine can read";
+    case 12156:
+      return "the redirect failed";
+    case 12157:
+      return "the secure channel could not be set up";
+    case 12166:
+      return "the proxy's configuration script has an error";
+    case 12167:
+      return "the proxy's configuration script could not be downloaded";
+    case 12169:
+      return "the certificate is not valid";
+    case 12170:
+      return "the certificate was revoked";
+    case 12175:
+      return "the secure connection failed: the certificate was not accepted";
+    case 12178:
+      return "the service that finds the proxy failed";
+    case 12179:
+      return "the certificate is not one for a server";
+    case 12180:
+      return "no proxy configuration could be found automatically";
+    case 12181:
+    case 12182:
+      return "the answer's headers are too many or too large";
+    case 12188:
+      return "the secure connection to the proxy failed";
+    case 12190:
+      return "the two ends agree on no version of HTTP";
+    default:
+      return {};
+  }
 }
 
 std::optional<ProxySetting> ProxyFromEnvironment(

@@ -134,6 +134,10 @@ struct ProxySetting {
 std::optional<ProxySetting> ProxyFromEnvironment(
     std::string_view host, const std::function<std::optional<std::string>(const char*)>& variable);
 
+// What a WinHTTP error means, in words for the admin ("the secure channel could not be set up"
+// for 12157), for the errors a request of the checker's can meet; empty for any other number.
+std::string_view WinHttpErrorMeaning(unsigned long error);
+
 // The host name of an https URL, and its path.
 std::string UrlHost(std::string_view url);
 std::string UrlPath(std::string_view url);

@@ -39,7 +39,8 @@ std::wstring Wide(const std::string& utf8) {
   return PathFromUtf8(utf8).wstring();
 }
 
-// WinHTTP's words for its own errors, which live in its module, and the system's for the rest.
+// What a WinHTTP error means, with its number and WinHTTP's own words for it, which live in its
+// module (the system's for the rest).
 std::string ErrorWords(DWORD error) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
@@ -52,8 +53,12 @@ std::string ErrorWords(DWORD error) {
                             words.back() == '.')) {
     words.pop_back();
   }
+  // The checker's own words first, as the system may give none (Wine) or give them in another
+  // language; the system's follow the number.
   const std::string number = "WinHTTP error " + std::to_string(error);
-  return words.empty() ? number : words + " (" + number + ")";
+  const std::string_view meaning = WinHttpErrorMeaning(error);
+  if (meaning.empty()) return words.empty() ? number : words + " (" + number + ")";
+  return std::string(meaning) + " (" + number + (words.empty() ? "" : ": " + words) + ")";
 }
 
 // How the request reaches the service. A WinHTTP proxy set for the whole machine (netsh winhttp

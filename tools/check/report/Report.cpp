@@ -535,7 +535,13 @@ ShownReport ShowReport(const CheckReport& report, bool showToken, const PostReco
   shown.Verdict = VerdictName(report);
   shown.NotRead = report.NotRead;
   for (const std::string& reason : report.IdleReasons) shown.IdleReasons.push_back(masked(reason));
-  for (const std::string& warning : report.Warnings) shown.Warnings.push_back(masked(warning));
+  // The reading order: what changes the verdict or a published fact first, then the asides,
+  // each group in the order of its subjects. The text and the JSON both show this one list.
+  for (const WarningWeight weight : {WarningWeight::kOutcome, WarningWeight::kAside}) {
+    for (const Warning& warning : report.Warnings) {
+      if (warning.Weight == weight) shown.Warnings.push_back(masked(warning.Text));
+    }
+  }
   shown.Document = WouldSendDocument(report, showToken);
   if (post != nullptr) shown.Post = PostJson(*post, showToken);
   return shown;

@@ -81,7 +81,7 @@ struct ShownReport {
   std::string_view Verdict;
   std::string NotRead;  // why the checker could not read the files; empty when it read them
   std::vector<std::string> IdleReasons;
-  std::vector<std::string> Warnings;
+  std::vector<std::string> Warnings;    // in the reading order (see ShowReport)
   std::optional<std::string> Document;  // one line of JSON
   std::optional<std::string> Post;      // the "post" member's JSON, with --post only
 };

@@ -7,6 +7,7 @@
 
 #include "common/Text.h"
 #include "tools/check/mask/Mask.h"
+#include "tools/check/text/JsonValidity.h"
 #include "tools/check/text/Paths.h"
 #include "tools/check/warnings/Address.h"
 #include "tools/check/warnings/FileScans.h"
@@ -18,12 +19,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// How the comment of the release's sample, packaging/config.example.json, begins.
+constexpr std::string_view kSampleComment = "A sample of Vesperline's settings.";
+
 // The largest config.json looked into for the admin's mistakes; the plugin reads no larger one.
 constexpr std::uint64_t kMaxConfigBytes = 64 << 10;
 
 // A config.json text value that was not in quotes: the plugin took the next quoted text instead.
 void WarnOfUnquotedValue(std::string_view key, const JsonText& value, bool showValue,
-                         std::vector<std::string>& warnings) {
+                         std::vector<Warning>& warnings) {
   if (value.Outcome != JsonKeyOutcome::kFound || !value.ValueUnquoted) return;
   // A key's name is no secret, and it is what an unquoted value most often runs into.
   const bool isKeyName = value.Value == "token" || value.Value == "ip" || value.Value == "port" ||
@@ -37,7 +41,7 @@ void WarnOfUnquotedValue(std::string_view key, const JsonText& value, bool showV
                      taken + ". Write the value in double quotes.");
 }
 
-void WarnOfAddress(const std::string& ip, std::vector<std::string>& warnings) {
+void WarnOfAddress(const std::string& ip, std::vector<Warning>& warnings) {
   const std::string quoted = "config.json \"ip\" is \"" + ip + "\", ";
   switch (ClassifyAddress(ip)) {
     case AddressKind::kPublic:
@@ -248,7 +252,7 @@ namespace {
 // A token or address pasted with its line break, with a blank, or with a character no editor
 // shows (from a web page or a chat), is sent with it.
 bool WarnOfStrayCharacters(std::string_view key, const std::string& value,
-                           std::vector<std::string>& warnings) {
+                           std::vector<Warning>& warnings) {
   const std::string stray = StrayCharacters(value);
   if (stray.empty()) return false;
   const std::string what = key == "token" ? "the token" : "the address";
@@ -288,7 +292,7 @@ std::string TakenValue(std::string_view key, const std::string& value) {
 
 // A key written twice with different values, say an old token above the new one behind "//":
 // the plugin takes the first "token" in the file, wherever it stands.
-void WarnOfRepeatedKeys(std::string_view text, std::vector<std::string>& warnings) {
+void WarnOfRepeatedKeys(std::string_view text, std::vector<Warning>& warnings) {
   for (const std::string_view key : {"token", "ip", "port"}) {
     const std::string needle = Enclosed("\"", key, "\"");
     std::vector<std::size_t> places;
@@ -380,7 +384,7 @@ std::optional<std::string> ObjectAround(std::string_view text, std::size_t at) {
 // Another program's config.json copied over Vesperline's: the plugin finds its keys wherever they
 // stand, so it takes a bot's token, a database's address and port from their objects and sends
 // them. Vesperline's own keys stand at the top level.
-void WarnOfNestedKeys(std::string_view text, std::vector<std::string>& warnings) {
+void WarnOfNestedKeys(std::string_view text, std::vector<Warning>& warnings) {
   std::vector<std::pair<std::string, std::vector<std::string>>> objects;  // object, keys in it
   for (const std::string_view key : {"token", "ip", "port"}) {
     const std::size_t at = text.find(Enclosed("\"", key, "\""));
@@ -410,7 +414,7 @@ void WarnOfNestedKeys(std::string_view text, std::vector<std::string>& warnings)
 
 // Keys in single quotes, as some editors and languages write them: the plugin finds no key.
 void WarnOfSingleQuotes(std::string_view text, const ConfigSources& gate,
-                        std::vector<std::string>& warnings) {
+                        std::vector<Warning>& warnings) {
   std::string keys;
   const std::pair<std::string_view, JsonKeyOutcome> lookups[] = {
       {"token", gate.Token.Outcome}, {"ip", gate.Ip.Outcome}, {"port", gate.Port.Outcome}};
@@ -430,7 +434,7 @@ void WarnOfSingleQuotes(std::string_view text, const ConfigSources& gate,
 // A port in quotes counts as none, so a port in the launch arguments takes its place: the heartbeat
 // carries another port than the one the admin wrote.
 void WarnOfQuotedPort(std::string_view text, const ServerFacts& facts, const ConfigSources& gate,
-                      std::vector<std::string>& warnings) {
+                      std::vector<Warning>& warnings) {
   if (gate.Port.Outcome != JsonKeyOutcome::kQuoted || !gate.Launch || !gate.Launch->Port()) return;
   const std::string written = LookUpJsonString(text, "port").Value;
   if (written == std::to_string(facts.ServerPort)) return;
@@ -439,6 +443,259 @@ void WarnOfQuotedPort(std::string_view text, const ServerFacts& facts, const Con
                      "arguments instead: " +
                      std::to_string(facts.ServerPort) +
                      ". Write the port as a plain number, without quotes.");
+}
+
+// A value of config.json as written, found as the plugin finds the key: behind the first ':'
+// after the key's first occurrence in double quotes, the white space after it skipped. A value in
+// quotes runs to the next quote; any other up to the next ',', ']', '}' or line break outside
+// braces (so that ${NAME} and {{ name }} stay whole), without the blanks at its end.
+struct WrittenValue {
+  std::size_t Offset = 0;  // where it begins in the text
+  std::size_t End = 0;     // where it ends, its closing quote included
+  std::string Text;        // without its quotes
+  bool Quoted = false;
+};
+
+std::optional<WrittenValue> WrittenValueOf(std::string_view text, std::string_view key) {
+  const std::size_t at = text.find(Enclosed("\"", key, "\""));
+  if (at == std::string_view::npos) return std::nullopt;
+  const std::size_t colon = text.find(':', at);
+  if (colon == std::string_view::npos) return std::nullopt;
+  const std::size_t start = text.find_first_not_of(" \t\r\n", colon + 1);
+  if (start == std::string_view::npos) return std::nullopt;
+  WrittenValue value;
+  value.Offset = start;
+  if (text[start] == '"') {
+    const std::size_t close = text.find('"', start + 1);
+    if (close == std::string_view::npos) return std::nullopt;
+    value.Quoted = true;
+    value.End = close + 1;
+    value.Text = text.substr(start + 1, close - start - 1);
+    return value;
+  }
+  std::size_t end = start;
+  for (int braces = 0; end < text.size(); ++end) {
+    const char c = text[end];
+    if (c == '{') {
+      ++braces;
+    } else if (c == '}' && braces > 0) {
+      --braces;
+    } else if (braces == 0 && (c == ',' || c == ']' || c == '}' || c == '\r' || c == '\n')) {
+      break;
+    }
+  }
+  while (end > start && (text[end - 1] == ' ' || text[end - 1] == '\t')) --end;
+  value.End = end;
+  value.Text = text.substr(start, end - start);
+  return value;
+}
+
+// What kind of placeholder a value still is, as a template, a guide or an example leaves it.
+enum class PlaceholderKind {
+  kNone,
+  kVariable,         // ${NAME} or $NAME: a shell's, a container's or envsubst's variable
+  kTemplate,         // {{ name }}: a template that was never rendered
+  kWindowsVariable,  // %NAME%: Windows fills these in on cmd's own lines, never in a file
+  kGuideMark,        // <your token>: a guide's mark for what to fill in
+  kInsideMarks,      // <value>: a value written inside a guide's marks, which were kept
+  kExampleWord,      // your-token, YOUR_IP, changeme: an example's word
+};
+
+bool IsNameCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// The kind of placeholder value is, the whole of it; kNone for a value that is none. A value
+// that only holds one somewhere is no placeholder here: the value may be a token, which is shown
+// nowhere.
+PlaceholderKind PlaceholderOf(std::string_view value) {
+  if (value.size() > 3 && value.starts_with("${") && value.ends_with('}') &&
+      value.find('}') == value.size() - 1) {
+    return PlaceholderKind::kVariable;
+  }
+  if (value.size() > 1 && value.front() == '$' &&
+      std::all_of(value.begin() + 1, value.end(), IsNameCharacter)) {
+    return PlaceholderKind::kVariable;
+  }
+  if (value.size() > 4 && value.starts_with("{{") && value.ends_with("}}")) {
+    return PlaceholderKind::kTemplate;
+  }
+  if (value.size() > 2 && value.front() == '%' && value.back() == '%' &&
+      std::all_of(value.begin() + 1, value.end() - 1, IsNameCharacter)) {
+    return PlaceholderKind::kWindowsVariable;
+  }
+  // The words of an example: "your-token", "YOUR_PUBLIC_IP", "your token here", "changeme".
+  std::string word;
+  for (const char c : LowerAscii(value)) {
+    if (c != '<' && c != '>') word += c == '_' || c == ' ' ? '-' : c;
+  }
+  const bool exampleWord = word.starts_with("your") || word.ends_with("-here") ||
+                           word == "changeme" || word == "change-me" || word == "token" ||
+                           word == "ip" || word == "port" || word == "placeholder" ||
+                           word == "x.x.x.x" || word == "xxx.xxx.xxx.xxx";
+  if (value.size() > 2 && value.front() == '<' && value.back() == '>') {
+    return exampleWord || value.find(' ') != std::string_view::npos ? PlaceholderKind::kGuideMark
+                                                                    : PlaceholderKind::kInsideMarks;
+  }
+  return exampleWord ? PlaceholderKind::kExampleWord : PlaceholderKind::kNone;
+}
+
+// The variable's name in ${NAME}, ${NAME:-default} or $NAME; empty for another placeholder.
+std::string VariableName(std::string_view value) {
+  const std::size_t dollar = value.find('$');
+  if (dollar == std::string_view::npos) return {};
+  std::size_t start = dollar + 1;
+  if (start < value.size() && value[start] == '{') ++start;
+  std::size_t end = start;
+  while (end < value.size() && IsNameCharacter(value[end])) ++end;
+  return std::string(value.substr(start, end - start));
+}
+
+// "line 4, column 11"
+std::string PlaceOf(const JsonFault& fault) {
+  return "line " + std::to_string(fault.Line) + ", column " + std::to_string(fault.Column);
+}
+
+// A token, address or port in config.json that is still a placeholder: the template the file came
+// from was never filled in, or the admin kept a guide's or an example's words. The plugin sends
+// such a token or address as it stands, and reads no port from such a port. True when it warned;
+// a JSON fault at the value's own place is told with it, and faultTold set.
+bool WarnOfAPlaceholder(std::string_view text, std::string_view key, const Discovery& found,
+                        const std::optional<JsonFault>& fault, bool& faultTold,
+                        std::vector<Warning>& warnings) {
+  const std::optional<WrittenValue> written = WrittenValueOf(text, key);
+  if (!written) return false;
+  const PlaceholderKind kind = PlaceholderOf(written->Text);
+  if (kind == PlaceholderKind::kNone) return false;
+  const bool token = key == "token";
+  const bool port = key == "port";
+  // A value kept inside a guide's marks may be the real token: it is not shown.
+  const std::string shown =
+      token && kind == PlaceholderKind::kInsideMarks ? std::string() : written->Text;
+  std::string warning = "config.json \"" + std::string(key) + "\" ";
+  switch (kind) {
+    case PlaceholderKind::kVariable:
+      warning += "is still a placeholder, " + shown +
+                 ", a variable that the template this file came from was to fill in and nothing "
+                 "did";
+      break;
+    case PlaceholderKind::kTemplate:
+      warning += "is still a placeholder, " + shown + ", of a template that was never rendered";
+      break;
+    case PlaceholderKind::kWindowsVariable:
+      warning += "is still a placeholder, " + shown +
+                 ", a Windows variable, which Windows fills in on cmd's own lines but never in "
+                 "a file";
+      break;
+    case PlaceholderKind::kGuideMark:
+      warning += "is still a placeholder, " + shown + ", a guide's mark for what to fill in";
+      break;
+    case PlaceholderKind::kInsideMarks:
+      warning += shown.empty() ? std::string("is written inside < >")
+                               : "is written inside < >, " + shown + ",";
+      warning += " which a guide puts around what is to be filled in, and which are kept";
+      break;
+    case PlaceholderKind::kExampleWord:
+      warning += written->Text == "your-token"
+                     ? "is still the README's example, \"your-token\""
+                     : "is still an example's word, \"" + shown + "\", not a value";
+      break;
+    case PlaceholderKind::kNone:
+      break;
+  }
+  const bool faultHere = fault && fault->Offset >= written->Offset && fault->Offset < written->End;
+  if (faultHere) faultTold = true;
+  if (!written->Quoted && !port) {
+    warning += faultHere
+                   ? " (not in double quotes, which also makes config.json no valid JSON at " +
+                         PlaceOf(*fault) + ")"
+                   : std::string(" (not in double quotes)");
+  } else if (faultHere) {
+    warning += ", which also makes config.json no valid JSON at " + PlaceOf(*fault);
+  }
+  if (port) {
+    const std::optional<LaunchPort>& launch = found.Gate.Launch;
+    // A plain number: g++ 12 takes an optional here for one read uninitialised.
+    const std::int32_t launchPort = launch ? launch->Port().value_or(0) : 0;
+    warning += ": the plugin reads no port from it, so ";
+    warning += launchPort >= 1 ? "it takes the launch line's port, " + std::to_string(launchPort)
+                               : std::string(
+                                     "it looks for one on the launch line, finds none there, and "
+                                     "stays idle");
+    warning += ". Write the game port there as a plain number: \"port\": ";
+    warning += launchPort >= 1
+                   ? std::to_string(launchPort) + ", or 0 to take the launch line's port."
+                   : std::string(
+                         "7777, the game's default port, unless the server is given "
+                         "another.");
+  } else {
+    const std::string what = token ? "the token" : "the server's address";
+    if (written->Quoted) {
+      warning += token ? ", so the plugin sends it as the token, and the service refuses it"
+                       : ", so the plugin sends it as the server's address, where the server "
+                         "list cannot reach the server";
+    } else {
+      warning += ", so the plugin takes the next text in double quotes in the file for " + what;
+    }
+    warning += ". Put ";
+    warning +=
+        token ? "the token the service issued for this server" : "the server's public address";
+    warning += kind == PlaceholderKind::kInsideMarks ? " there without the < >" : " in its place";
+    if (!written->Quoted) warning += ", in double quotes";
+    warning += '.';
+  }
+  const std::string variable = VariableName(written->Text);
+  if (kind == PlaceholderKind::kVariable && !variable.empty()) {
+    warning +=
+        " Or, where the file is made from a template (a container's start, envsubst, a "
+        "deployment tool), give the variable " +
+        variable + " a value there, so that it fills the placeholder in.";
+  } else if (kind == PlaceholderKind::kTemplate) {
+    warning += " Or render the template that makes this file with the value given.";
+  }
+  warnings.push_back(std::move(warning));
+  return true;
+}
+
+// config.json is no JSON: an editor or a tool that reads it as JSON stops at the fault, and the
+// plugin, which looks for each of its keys without reading the file as JSON, may take other
+// values around it than the file means. Faults that other warnings name are left to them: bytes
+// that are no UTF-8, a control character in a text, a single quote.
+void WarnOfAJsonFault(const JsonFault& fault, std::string_view text,
+                      std::vector<Warning>& warnings) {
+  if (fault.Kind == JsonFaultKind::kText || text.substr(fault.Offset).starts_with('\'')) return;
+  std::string warning =
+      "config.json is not valid JSON: at " + PlaceOf(fault) + ", " + fault.What + ". ";
+  switch (fault.Kind) {
+    case JsonFaultKind::kComment:
+      warnings.push_back(
+          {warning +
+               "The plugin passes over comments (though it takes a key inside one for a key), "
+               "but a tool that reads the file as JSON stops there: delete the comment, or keep "
+               "a note in a member of its own, such as \"_comment\": \"...\".",
+           WarningWeight::kAside});
+      return;
+    case JsonFaultKind::kCommaAfterLast:
+      warnings.push_back({warning +
+                              "The plugin reads the file all the same, but a tool that reads it "
+                              "as JSON stops there: delete that comma.",
+                          WarningWeight::kAside});
+      return;
+    case JsonFaultKind::kCommaMissing:
+      warnings.push_back({warning +
+                              "The plugin reads the file all the same, but a tool that reads it "
+                              "as JSON stops there: write the comma.",
+                          WarningWeight::kAside});
+      return;
+    case JsonFaultKind::kSyntax:
+    case JsonFaultKind::kText:
+      break;
+  }
+  warnings.push_back(warning +
+                     "The plugin looks for each of its keys without reading the file as JSON, so "
+                     "around that place it may take other values than the file means (see the "
+                     "facts above): correct the file there, as in {\"token\": \"...\", \"ip\": "
+                     "\"...\", \"port\": 7777}.");
 }
 
 }  // namespace
@@ -460,6 +717,11 @@ bool ExampleHoldsAToken(const std::string& pluginDir) {
   const std::optional<std::string> text =
       ReadServerFile(pluginDir + "config.example.json", nullptr, kMaxConfigFileBytes);
   return text && !LookUpJsonString(*text, "token").Value.empty();
+}
+
+bool ConfigIsTheSample(const std::string& pluginDir) {
+  const std::optional<std::string> text = ConfigText(pluginDir);
+  return text && LookUpJsonString(*text, "_comment").Value.starts_with(kSampleComment);
 }
 
 std::string CopyTheExample(bool overwrite) {
@@ -492,7 +754,7 @@ std::string RenameAdvice(const std::string& name) {
          "\" config.json)";
 }
 
-void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings) {
+void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<Warning>& warnings) {
   const std::size_t extension = kConfigFileName.size();
   for (const std::string& name : HiddenExtensionFiles(pluginDir)) {
     warnings.push_back("There is no config.json, but " + name +
@@ -503,7 +765,7 @@ void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string
 }
 
 void WarnOfConfigValues(const std::string& pluginDir, Discovery& found,
-                        std::vector<std::string>& warnings) {
+                        std::vector<Warning>& warnings) {
   // An empty file is told as empty (the verdict says what to do), not as a file without keys.
   if (EmptyConfigBytes(pluginDir, found.Config)) {
     for (SourceNote& note : found.Notes) {
@@ -517,24 +779,29 @@ void WarnOfConfigValues(const std::string& pluginDir, Discovery& found,
     return;
   }
   if (text) WarnOfNestedKeys(*text, warnings);
-  WarnOfUnquotedValue("token", found.Gate.Token, false, warnings);
-  WarnOfUnquotedValue("ip", found.Gate.Ip, true, warnings);
+  // A placeholder is named first, as what it is; the JSON fault it makes is told with it.
+  const std::optional<JsonFault> fault = text ? FirstJsonFault(*text) : std::nullopt;
+  bool faultTold = false;
+  const auto placeholder = [&](std::string_view key) {
+    return text && WarnOfAPlaceholder(*text, key, found, fault, faultTold, warnings);
+  };
+  const bool tokenPlaceholder = placeholder("token");
+  const bool ipPlaceholder = placeholder("ip");
+  const bool portPlaceholder = placeholder("port");
+  if (!tokenPlaceholder) WarnOfUnquotedValue("token", found.Gate.Token, false, warnings);
+  if (!ipPlaceholder) WarnOfUnquotedValue("ip", found.Gate.Ip, true, warnings);
   if (text) {
     WarnOfSingleQuotes(*text, found.Gate, warnings);
     WarnOfRepeatedKeys(*text, warnings);
   }
   WarnOfStrayCharacters("token", found.Facts.Token, warnings);
-  if (found.Facts.Token == "your-token") {
-    warnings.push_back(
-        "config.json \"token\" is still the README's example, \"your-token\": put in the token "
-        "the server list gave you for this server.");
-  }
-  if (!found.Facts.ServerIp.empty() && !found.Gate.Ip.ValueUnquoted &&
+  if (!ipPlaceholder && !found.Facts.ServerIp.empty() && !found.Gate.Ip.ValueUnquoted &&
       !WarnOfStrayCharacters("ip", found.Facts.ServerIp, warnings)) {
     WarnOfAddress(found.Facts.ServerIp, warnings);
   }
+  if (fault && !faultTold) WarnOfAJsonFault(*fault, *text, warnings);
   if (text) {
-    WarnOfQuotedPort(*text, found.Facts, found.Gate, warnings);
+    if (!portPlaceholder) WarnOfQuotedPort(*text, found.Facts, found.Gate, warnings);
     if (const std::optional<std::size_t> line = FirstNonUtf8Line(*text)) {
       warnings.push_back(NotUtf8Warning("config.json", *line));
     }

@@ -13,7 +13,7 @@ namespace vesperline::check {
 namespace {
 
 // Keys given twice with different values.
-void WarnOfLines(const SettingsScan& scan, std::vector<std::string>& warnings) {
+void WarnOfLines(const SettingsScan& scan, std::vector<Warning>& warnings) {
   for (std::size_t k = 0; k < scan.KeyLines.size(); ++k) {
     const std::vector<SettingsKeyLine>& lines = scan.KeyLines[k];
     if (lines.size() < 2) continue;
@@ -39,7 +39,8 @@ void WarnOfLines(const SettingsScan& scan, std::vector<std::string>& warnings) {
     } else {
       warning += "and none of them gives the plugin a value";
     }
-    warnings.push_back(warning + ". Delete the lines you do not mean.");
+    // The plugin takes the line the server takes, so only the file's reader is misled.
+    warnings.push_back({warning + ". Delete the lines you do not mean.", WarningWeight::kAside});
   }
 }
 
@@ -107,8 +108,7 @@ std::string InQuotes(std::string_view value) {
   return out + "\"";
 }
 
-void WarnOfACut(std::string_view key, const SettingsKeyLine& line,
-                std::vector<std::string>& warnings) {
+void WarnOfACut(std::string_view key, const SettingsKeyLine& line, std::vector<Warning>& warnings) {
   if (!CutAgainstItsMeaning(line)) return;
   const std::string_view whole = WrittenWhole(line);
   warnings.push_back(
@@ -122,7 +122,7 @@ void WarnOfACut(std::string_view key, const SettingsKeyLine& line,
 
 // Blanks beside the commas of the mod list stay in it: the server takes off only the blanks at
 // the value's ends.
-void WarnOfModList(const SettingsKeyLine& line, std::vector<std::string>& warnings) {
+void WarnOfModList(const SettingsKeyLine& line, std::vector<Warning>& warnings) {
   const std::string_view value = line.Value;
   bool besideCommas = false;
   for (std::size_t i = 0; i < value.size(); ++i) {
@@ -147,8 +147,7 @@ void WarnOfModList(const SettingsKeyLine& line, std::vector<std::string>& warnin
 
 // Only the word True, in any case, is PvE to the plugin; what the server makes of a value that is
 // neither True nor False, nobody has tested.
-void WarnOfPve(std::string_view key, const SettingsKeyLine& line,
-               std::vector<std::string>& warnings) {
+void WarnOfPve(std::string_view key, const SettingsKeyLine& line, std::vector<Warning>& warnings) {
   if (IsTrueOrFalse(line.Value)) return;
   warnings.push_back(LineGivesValue(line, key) +
                      ", which is neither True nor False: " + PveNeitherTrueNorFalse(line.Value) +
@@ -177,7 +176,7 @@ void NoteHowTheServerReadsIt(std::string_view key, const SettingsKeyLine& line,
 // Values of the lines the plugin uses that it reads otherwise than an admin means. The session
 // name and the mods are looked at only where the fact holds the file's value: the launch argument
 // decides the name first, and the launch argument's mods stand in for an empty list.
-void WarnOfValues(const SettingsScan& scan, Discovery& found, std::vector<std::string>& warnings) {
+void WarnOfValues(const SettingsScan& scan, Discovery& found, std::vector<Warning>& warnings) {
   const ServerFacts& facts = found.Facts;
   const SettingsKeyLine* name = UsedLine(scan, "SessionName");
   if (name != nullptr && facts.SessionName == name->Value) {
@@ -205,7 +204,7 @@ void WarnOfValues(const SettingsScan& scan, Discovery& found, std::vector<std::s
 }  // namespace
 
 void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
-                         std::vector<std::string>& warnings) {
+                         std::vector<Warning>& warnings) {
   const SettingsScan scan = ScanSettingsFile(SettingsFileFound(pluginDir));
   if (scan.Utf16WithoutMark) {
     warnings.push_back(Utf16WithoutMarkWarning(

@@ -67,7 +67,7 @@ bool AtPluginDepth(const fs::path& pluginFolder) {
 // guide written for it. This server reads and writes its settings in WindowsServer, and so does
 // the plugin. True when it warned.
 bool WarnOfTheOlderGamesSettingsFolder(const std::string& pluginDir,
-                                       std::vector<std::string>& warnings) {
+                                       std::vector<Warning>& warnings) {
   const std::optional<fs::path> server = LevelsAbove(PluginFolder(pluginDir), kLevelsToServer);
   if (!server) return false;
   const fs::path config = *server / "Saved" / "Config";
@@ -91,7 +91,7 @@ bool WarnOfTheOlderGamesSettingsFolder(const std::string& pluginDir,
 // the server has not written the file yet. Which of the two, the plugin folder's own path tells:
 // a server that has never run has no Saved folder either.
 void WarnOfMissingServerFiles(const std::string& pluginDir, const Discovery& found,
-                              std::vector<std::string>& warnings) {
+                              std::vector<Warning>& warnings) {
   // A link that leads nowhere stands there already (FindWarnings names it).
   bool settingsMissing = found.Settings.Failure == platform::OpenFailure::Missing &&
                          !DeadLinkAt(SettingsFileFound(pluginDir));
@@ -164,7 +164,7 @@ std::string ReleasePackage() {
 
 // A plugin file built against the simulated host loads in no server: Windows finds no
 // vesperline_simhost.dll there, and AsaApi never gets to call it.
-void WarnOfTestBuild(const PluginFileLook& plugin, std::vector<std::string>& warnings) {
+void WarnOfTestBuild(const PluginFileLook& plugin, std::vector<Warning>& warnings) {
   for (const std::string& library : plugin.Imports) {
     if (LowerAscii(library) == kTestHostLibrary) {
       warnings.push_back(plugin.Name + " in the plugin folder is a build for tests: " +
@@ -238,7 +238,7 @@ std::string RefusedSentence(const std::string& path, bool withRemedy) {
 // A plugin file of another version than the checker's: the checker predicts what its own version
 // of the plugin does, and an older plugin is what an update leaves behind when it was unpacked
 // while the server ran.
-void WarnOfPluginVersion(const PluginFileLook& plugin, std::vector<std::string>& warnings) {
+void WarnOfPluginVersion(const PluginFileLook& plugin, std::vector<Warning>& warnings) {
   const std::string own = kVersion;
   const std::string update =
       ": the server loads that plugin, not the one this checker came with. An update unpacked "
@@ -319,7 +319,7 @@ constexpr std::string_view kNoVersion = ": the plugin never reads the game versi
 // output, so that the server's log shows there; the server then writes into a pipe or a terminal,
 // which the plugin never reads, so no heartbeat ever carries the version.
 void WarnOfLogThatIsNoFile(const std::string& path, const FileRead& read,
-                           std::vector<std::string>& warnings) {
+                           std::vector<Warning>& warnings) {
   const std::optional<Link> link = LinkAt(path);
   const std::string what = link                                               ? "the link"
                            : read.Failure == platform::OpenFailure::Directory ? "the folder"
@@ -546,10 +546,9 @@ std::string NotOpenedSentence(const std::string& path, const FileRead& read) {
   return Enclosed("cannot be read (the system says: ", message, ")");
 }
 
-std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found,
-                                      const PluginFileLook& plugin,
-                                      const std::string& besideDepth) {
-  std::vector<std::string> warnings;
+std::vector<Warning> FindWarnings(const std::string& pluginDir, Discovery& found,
+                                  const PluginFileLook& plugin, const std::string& besideDepth) {
+  std::vector<Warning> warnings;
   AmendLogThatIsNoFile(ServerLogFound(pluginDir), found);
   // A missing plugin file is no warning but the verdict (see MissingPluginFile).
   WarnOfTestBuild(plugin, warnings);
@@ -595,7 +594,7 @@ std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& f
     }
   }
   WarnOfMissingServerFiles(pluginDir, found, warnings);
-  if (!besideDepth.empty()) warnings.push_back(besideDepth);
+  if (!besideDepth.empty()) warnings.push_back({besideDepth, WarningWeight::kAside});
 
   if (found.Gate.FileFound && found.Config.Encoding != TextEncoding::Utf16Be) {
     WarnOfConfigValues(pluginDir, found, warnings);

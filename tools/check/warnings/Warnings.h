@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "discovery/Discovery.h"
@@ -17,6 +18,26 @@
 #include "tools/check/warnings/PeImage.h"
 
 namespace vesperline::check {
+
+// Where a warning stands in the report's reading order. Those whose cause changes the verdict or a
+// fact the heartbeat publishes (or leaves that fact other than what the server does) come first;
+// asides come after them: a leftover that only misleads, a disagreement the server settles the
+// way the heartbeat reports it, a note on where the checker looked.
+enum class WarningWeight { kOutcome, kAside };
+
+// One warning: a sentence or two for the admin, and its weight. Made from its text alone, it is
+// one that changes the outcome, as most are, so that a subject writes its usual warnings as text.
+struct Warning {
+  Warning(std::string text, WarningWeight weight = WarningWeight::kOutcome)  // NOLINT: implicit
+      : Text(std::move(text)), Weight(weight) {}
+  Warning(const char* text, WarningWeight weight = WarningWeight::kOutcome)  // NOLINT: implicit
+      : Text(text), Weight(weight) {}
+  std::string Text;
+  WarningWeight Weight;
+};
+
+// The port the game listens on when its launch line gives none.
+inline constexpr std::int32_t kGameDefaultPort = 7777;
 
 // The same for the file at path in the given role ("config.json", "settings file", "server log"),
 // as the report's list of files shows it: a link to something that is no file names its target,
@@ -85,20 +106,21 @@ std::string RenameAdvice(const std::string& name);
 
 // The warnings for what discovery found in the plugin folder (which ends with a separator) and for
 // its plugin file as LookAtPluginFile read it, each a sentence or two for the admin, in the order
-// of the report. A note that calls a settings-file key absent, where a line the plugin passes over
-// holds it, is amended to say so. besideDepth, when not empty, follows the warnings about the
-// plugin folder's depth.
-std::vector<std::string> FindWarnings(const std::string& pluginDir, Discovery& found,
-                                      const PluginFileLook& plugin,
-                                      const std::string& besideDepth = {});
+// of their subjects (the report puts them in its reading order by weight). A note that calls a
+// settings-file key absent, where a line the plugin passes over holds it, is amended to say so.
+// besideDepth, when not empty, is an aside that follows the warnings about the plugin folder's
+// depth.
+std::vector<Warning> FindWarnings(const std::string& pluginDir, Discovery& found,
+                                  const PluginFileLook& plugin,
+                                  const std::string& besideDepth = {});
 
 // The subjects, each appending its warnings in the order of the report.
 
 // No config.json, but a file that Explorer shows as config.json.
-void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<std::string>& warnings);
+void WarnOfHiddenExtension(const std::string& pluginDir, std::vector<Warning>& warnings);
 // The values of a config.json that was found and can be read.
 void WarnOfConfigValues(const std::string& pluginDir, Discovery& found,
-                        std::vector<std::string>& warnings);
+                        std::vector<Warning>& warnings);
 
 // config.json was read and holds nothing but blanks and line breaks, after a byte-order mark when
 // it has one: its size in bytes. Nothing otherwise.
@@ -106,17 +128,20 @@ std::optional<std::uint64_t> EmptyConfigBytes(const std::string& pluginDir, cons
 // config.example.json in the plugin folder holds a token: an admin filled in the sample, which
 // the plugin never reads, instead of config.json (the release's sample has an empty token).
 bool ExampleHoldsAToken(const std::string& pluginDir);
+// config.json is still the release's sample as shipped (it holds the sample's own "_comment"), so
+// its token and address are the sample's empty ones unless filled in.
+bool ConfigIsTheSample(const std::string& pluginDir);
 // The rest of a sentence that names that token: the plugin never reads it, so copy the sample to
 // config.json, overwriting an empty config.json when overwrite is set.
 std::string CopyTheExample(bool overwrite);
 // The lines of a settings file that was found and can be read; amends the notes as FindWarnings
 // says.
 void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
-                         std::vector<std::string>& warnings);
+                         std::vector<Warning>& warnings);
 
 // The launch line, where the server itself does otherwise than the admin wrote; nothing without a
 // command line.
-void WarnOfLaunchLine(const Discovery& found, std::vector<std::string>& warnings);
+void WarnOfLaunchLine(const Discovery& found, std::vector<Warning>& warnings);
 
 // What stands in a text value of config.json that the plugin sends with it and that spoils it,
 // each named with its place ("holds a zero-width space (U+200B) at character 7", "ends with a
@@ -127,7 +152,7 @@ std::string StrayCharacters(std::string_view value);
 
 // ?ServerPVE= on the launch line with a value that is neither True nor False; nothing without a
 // command line.
-void WarnOfAnUnclearPveOption(const Discovery& found, std::vector<std::string>& warnings);
+void WarnOfAnUnclearPveOption(const Discovery& found, std::vector<Warning>& warnings);
 
 // A PvE value is True or False, in any case.
 bool IsTrueOrFalse(std::string_view value);
