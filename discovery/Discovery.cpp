@@ -40,6 +40,9 @@ std::string ServerLogPath(const std::string& pluginDir) {
 Discovery DiscoverServer(const DiscoveryInputs& inputs, const DiscoveryOptions& options) {
   Discovery found;
   RunGuarded([&] {
+    const auto located = [&](const std::string& path) {
+      return inputs.FindPath ? inputs.FindPath(path) : path;
+    };
     // Both steps may want the command line; it is read and split once, when the first asks for
     // it.
     std::optional<LaunchLine> launch;
@@ -48,16 +51,16 @@ Discovery DiscoverServer(const DiscoveryInputs& inputs, const DiscoveryOptions& 
       return *launch;
     };
 
-    const std::optional<std::string> configText =
-        ReadServerFile(ConfigFilePath(inputs.PluginDir), &found.Config, kMaxConfigFileBytes);
+    const std::optional<std::string> configText = ReadServerFile(
+        located(ConfigFilePath(inputs.PluginDir)), &found.Config, kMaxConfigFileBytes);
     found.Usable = LoadConfig(found.Facts, configText, readLaunch, &found.Gate);
     if (options.WithNotes) AddConfigNotes(found.Gate, found.Facts, found.Notes);
     if (!found.Usable && !options.PastFailedGate) return;
 
     ServerInfoSources info;
     CollectServerInfo(found.Facts,
-                      {readLaunch(), SettingsFilePath(inputs.PluginDir),
-                       ServerLogPath(inputs.PluginDir), inputs.LogReader},
+                      {readLaunch(), located(SettingsFilePath(inputs.PluginDir)),
+                       located(ServerLogPath(inputs.PluginDir)), inputs.LogReader},
                       &info);
     found.Launch = std::move(*launch);
     found.Settings = info.Settings;

@@ -26,6 +26,11 @@ struct DiscoveryInputs {
   // The reader that remembers how far the log has been read, so that later scans of the log go on
   // from there (the plugin's own); none for a scan of the whole log.
   VersionLogReader* LogReader = nullptr;
+  // How the path of each of the server's files is found before it is opened; the path unchanged
+  // when empty, as the plugin leaves it (Windows, and Wine around the plugin, find the files
+  // themselves). The Linux checker finds the files of a server under Wine in any case, as Wine
+  // does.
+  std::function<std::string(const std::string&)> FindPath = nullptr;
 };
 
 struct DiscoveryOptions {

@@ -26,6 +26,7 @@ ADMIN_DOCUMENTS = ["README.md", "docs/admins.md", "docs/troubleshooting.md", "do
 OTHER_PROGRAMS = {
     "--pid": "docker", "--mount-proc": "unshare", "--fork": "unshare", "--volume": "docker",
     "--user": "docker", "--reuid": "setpriv", "--regid": "setpriv", "--init-groups": "setpriv",
+    "--build": "cmake",
 }
 
 LINK = re.compile(r"(?<!!)\[[^\]]*\]\(([^)\s]+)\)")

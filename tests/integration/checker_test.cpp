@@ -60,6 +60,7 @@ constexpr char kMaskedToken[] = "SE************11";
 const std::vector<std::string> kLaunch{
     "TheIsland_WP?listen?SessionName=My Server?Port=7777?QueryPort=27015", "-WinLiveMaxPlayers=50"};
 
+using test::ExpectGolden;
 using test::Utf16LeFile;
 
 // The output with '\n' for each line end: the Windows checker writes "\r\n".
@@ -72,10 +73,15 @@ std::string UnixLines(const std::string& text) {
 }
 
 // The report with UnixLines, the test's folder root written as <server>, the separators of each
-// path under it written as '/', the plugin file named as on Windows and the project's version
-// written as <version>, so that one golden file serves every platform and every version.
+// path under it written as '/', the plugin file named as on Windows, the project's version
+// written as <version>, and without what the checker adds under Wine of the processes Wine hides,
+// so that one golden file serves every platform and every version.
 std::string Portable(const std::string& report, const std::string& root) {
   std::string text = UnixLines(report);
+  const std::string underWine = " " + check::OtherWinePrefixes();
+  for (std::size_t at; (at = text.find(underWine)) != std::string::npos;) {
+    text.erase(at, underWine.size());
+  }
   for (std::size_t at; (at = text.find("Vesperline.so")) != std::string::npos;) {
     text.replace(at, 13, "Vesperline.dll");
   }
@@ -106,15 +112,6 @@ std::string Portable(const std::string& report, const std::string& root) {
     }
   }
   return out;
-}
-
-// Compares text with the golden file tests/golden/checker-<name>.txt; with VESPERLINE_UPDATE_GOLDEN
-// set, writes the text there instead, for a change of the report that is meant.
-void ExpectGolden(const std::string& name, const std::string& text) {
-  const fs::path golden =
-      test::PathFromUtf8(VESPERLINE_SOURCE_DIR) / "tests" / "golden" / ("checker-" + name + ".txt");
-  if (std::getenv("VESPERLINE_UPDATE_GOLDEN") != nullptr) test::WriteFile(golden, text);
-  EXPECT_EQ(text, test::ReadFile(golden)) << "against " << test::Utf8FromPath(golden);
 }
 
 const std::string kFullConfig =
@@ -657,6 +654,25 @@ TEST(CheckerGoldenTest, TextReportsMatchTheirGoldenFiles) {
          return server.PluginDir();
        },
        std::nullopt, 0},
+      // A settings file that stands there as a link leading nowhere is no file the server has
+      // yet to write; nor can anything be said of the server's files below a plugin folder an
+      // update removed.
+      {"settings-file-a-link-to-nothing",
+       [](const test::ServerTree& server) {
+#if !defined(_WIN32)
+         fs::remove(server.SettingsFile());
+         fs::create_symlink("../../../Backup/GameUserSettings.ini", server.SettingsFile());
+#endif
+         return server.PluginDir();
+       },
+       std::nullopt, 0, false, !kWindows},
+      // (Windows reads ".." from a missing folder as the name before it gone, and finds them.)
+      {"plugin-folder-removed",
+       [](const test::ServerTree& server) {
+         fs::remove_all(server.PluginDir());
+         return server.PluginDir();
+       },
+       std::nullopt, 1, false, !kWindows},
       // The build for tests, which imports its host calls from the simulated host. On Windows it
       // is the plugin file built here; elsewhere a stand-in with the same imports.
       {"plugin-built-for-tests",

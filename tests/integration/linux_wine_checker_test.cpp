@@ -66,14 +66,20 @@ TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
     Path path;
     std::vector<std::string> launch;
     bool proton = false;
+    // The settings file's folder and name in small letters, as guides copy them: Wine finds it
+    // for the plugin in any case, and so does the checker.
+    bool lowercase = false;
   } cases[] = {
       {"Wine's \\\" from a container script, the program by its Unix path",
        Path::Unix,
        {"TheIsland_WP?listen?SessionName=\"Rex\"?Port=7779?MaxPlayers=20",
         "-mods=\"928102,931877\"", "-WinLiveMaxPlayers=40"}},
-      {"a whole-quoted first argument, the program on drive Z:",
+      {"a whole-quoted first argument, the program on drive Z:, the settings file in small "
+       "letters",
        Path::DriveZ,
-       {"TheIsland_WP?listen?SessionName=My ARK Server?Port=7780", "-NoBattlEye"}},
+       {"TheIsland_WP?listen?SessionName=My ARK Server?Port=7780", "-NoBattlEye"},
+       false,
+       true},
       // The server, and the plugin, take no port from it: both stay idle, and the checker says so.
       {"quotes inside a whole-quoted first argument, a folder ending in a backslash, the program "
        "on drive C: of Proton's prefix",
@@ -86,9 +92,11 @@ TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
     SCOPED_TRACE(test.what);
     const test::ServerTree tree("ARK Server");
     tree.WriteConfig("{\"token\": \"SECRETtoken-4711\", \"ip\": \"1.2.3.4\", \"port\": 0}\n");
+    const fs::path settings =
+        test.lowercase ? tree.Root() / "ShooterGame/Saved/Config/windowsserver/gameusersettings.ini"
+                       : tree.SettingsFile();
     test::WriteFile(
-        tree.SettingsFile(),
-        "[ServerSettings]\r\nActiveMods=111\r\n[SessionSettings]\r\nSessionName=Ini\r\n");
+        settings, "[ServerSettings]\r\nActiveMods=111\r\n[SessionSettings]\r\nSessionName=Ini\r\n");
     test::WriteFile(tree.Log(), "LogInit: ARK Version: 74.24\r\n");
     fs::copy_file(windowsBin / "Vesperline.dll", tree.PluginDir() / "Vesperline.dll");
     const fs::path win64 = tree.Root() / "ShooterGame" / "Binaries" / "Win64";
@@ -142,6 +150,11 @@ TEST(LinuxWineCheckerTest, ReadsTheServerAsThePluginReadsItUnderWine) {
       for (const char* live : {"status", "player_current", "day", "players"}) document->erase(live);
     }
     EXPECT_EQ(predicted, posted);
+    if (test.lowercase) {
+      EXPECT_EQ(report.at("facts").at("mods").at("value"), "111")
+          << "the plugin under Wine reads it";
+      EXPECT_EQ(report.at("files").at("settings").at("path"), test::Utf8FromPath(settings));
+    }
     fs::remove(prefix / "drive_c" / name);
   }
 }

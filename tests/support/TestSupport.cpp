@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -88,6 +89,13 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
   if (!out) throw std::runtime_error("cannot write " + Utf8FromPath(path));
 }
 
+void ExpectGolden(const std::string& name, const std::string& text) {
+  const fs::path golden =
+      PathFromUtf8(VESPERLINE_SOURCE_DIR) / "tests" / "golden" / ("checker-" + name + ".txt");
+  if (std::getenv("VESPERLINE_UPDATE_GOLDEN") != nullptr) WriteFile(golden, text);
+  EXPECT_EQ(text, ReadFile(golden)) << "against " << Utf8FromPath(golden);
+}
+
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -155,7 +163,8 @@ constexpr std::chrono::seconds kProgramTimeout{120};
 int Spawn(const std::string& program, const std::vector<std::string>& arguments,
           const std::string& output = "", const std::string& errors = "",
           [[maybe_unused]] const std::string* typed = nullptr,
-          [[maybe_unused]] long* peakKilobytes = nullptr) {
+          [[maybe_unused]] long* peakKilobytes = nullptr,
+          [[maybe_unused]] bool everyPower = false) {
 #if defined(_WIN32)
   // The command line Wine would build from these arguments, which is how a launcher that starts
   // a server from a list of arguments writes it too: an argument is quoted only when it is empty
@@ -230,7 +239,7 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
     // Root keeps the power to trace any process only while it is in the bounding set, which a
     // process without it cannot take back: the program then looks into processes as an admin's
     // does without elevated rights. Elsewhere this fails, and nothing needs dropping.
-    prctl(PR_CAPBSET_DROP, CAP_SYS_PTRACE, 0, 0, 0);
+    if (!everyPower) prctl(PR_CAPBSET_DROP, CAP_SYS_PTRACE, 0, 0, 0);
     execv(argv[0], argv.data());
     _exit(127);
   }
@@ -288,12 +297,12 @@ HostRun RunHost(const std::vector<std::string>& arguments) {
 namespace {
 
 ProgramRun SpawnChecker(const std::string& program, const std::vector<std::string>& arguments,
-                        const std::string* typed) {
+                        const std::string* typed, bool everyPower = false) {
   TempDir scratch;
   const std::string output = Utf8FromPath(scratch.Path() / "stdout.txt");
   const std::string errors = Utf8FromPath(scratch.Path() / "stderr.txt");
   ProgramRun run;
-  run.exitCode = Spawn(program, arguments, output, errors, typed);
+  run.exitCode = Spawn(program, arguments, output, errors, typed, nullptr, everyPower);
   run.output = ReadFile(PathFromUtf8(output));
   run.errors = ReadFile(PathFromUtf8(errors));
   return run;
@@ -303,6 +312,11 @@ ProgramRun SpawnChecker(const std::string& program, const std::vector<std::strin
 
 ProgramRun RunChecker(const std::vector<std::string>& arguments, const std::string& program) {
   return SpawnChecker(program, arguments, nullptr);
+}
+
+ProgramRun RunCheckerWithSudo(const std::vector<std::string>& arguments,
+                              const std::string& program) {
+  return SpawnChecker(program, arguments, nullptr, true);
 }
 
 #if defined(_WIN32)
@@ -316,6 +330,8 @@ RunningProgram::RunningProgram(const fs::path& program, const std::vector<std::s
                                [[maybe_unused]] const Launch& launch) {
   const fs::path ready = scratch_.Path() / "ready";
   const std::string readyText = Utf8FromPath(ready);
+  std::error_code ignored;
+  fs::permissions(scratch_.Path(), fs::perms::all | fs::perms::sticky_bit, ignored);
 #if defined(_WIN32)
   std::string nulSeparated = Utf8FromPath(program) + '\0';
   for (const std::string& argument : arguments) nulSeparated += argument + '\0';

@@ -51,6 +51,10 @@ class ServerTree {
   std::filesystem::path pluginDir_;
 };
 
+// Compares text with the golden file tests/golden/checker-<name>.txt; with VESPERLINE_UPDATE_GOLDEN
+// set, writes the text there instead, for a change of the report that is meant.
+void ExpectGolden(const std::string& name, const std::string& text);
+
 // Writes bytes to a file, creating the directories above it.
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 std::string ReadFile(const std::filesystem::path& path);
@@ -109,6 +113,11 @@ struct ProgramRun {
 ProgramRun RunChecker(const std::vector<std::string>& arguments,
                       const std::string& program = VESPERLINE_CHECK_PROGRAM);
 
+// The same, with every power root has, as sudo runs it: the checker may then look into every
+// process, and read a server's files as that server does.
+ProgramRun RunCheckerWithSudo(const std::vector<std::string>& arguments,
+                              const std::string& program = VESPERLINE_CHECK_PROGRAM);
+
 #if defined(_WIN32)
 // Runs the checker with its arguments exactly as typed in a command prompt, unquoted by nobody
 // but the checker's own reading of its command line.
@@ -135,7 +144,8 @@ struct Launch {
 // A program left running while the test goes on, ended when the object goes. It is started with
 // the arguments: on Linux as they are, on Windows in the command line Wine would build from them
 // (which the Linux plugin's join gives too), as a launcher that starts a server from a list of
-// arguments writes it. It must
+// arguments writes it. The program may run under another user (started by setpriv, say): the
+// folder of its ready file lets every user write there. It must
 // create the file named by the environment variable VESPERLINE_STANDIN_READY once it runs (the
 // stand-in server of VESPERLINE_STANDIN_PROGRAM does); the constructor waits for that file.
 class RunningProgram {

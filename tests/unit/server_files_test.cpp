@@ -21,6 +21,10 @@
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace vesperline {
@@ -83,6 +87,38 @@ TEST(ReadServerFileTest, AFileTheServerHoldsOpenForWritingIsRead) {
 #endif
   EXPECT_EQ(text, "first line\r\nsecond line\r\n");
 }
+
+#if !defined(_WIN32)
+// Started with its standard input closed (from cron, a service), a program gets descriptor 0 for
+// the first file it opens. That file is read as any other, and its descriptor is given back when
+// the file goes, or at once where it is no file to read: left open, the next file would get
+// another number, and the program would hold descriptor 0 for nothing.
+TEST(InputFileTest, AFileOnDescriptorZeroIsReadAndClosedLikeAnyOther) {
+  test::TempDir dir;
+  test::WriteFile(dir.Path() / "config.json", "{}");
+  ASSERT_EQ(::mkfifo((dir.Path() / "pipe").c_str(), 0600), 0);
+  const struct {
+    const char* name;
+    bool opens;
+  } cases[] = {{"config.json", true}, {"", false}, {"pipe", false}};
+  const int input = ::dup(0);
+  ASSERT_GE(input, 0);
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    ::close(0);
+    {
+      platform::InputFile file(dir.DirText() + test.name);
+      EXPECT_EQ(file.IsOpen(), test.opens);
+      EXPECT_EQ(::fcntl(0, F_GETFD) >= 0, test.opens) << "descriptor 0 is the open file's alone";
+      char byte = 0;
+      EXPECT_EQ(file.Read(&byte, 1), test.opens ? 1u : 0u);
+    }
+    EXPECT_EQ(::fcntl(0, F_GETFD), -1) << "descriptor 0 still open";
+  }
+  ::dup2(input, 0);
+  ::close(input);
+}
+#endif
 
 // Lines as the engine reads them: where a line ends, what is a comment, a header or a key line,
 // and what a value becomes. Each row looks up one key, in a section or in any.

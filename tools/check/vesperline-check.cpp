@@ -43,7 +43,8 @@ launch line itself (on Linux, with sudo, in a container too).
 
 Options:
   --plugin-dir DIR          The plugin's folder. Default: the checker's own folder when it lies
-                            in a server's folder, else that of the one server running.
+                            in a server's folder, else that of the one server running (with
+                            none or several, it lists what it sees).
   --command-line TEXT       The server's whole launch command line, executable path first.
   --command-line-file FILE  Read it from FILE (UTF-8 or UTF-16); of several lines, the one of
                             this install's server.
@@ -58,7 +59,8 @@ Options:
 
 Exit status:
   0  the plugin would report (with --post: and the service accepted the heartbeat)
-  1  it would stay idle or not run at all (with --post: nothing was sent)
+  1  it would stay idle or not run at all, or the checker cannot tell (with --post: nothing was
+     sent)
   2  a usage error                    3  an internal error
   4  with --post: the heartbeat was sent and refused
   5  with --post: the service was not reached
@@ -210,28 +212,56 @@ int ReportUsageError(const UsageError& error) {
   return kUsageError;
 }
 
-// What to check: the command line given, or that of each running server of the install.
-std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
+// What to check: the command line given, or that of each running server of the install; or,
+// when no plugin folder is named, the checker's own is none and it does not see exactly one
+// server, what it sees, for the admin to pick one.
+struct Plan {
+  std::vector<vesperline::check::CheckInputs> Inputs;
+  std::optional<vesperline::check::ServersSeen> Survey;
+};
+
+Plan PlanChecks(const Options& options) {
   namespace check = vesperline::check;
   check::CheckInputs given;
   // The running servers, wherever they lie, are looked for once: for the plugin folder and for
   // the command line.
   const bool lookForServers =
       !options.pluginDir || (!options.commandLine && !options.commandLineFile);
+  std::error_code error;
+  const bool namedHere =
+      options.pluginDir &&
+      std::filesystem::is_directory(vesperline::check::PathFromUtf8(*options.pluginDir), error);
   std::vector<check::ServerProcess> running;
-  if (lookForServers) running = check::ListServerProcesses();
+  if (lookForServers || (options.pluginDir && !namedHere)) running = check::ListServerProcesses();
   // Without --plugin-dir the folder of the checker itself, where the release ZIP puts it beside
   // the plugin, whatever folder the admin started it from; a checker kept elsewhere takes the
-  // plugin folder of the one server running.
+  // plugin folder of the one server running, and tells what it sees when there is not one.
   std::string programFolder;
   std::optional<std::string> serversFolder;
   if (!options.pluginDir) {
     programFolder = check::ProgramFolder();
-    serversFolder = check::DefaultPluginFolder(programFolder, running, options.serverPid);
+    if (!check::IsPluginFolder(programFolder)) {
+      serversFolder = check::DefaultPluginFolder(running, options.serverPid);
+      if (!serversFolder)
+        return {{}, check::SurveyServers(programFolder, running, options.serverPid)};
+    }
+  }
+  // A folder named as the server in a container sees it, which this machine does not have, is
+  // taken where that server sees it.
+  std::string named = options.pluginDir.value_or("");
+  const check::ServerProcess* inside = nullptr;
+  if (options.pluginDir && !namedHere) {
+    if (const std::optional<check::FolderInside> folder =
+            check::FolderInsideAServer(named, running)) {
+      named = folder->Path;
+      for (const check::ServerProcess& process : running) {
+        if (process.Id == folder->Id) inside = &process;
+      }
+    }
   }
   given.PluginDirOfRunningServer = serversFolder.has_value();
   given.PluginDirIsOwnFolder = !options.pluginDir && !serversFolder && !programFolder.empty();
-  given.PluginDir = check::PluginDirFrom(options.pluginDir        ? *options.pluginDir
+  given.PluginDir = check::PluginDirFrom(options.pluginDir        ? named
                                          : serversFolder          ? *serversFolder
                                          : !programFolder.empty() ? programFolder
                                                                   : CurrentDirectory());
@@ -241,10 +271,18 @@ std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
     given.CommandLine = std::move(read.Line);
     given.DroppedLauncher = std::move(read.Dropped);
   };
+  // With a line given, a folder named inside a container is still read as its server sees it.
+  const auto insideTheContainer = [&] {
+    if (inside == nullptr) return;
+    given.AsTheServerSees = true;
+    given.Origin.Place = inside->Place;
+    given.PluginDir = check::PluginDirFrom(*options.pluginDir);
+  };
   if (options.commandLine) {
     pasted(*options.commandLine);
     given.Origin.Source = check::CommandLineSource::Option;
-    return {given};
+    insideTheContainer();
+    return {{given}, std::nullopt};
   }
   if (options.commandLineFile) {
     check::FileCommandLine read = check::CommandLineFromFile(
@@ -254,19 +292,28 @@ std::vector<vesperline::check::CheckInputs> Inputs(const Options& options) {
     given.Origin.Source = check::CommandLineSource::File;
     given.Origin.File = *options.commandLineFile;
     given.Origin.FileLine = std::move(read.Which);
-    return {given};
+    insideTheContainer();
+    return {{given}, std::nullopt};
   }
   // Without a command line given, the running servers' own are read, exactly as the plugin
-  // inside each reads it, which spares the admin quoting them by hand.
-  std::vector<check::CheckInputs> inputs;
+  // inside each reads it, which spares the admin quoting them by hand; and each server's files
+  // are read as that server sees them.
+  Plan plan;
   for (check::ServerLookup& lookup :
        check::LookUpRunningServers(given.PluginDir, options.serverPid, std::move(running))) {
     check::CheckInputs one = given;
     one.CommandLine = std::move(lookup.CommandLine);
     one.Origin = std::move(lookup.Origin);
-    inputs.push_back(std::move(one));
+    const check::ServerPlace& place = one.Origin.Place;
+    if (one.Origin.Id && one.Origin.Source != check::CommandLineSource::NotThisInstall &&
+        (place.User || !place.Root.empty() || !place.WindowsPath.empty())) {
+      one.AsTheServerSees = true;
+      one.PluginDir = check::PluginDirAsSeen(given.PluginDir, one.Origin);
+      if (options.pluginDir) one.NamedPluginDir = given.PluginDir;
+    }
+    plan.Inputs.push_back(std::move(one));
   }
-  return inputs;
+  return plan;
 }
 
 // The usage error for --post while several servers of the install run and none is named: the
@@ -313,7 +360,7 @@ int ReportAndPost(vesperline::check::CheckReport& report, const Options& options
 
 int Run(int argc, char** argv) {
   Options options;
-  std::vector<vesperline::check::CheckInputs> inputs;
+  Plan plan;
   try {
     options = Parse(vesperline::check::Utf8Arguments(argc, argv));
     if (options.help) {
@@ -325,11 +372,22 @@ int Run(int argc, char** argv) {
                vesperline::kBuildCommit + "\n");
       return kWouldReport;
     }
-    inputs = Inputs(options);
-    if (options.post && inputs.size() > 1) throw UsageError{SeveralServersToPost(inputs)};
+    plan = PlanChecks(options);
+    if (options.post && plan.Inputs.size() > 1) {
+      throw UsageError{SeveralServersToPost(plan.Inputs)};
+    }
   } catch (const UsageError& error) {
     return ReportUsageError(error);
   }
+  if (plan.Survey) {
+    // Nothing is checked, so --raw has no heartbeat to print and --post none to send.
+    if (!options.raw) {
+      WriteOut(options.json ? vesperline::check::JsonSurvey(*plan.Survey) + "\n"
+                            : vesperline::check::HumanSurvey(*plan.Survey));
+    }
+    return kWouldStayIdle;
+  }
+  const std::vector<vesperline::check::CheckInputs>& inputs = plan.Inputs;
 
   std::vector<vesperline::check::CheckReport> reports = vesperline::check::RunChecks(inputs);
   if (options.post && !reports.empty()) return ReportAndPost(reports.front(), options);

@@ -31,6 +31,13 @@ constexpr char kElevated[] = "with sudo";
 constexpr char kGiveIt[] =
     "give the server's command line with --command-line or --command-line-file";
 
+// Wine shows a program only the processes of its own prefix.
+constexpr char kOtherWinePrefixes[] =
+    "Under Wine the checker sees only the processes of its own Wine prefix: a server that another "
+    "prefix, Proton or a container runs is not among them. Run the checker for Linux "
+    "(Vesperline-<version>-linux-x64-checker.tar.gz) on the machine itself, or start this one with "
+    "that server's WINEPREFIX.";
+
 // The plugin folder, absolute and normalised, without the separator it is kept with at its end.
 std::optional<fs::path> PluginFolderPath(const std::string& pluginDir) {
   std::error_code error;
@@ -85,25 +92,14 @@ std::string PlaceNote(const CommandLineOrigin& origin) {
     if (!place.WinePrefix.empty()) note += " in the prefix " + place.WinePrefix;
   }
   if (place.Root.empty()) return note;
-  note += place.Container.empty() ? ", in a container or chroot" : ", in the " + place.Container;
-  if (!place.PathInside.empty()) note += " (as " + place.PathInside + " there)";
-  return note + ". The checker reads the container's files through " + place.Root +
-         ": a path below it is the container's own path";
-}
-
-// The folder at the path, with the case of each of its names as it is on the disk where a name is
-// written in another case and no name as written exists, as Wine finds the folders of a Windows
-// program; the path as it is where nothing is found.
-fs::path AsOnDisk(const fs::path& path) {
-  std::error_code error;
-  if (fs::exists(path, error) || !path.has_relative_path()) return path;
-  const fs::path parent = AsOnDisk(path.parent_path());
-  const std::string name = LowerAscii(Utf8FromPath(path.filename()));
-  for (fs::directory_iterator entry(parent, error), end; !error && entry != end;
-       entry.increment(error)) {
-    if (LowerAscii(Utf8FromPath(entry->path().filename())) == name) return entry->path();
+  if (place.OwnMounts) {
+    note += ", with mounts of its own below this machine's root folder";
+  } else {
+    note += place.Container.empty() ? ", in a container or chroot" : ", in the " + place.Container;
+    if (!place.PathInside.empty()) note += " (as " + place.PathInside + " there)";
   }
-  return parent / path.filename();
+  return note + ". The checker reads the server's files as the server sees them, through " +
+         place.Root + ": the paths below are the server's own";
 }
 
 }  // namespace
@@ -174,16 +170,22 @@ std::vector<ServerProcess> ServersRunningFrom(const std::vector<fs::path>& folde
   return found;
 }
 
-std::optional<std::string> DefaultPluginFolder(const std::string& ownFolder,
-                                               const std::vector<ServerProcess>& running,
-                                               std::optional<std::uint32_t> pickedId) {
-  if (!ownFolder.empty()) {
-    const std::optional<fs::path> serverFolder = ServerFolderOf(ownFolder);
-    const bool inServer =
-        serverFolder && LowerAscii(Utf8FromPath(serverFolder->filename())) == "win64" &&
-        LowerAscii(Utf8FromPath(serverFolder->parent_path().filename())) == "binaries";
-    if (inServer || BelongingServerFolder(ownFolder)) return std::nullopt;
+bool IsPluginFolder(const std::string& folder) {
+  if (folder.empty()) return false;
+  const std::optional<fs::path> serverFolder = ServerFolderOf(folder);
+  const bool inServer =
+      serverFolder && LowerAscii(Utf8FromPath(serverFolder->filename())) == "win64" &&
+      LowerAscii(Utf8FromPath(serverFolder->parent_path().filename())) == "binaries";
+  if (inServer || BelongingServerFolder(folder)) return true;
+  std::error_code error;
+  for (const char* file : {"Vesperline.dll", "Vesperline.so", "config.json"}) {
+    if (fs::exists(PathFromUtf8(folder) / file, error)) return true;
   }
+  return false;
+}
+
+std::optional<std::string> DefaultPluginFolder(const std::vector<ServerProcess>& running,
+                                               std::optional<std::uint32_t> pickedId) {
   const ServerProcess* only = nullptr;
   for (const ServerProcess& process : running) {
     if (!process.Refused.empty() || (pickedId && process.Id != *pickedId)) continue;
@@ -191,9 +193,36 @@ std::optional<std::string> DefaultPluginFolder(const std::string& ownFolder,
     only = &process;
   }
   if (only == nullptr) return std::nullopt;
-  // The plugin host finds its folders in any case under Wine, as Windows does.
-  return Utf8FromPath(
-      AsOnDisk(PathFromUtf8(only->Executable).parent_path() / "ArkApi" / "Plugins" / "Vesperline"));
+  // The names as written: a server under Wine finds them in any case, and so does the check,
+  // which reads them as the server sees them.
+  return Utf8FromPath(PathFromUtf8(only->Executable).parent_path() / "ArkApi" / "Plugins" /
+                      "Vesperline");
+}
+
+std::string PluginDirAsSeen(const std::string& pluginDir, const CommandLineOrigin& origin) {
+  const ServerPlace& place = origin.Place;
+  if (place.Root.empty() || place.PathInside.empty()) return PluginDirFrom(pluginDir);
+  const std::optional<fs::path> plugin = PluginFolderPath(pluginDir);
+  const fs::path from =
+      PathFromUtf8(origin.InBelongingFolder ? origin.BelongingFolder : origin.ServerFolder);
+  if (!plugin) return PluginDirFrom(pluginDir);
+  const fs::path below = plugin->lexically_relative(from);
+  if (below.empty() || *below.begin() == "..") return PluginDirFrom(pluginDir);
+  const fs::path inside = PathFromUtf8(place.PathInside).parent_path();
+  return PluginDirFrom(Utf8FromPath(below == "." ? inside : inside / below));
+}
+
+ServersSeen SurveyServers(const std::string& ownFolder, const std::vector<ServerProcess>& running,
+                          std::optional<std::uint32_t> pickedId) {
+  ServersSeen seen;
+  seen.OwnFolder = ownFolder;
+  for (const ServerProcess& process : running) {
+    (process.Refused.empty() ? seen.Servers : seen.Refused).push_back(process);
+  }
+  seen.Hidden = OthersProcessesHidden();
+  seen.UnderWine = RunsUnderWine();
+  seen.Picked = pickedId;
+  return seen;
 }
 
 std::vector<ServerLookup> ChooseRunningServers(
@@ -266,6 +295,16 @@ std::vector<ServerLookup> LookUpRunningServers(const std::string& pluginDir,
                               ReadProcessCommandLine);
 }
 
+std::string OtherWinePrefixes() {
+  return kOtherWinePrefixes;
+}
+
+std::string PlaceName(const ServerPlace& place) {
+  if (place.Root.empty()) return {};
+  if (!place.Container.empty()) return "the " + place.Container;
+  return place.OwnMounts ? "the server's own mounts" : "the server's container or chroot";
+}
+
 std::string_view SourceName(CommandLineSource source) {
   switch (source) {
     case CommandLineSource::Option:
@@ -331,7 +370,9 @@ std::string OriginNote(const CommandLineOrigin& origin) {
       note += absent;
       note += ". Run the checker while the server runs, or ";
       note += kGiveIt;
-      return note + ".";
+      note += ".";
+      if (RunsUnderWine()) note += " " + OtherWinePrefixes();
+      return note;
     case CommandLineSource::Refused:
       if (!origin.Id) {
         note = "none: no server of this install was seen running, so ";

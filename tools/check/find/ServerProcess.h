@@ -28,12 +28,25 @@ inline constexpr std::string_view kServerProgram = "ArkAscendedServer.exe";
 // True when the file name is kServerProgram, in any case.
 bool IsServerProgram(std::string_view fileName);
 
+// The user a process opens files as: the ids the system checks every access with (its file-system
+// user and group, which are its effective ones unless it changed them) and its supplementary
+// groups.
+struct ProcessUser {
+  std::uint32_t Uid = 0;
+  std::uint32_t Gid = 0;
+  std::vector<std::uint32_t> Groups;
+  bool operator==(const ProcessUser&) const = default;
+};
+
 // Where a server process runs, as far as that differs from what the checker itself sees.
 struct ServerPlace {
   // The folder through which the checker reaches the process's files, /proc/<id>/root, when the
-  // process sees another root folder than the checker (it runs in a container or a chroot);
-  // empty when it sees the checker's own.
+  // process sees another root folder than the checker (it runs in a container or a chroot), or
+  // the same root with other mounts (a mount namespace of its own: systemd's BindPaths=,
+  // unshare -m); empty when it sees the checker's own files.
   std::string Root;
+  // Root is set for other mounts alone: the process's root folder is the checker's.
+  bool OwnMounts = false;
   // The container, as its control group names it ("Docker container 3f2a1b9c8d7e"); empty when
   // Root is, or when the group names none.
   std::string Container;
@@ -44,6 +57,8 @@ struct ServerPlace {
   std::string WindowsPath;
   std::string WinePrefix;
   bool Proton = false;  // Proton's variables are in its environment
+  // The user the process opens its files as; nothing when the checker could not tell.
+  std::optional<ProcessUser> User;
 };
 
 // One process that bears the server's file name.
@@ -76,6 +91,27 @@ struct CommandLineRead {
 std::vector<ServerProcess> ListServerProcesses();
 // The command line of the process with the id, as the plugin inside it would read it.
 CommandLineRead ReadProcessCommandLine(std::uint32_t id);
+
+// Runs work as the server process sees the files: in a thread of its own that takes the process's
+// root folder and mounts (place.Root) for its own and opens files as the process's user
+// (place.User), so that the system itself resolves every path and every link inside that root,
+// never above it, and checks every access as it checks the server's. Where the checker sees the
+// files as the server does already, work runs at once, on the calling thread. False, with the
+// system's words in error, when the checker may not take the server's view (it runs without
+// root's powers); work has then not run. An exception work throws is thrown on.
+bool RunAsServerSees(const ServerPlace& place, const std::function<void()>& work,
+                     std::string& error);
+// The error RunAsServerSees gives when the server process ended before its view was taken.
+inline constexpr std::string_view kServerEnded = "the server process has ended";
+
+// The system hides the processes of other users from the checker (Linux: /proc mounted with
+// hidepid), so that a server of another user is not even seen as refused.
+bool OthersProcessesHidden();
+
+// The checker runs under Wine, which shows it only the processes of its own Wine prefix; and the
+// sentences that say so, with the ways to see a server another prefix runs.
+bool RunsUnderWine();
+std::string OtherWinePrefixes();
 
 // Of the processes listed, those running kServerProgram from one of the folders, each with the
 // folder it runs from, and those the system would not show. Nothing when the system can tell the
@@ -160,15 +196,54 @@ std::vector<ServerLookup> ChooseRunningServers(
     std::optional<std::uint32_t> pickedId,
     const std::function<CommandLineRead(std::uint32_t)>& read);
 
-// The plugin folder the checker takes when none is named: its own folder when that lies inside a
-// server's Binaries\Win64 folder (where the release ZIP puts it), or at the wrong depth below
-// one; otherwise, when exactly one server is seen running (refused processes aside), that
-// server's ShooterGame\Binaries\Win64\ArkApi\Plugins\Vesperline, so that a checker kept
-// anywhere finds it, or the one picked with --server-pid; otherwise its own folder. Nothing
-// stands for its own folder.
-std::optional<std::string> DefaultPluginFolder(const std::string& ownFolder,
-                                               const std::vector<ServerProcess>& running,
+// The checker's own folder is a plugin folder, which it checks when it is named none: the folder
+// lies inside a server's Binaries\Win64 folder (where the release ZIP puts it), or at the wrong
+// depth below one, or holds the plugin file or config.json.
+bool IsPluginFolder(const std::string& folder);
+
+// The plugin folder the checker takes when it is named none and its own folder is none: when
+// exactly one server is seen running (refused processes aside), or --server-pid picks one, that
+// server's ShooterGame\Binaries\Win64\ArkApi\Plugins\Vesperline as this machine reaches it
+// (through /proc/<id>/root where the server sees other files), so that a checker kept anywhere
+// finds it. Nothing otherwise.
+std::optional<std::string> DefaultPluginFolder(const std::vector<ServerProcess>& running,
                                                std::optional<std::uint32_t> pickedId);
+
+// The plugin folder as the server the origin names sees it: where the server sees other files
+// than the checker, the folder's path below the folder the server was found running from, put
+// below the server's own path to that folder; the folder unchanged otherwise. It ends with a
+// separator.
+std::string PluginDirAsSeen(const std::string& pluginDir, const CommandLineOrigin& origin);
+
+// A folder named by the path inside the root folder of one of the servers running, which sees
+// other files than the checker: the path as this machine reaches it (through /proc/<id>/root,
+// every link on the way followed inside that root), and the server's id. Nothing when no server,
+// or more than one, has such a folder.
+struct FolderInside {
+  std::string Path;
+  std::uint32_t Id = 0;
+};
+std::optional<FolderInside> FolderInsideAServer(const std::string& path,
+                                                const std::vector<ServerProcess>& running);
+
+// What the checker sees when it is named no plugin folder, its own folder is none, and it sees
+// not exactly one server: each server it sees and each process it may not look at, for the
+// admin to pick one.
+struct ServersSeen {
+  std::string OwnFolder;
+  std::vector<ServerProcess> Servers;  // those it sees, refused ones aside
+  std::vector<ServerProcess> Refused;
+  bool Hidden = false;                  // OthersProcessesHidden
+  bool UnderWine = false;               // RunsUnderWine
+  std::optional<std::uint32_t> Picked;  // --server-pid, which names none of the servers
+};
+ServersSeen SurveyServers(const std::string& ownFolder, const std::vector<ServerProcess>& running,
+                          std::optional<std::uint32_t> pickedId);
+
+// Where the server runs when it sees other files than the checker, for a sentence: "the Docker
+// container 3f2a1b9c8d7e", "the server's container or chroot", "the server's own mounts"; empty
+// when it sees the checker's own.
+std::string PlaceName(const ServerPlace& place);
 
 // The origin's name in the --json report, and the sentence the reports give for it.
 std::string_view SourceName(CommandLineSource source);

@@ -3,7 +3,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,7 +14,9 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <exception>
 #include <map>
+#include <thread>
 
 #include "common/CommandLine.h"
 #include "common/Text.h"
@@ -141,21 +145,41 @@ std::string Variable(const std::map<std::string, std::string>& variables, const 
   return found == variables.end() ? std::string() : found->second;
 }
 
-// The real user id from the lines of a status file ("Uid:\t1000\t1000\t1000\t1000"); nothing
-// when they name none.
-std::optional<std::string> RealUserId(std::string_view status) {
+// The numbers on the line of a status file that begins with key ("Uid:\t1000\t1000\t1000\t1000",
+// "Groups:\t27 1000 "); nothing when there is no such line or it holds something else.
+std::optional<std::vector<std::uint32_t>> StatusNumbers(std::string_view status,
+                                                        std::string_view key) {
   for (std::size_t start = 0; start < status.size();) {
     std::size_t end = status.find('\n', start);
     if (end == std::string_view::npos) end = status.size();
     std::string_view line = status.substr(start, end - start);
     start = end + 1;
-    if (!line.starts_with("Uid:")) continue;
-    line.remove_prefix(4);
-    while (line.starts_with(' ') || line.starts_with('\t')) line.remove_prefix(1);
-    const std::size_t digits = std::min(line.find_first_not_of("0123456789"), line.size());
-    if (digits > 0) return std::string(line.substr(0, digits));
+    if (!line.starts_with(key)) continue;
+    line.remove_prefix(key.size());
+    std::vector<std::uint32_t> numbers;
+    for (std::size_t at = 0; at < line.size();) {
+      if (line[at] == ' ' || line[at] == '\t') {
+        ++at;
+        continue;
+      }
+      const std::size_t digits =
+          std::min(line.find_first_not_of("0123456789", at), line.size()) - at;
+      if (digits == 0 || digits > 10) return std::nullopt;
+      const unsigned long long number = std::stoull(std::string(line.substr(at, digits)));
+      if (number > 0xFFFFFFFFull) return std::nullopt;
+      numbers.push_back(static_cast<std::uint32_t>(number));
+      at += digits;
+    }
+    return numbers;
   }
   return std::nullopt;
+}
+
+// The real user id from the lines of a status file; nothing when they name none.
+std::optional<std::string> RealUserId(std::string_view status) {
+  const std::optional<std::vector<std::uint32_t>> ids = StatusNumbers(status, "Uid:");
+  if (!ids || ids->empty()) return std::nullopt;
+  return std::to_string(ids->front());
 }
 
 // The home folder of the user with the id, from the passwd file as the process sees it.
@@ -403,6 +427,54 @@ std::string ContainerOfPart(std::string_view part, std::string_view parent) {
   return {};
 }
 
+// The checker's own user, as the system checks its access to files.
+ProcessUser OwnUser() {
+  ProcessUser user;
+  user.Uid = static_cast<std::uint32_t>(::geteuid());
+  user.Gid = static_cast<std::uint32_t>(::getegid());
+  const int count = ::getgroups(0, nullptr);
+  std::vector<gid_t> groups(count > 0 ? static_cast<std::size_t>(count) : 0);
+  const int got = groups.empty() ? 0 : ::getgroups(count, groups.data());
+  for (int i = 0; i < got; ++i) user.Groups.push_back(static_cast<std::uint32_t>(groups[i]));
+  std::sort(user.Groups.begin(), user.Groups.end());
+  return user;
+}
+
+std::string Failed(const char* step) {
+  return std::string(step) + ": " + std::strerror(errno);
+}
+
+// Makes the calling thread see the files as the server does: the process's root folder and its
+// mounts for the thread's own, and the process's user for every access. Each call changes this
+// thread alone: unshare(CLONE_FS) gives it a root and a current folder of its own, and the
+// system calls for the file-system ids and the groups are made directly, since the C library's
+// setgroups would change every thread of the process. Empty when it worked, else the step that
+// failed, in the system's words.
+std::string TakeTheServersView(const ServerPlace& place, bool changeUser) {
+  if (!place.Root.empty()) {
+    if (::unshare(CLONE_FS) != 0) return Failed("unshare");
+    if (::chroot(place.Root.c_str()) != 0) {
+      return errno == ENOENT || errno == ESRCH ? std::string(kServerEnded) : Failed("chroot");
+    }
+    if (::chdir("/") != 0) return Failed("chdir");
+  }
+  if (!changeUser) return {};
+  const ProcessUser& user = *place.User;
+  const std::vector<gid_t> groups(user.Groups.begin(), user.Groups.end());
+  if (::syscall(SYS_setgroups, groups.size(), groups.data()) != 0) return Failed("setgroups");
+  // setfsgid and setfsuid answer with the id in force before; -1 changes nothing and so tells
+  // whether the change took.
+  ::syscall(SYS_setfsgid, static_cast<gid_t>(user.Gid));
+  if (static_cast<std::uint32_t>(::syscall(SYS_setfsgid, static_cast<gid_t>(-1))) != user.Gid) {
+    return "setfsgid: " + std::string(std::strerror(EPERM));
+  }
+  ::syscall(SYS_setfsuid, static_cast<uid_t>(user.Uid));
+  if (static_cast<std::uint32_t>(::syscall(SYS_setfsuid, static_cast<uid_t>(-1))) != user.Uid) {
+    return "setfsuid: " + std::string(std::strerror(EPERM));
+  }
+  return {};
+}
+
 }  // namespace
 
 std::vector<std::string> ProcessArguments(std::string_view cmdline) {
@@ -485,7 +557,8 @@ std::string ContainerOf(std::string_view cgroup) {
   return {};
 }
 
-ProcessLook LookAtProcess(const std::string& procDir, std::uint32_t id) {
+ProcessLook LookAtProcess(const std::string& procDir, std::uint32_t id,
+                          const std::string& ownMounts) {
   ProcessLook look;
   look.Process.Id = id;
   int error = 0;
@@ -514,18 +587,25 @@ ProcessLook LookAtProcess(const std::string& procDir, std::uint32_t id) {
     if (arguments.empty() || !IsServerProgram(FileNameOf(arguments[0]))) return look;
   }
 
-  // The process's root folder, when it is another than the checker's: a container's.
+  // The process's root folder, when it is another than the checker's (a container's), or when the
+  // process sees other mounts below the same root: through /proc/<id>/root the checker reaches the
+  // files the process sees, in its mounts.
   std::string root;
   const std::optional<platform::FileIdentity> rootIdentity =
       platform::PathIdentity(procDir + "/root");
   if (!rootIdentity) return look;
   const std::string rootLink = ReadLink(procDir + "/root", error).value_or("/");
   ServerPlace& place = look.Process.Place;
-  if (rootIdentity != platform::PathIdentity("/")) {
+  const bool otherRoot = rootIdentity != platform::PathIdentity("/");
+  const std::string mounts = ReadLink(procDir + "/ns/mnt", error).value_or("");
+  const bool otherMounts = !ownMounts.empty() && !mounts.empty() && mounts != ownMounts;
+  if (otherRoot || otherMounts) {
     root = procDir + "/root";
     place.Root = root;
+    place.OwnMounts = !otherRoot;
     place.Container = ContainerOf(ReadSmallFile(procDir + "/cgroup").Bytes);
   }
+  place.User = ProcessUserOf(ReadSmallFile(procDir + "/status").Bytes);
   if (!wine) {
     // Linux's own server, which only the development build knows.
     look.Server = true;
@@ -547,8 +627,26 @@ ProcessLook LookAtProcess(const std::string& procDir, std::uint32_t id) {
   return look;
 }
 
+std::optional<ProcessUser> ProcessUserOf(std::string_view status) {
+  const std::optional<std::vector<std::uint32_t>> uids = StatusNumbers(status, "Uid:");
+  const std::optional<std::vector<std::uint32_t>> gids = StatusNumbers(status, "Gid:");
+  if (!uids || !gids || uids->size() < 4 || gids->size() < 4) return std::nullopt;
+  ProcessUser user;
+  user.Uid = (*uids)[3];
+  user.Gid = (*gids)[3];
+  user.Groups = StatusNumbers(status, "Groups:").value_or(std::vector<std::uint32_t>());
+  std::sort(user.Groups.begin(), user.Groups.end());
+  return user;
+}
+
+std::string OwnMountsIn(const std::string& procRoot) {
+  int error = 0;
+  return ReadLink(procRoot + "/self/ns/mnt", error).value_or("");
+}
+
 std::vector<ServerProcess> ListServerProcessesIn(const std::string& procRoot, std::uint32_t self) {
   std::vector<ServerProcess> found;
+  const std::string ownMounts = OwnMountsIn(procRoot);
   DIR* listing = ::opendir(procRoot.c_str());
   if (listing == nullptr) return found;
   while (const dirent* entry = ::readdir(listing)) {
@@ -559,7 +657,7 @@ std::vector<ServerProcess> ListServerProcessesIn(const std::string& procRoot, st
     }
     const auto id = static_cast<std::uint32_t>(std::stoul(std::string(name)));
     if (id == self) continue;
-    ProcessLook look = LookAtProcess(procRoot + "/" + std::string(name), id);
+    ProcessLook look = LookAtProcess(procRoot + "/" + std::string(name), id, ownMounts);
     if (look.Server) found.push_back(std::move(look.Process));
   }
   ::closedir(listing);
@@ -584,7 +682,7 @@ CommandLineRead CommandLineIn(const std::string& procRoot, std::uint32_t id) {
     read.Error = "the process has ended";
     return read;
   }
-  const ProcessLook look = LookAtProcess(procDir, id);
+  const ProcessLook look = LookAtProcess(procDir, id, OwnMountsIn(procRoot));
   const std::string& program = look.Process.Place.WindowsPath;
   if (program.empty()) {
     read.Text = JoinProcessArguments(arguments.Bytes);
@@ -605,6 +703,95 @@ std::vector<ServerProcess> ListServerProcesses() {
 
 CommandLineRead ReadProcessCommandLine(std::uint32_t id) {
   return CommandLineIn("/proc", id);
+}
+
+bool RunAsServerSees(const ServerPlace& place, const std::function<void()>& work,
+                     std::string& error) {
+  const ProcessUser own = OwnUser();
+  // Without root's powers the checker reads as itself: the server it sees as its own is its own
+  // user's, whose groups may differ a little from its login's.
+  const bool changeUser =
+      place.User && !(*place.User == own) && (own.Uid == 0 || place.User->Uid != own.Uid);
+  if (place.Root.empty() && !changeUser) {
+    work();
+    return true;
+  }
+  std::exception_ptr failure;
+  std::string refused;
+  // The thread ends with the view it took; the checker's other threads never see it.
+  std::thread reader([&] {
+    try {
+      refused = TakeTheServersView(place, changeUser);
+      if (refused.empty()) work();
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  });
+  reader.join();
+  if (failure) std::rethrow_exception(failure);
+  error = refused;
+  return refused.empty();
+}
+
+std::optional<FolderInside> FolderInsideAServer(const std::string& path,
+                                                const std::vector<ServerProcess>& running) {
+  if (!path.starts_with('/')) return std::nullopt;
+  std::optional<FolderInside> found;
+  for (const ServerProcess& process : running) {
+    const std::string& root = process.Place.Root;
+    if (!process.Refused.empty() || root.empty()) continue;
+    const std::optional<std::string> inside = ResolveInRoot(root, path);
+    struct stat status {};
+    if (!inside || ::lstat((root + *inside).c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+      continue;
+    }
+    const std::string reached = root + *inside;
+    // Servers of one container see the same folder; servers of two see two, and neither is taken.
+    if (found && platform::PathIdentity(found->Path) != platform::PathIdentity(reached)) {
+      return std::nullopt;
+    }
+    if (!found) found = FolderInside{reached, process.Id};
+  }
+  return found;
+}
+
+bool ProcHidesProcesses(std::string_view mountinfo) {
+  // Each line: id parent major:minor root mount-point options [optional fields] - type source
+  // super-options.
+  for (std::size_t start = 0; start < mountinfo.size();) {
+    std::size_t end = mountinfo.find('\n', start);
+    if (end == std::string_view::npos) end = mountinfo.size();
+    const std::string_view line = mountinfo.substr(start, end - start);
+    start = end + 1;
+    std::vector<std::string_view> fields;
+    for (std::size_t at = 0; at < line.size();) {
+      const std::size_t blank = std::min(line.find(' ', at), line.size());
+      fields.push_back(line.substr(at, blank - at));
+      at = blank + 1;
+    }
+    const auto dash = std::find(fields.begin(), fields.end(), "-");
+    if (fields.size() < 5 || fields[4] != "/proc" || fields.end() - dash < 4 || dash[1] != "proc") {
+      continue;
+    }
+    for (std::string_view options = dash[3]; !options.empty();) {
+      const std::size_t comma = std::min(options.find(','), options.size());
+      const std::string_view option = options.substr(0, comma);
+      options.remove_prefix(std::min(comma + 1, options.size()));
+      if (option.starts_with("hidepid=") && option != "hidepid=0" && option != "hidepid=off") {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool OthersProcessesHidden() {
+  // A process with root's powers sees every process whatever the mount says.
+  return ::geteuid() != 0 && ProcHidesProcesses(ReadSmallFile("/proc/self/mountinfo").Bytes);
+}
+
+bool RunsUnderWine() {
+  return false;
 }
 
 }  // namespace vesperline::check

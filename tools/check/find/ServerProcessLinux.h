@@ -56,12 +56,27 @@ struct ProcessLook {
   ServerProcess Process;
 };
 
-// Looks at the process with the id, whose folder is procDir (/proc/<id>).
-ProcessLook LookAtProcess(const std::string& procDir, std::uint32_t id);
+// The user a process opens files as, from the lines of its status file: the file-system ids of
+// its Uid: and Gid: lines (the fourth) and its Groups:; nothing when they lack one.
+std::optional<ProcessUser> ProcessUserOf(std::string_view status);
+
+// The checker's own mount namespace, as procRoot/self/ns/mnt names it ("mnt:[4026531841]"); empty
+// when procRoot shows none (a proc folder laid out by a test).
+std::string OwnMountsIn(const std::string& procRoot);
+
+// Looks at the process with the id, whose folder is procDir (/proc/<id>). ownMounts is the
+// checker's mount namespace (OwnMountsIn); a process in another counts as seeing other files even
+// where its root folder is the checker's. Empty compares none.
+ProcessLook LookAtProcess(const std::string& procDir, std::uint32_t id,
+                          const std::string& ownMounts = {});
 
 // Every process in procRoot (/proc) that bears the server's name, but the one with the id self,
 // ordered by id.
 std::vector<ServerProcess> ListServerProcessesIn(const std::string& procRoot, std::uint32_t self);
+
+// /proc, as the lines of a mountinfo file show its mount, hides the processes of other users
+// (hidepid=1, 2, invisible or noaccess).
+bool ProcHidesProcesses(std::string_view mountinfo);
 
 // The command line of the process with the id as the plugin inside it reads it: for a Windows
 // program run by Wine, the one Wine gives that program (its Windows path in double quotes, then

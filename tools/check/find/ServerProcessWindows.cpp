@@ -230,4 +230,26 @@ CommandLineRead ReadProcessCommandLine(std::uint32_t id) {
   return ParametersCommandLine(query, id);
 }
 
+bool RunAsServerSees(const ServerPlace&, const std::function<void()>& work, std::string&) {
+  // Windows shows every process the same files; a server of another account stays refused.
+  work();
+  return true;
+}
+
+std::optional<FolderInside> FolderInsideAServer(const std::string&,
+                                                const std::vector<ServerProcess>&) {
+  // Every process on Windows sees the same files.
+  return std::nullopt;
+}
+
+bool OthersProcessesHidden() {
+  return false;
+}
+
+bool RunsUnderWine() {
+  // Wine's ntdll names its version; Windows' has no such function.
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
 }  // namespace vesperline::check

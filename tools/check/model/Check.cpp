@@ -25,7 +25,118 @@ FileCheck FileCheckOf(std::string role, const std::string& path, const FileRead&
           ShownPath(path),
           read.Opened,
           read.Opened && !read.TooLarge ? std::string(TextEncodingName(read.Encoding)) : "",
-          std::move(state)};
+          std::move(state),
+          platform::PathIdentity(path)};
+}
+
+// The last name of a path.
+std::string LastName(const std::string& path) {
+  return Utf8FromPath(PathFromUtf8(path).filename());
+}
+
+// Whom the files are read for, when they are read as the server process sees them; made on the
+// thread that reads them, whose system names the server's user.
+FileReader ReaderOf(const ServerPlace& place) {
+  FileReader reader;
+  reader.Root = place.Root;
+  reader.OwnMounts = place.OwnMounts;
+  reader.Where = PlaceName(place);
+  reader.AnyCase = !place.WindowsPath.empty();
+  if (place.User) {
+    const std::string uid = std::to_string(place.User->Uid);
+    const std::string name = UserName(place.User->Uid);
+    reader.Uid = place.User->Uid;
+    reader.Gid = place.User->Gid;
+    reader.User = name.empty() ? "uid " + uid : name + " (uid " + uid + ")";
+    reader.Owner = name.empty() ? uid + ":" + std::to_string(place.User->Gid) : name + ":";
+  }
+  return reader;
+}
+
+// The plugin file may be there, but the server's user may not read it, or not even enter a
+// folder on the way to it, so the host cannot load it.
+std::optional<std::string> UnreadablePluginFile(const std::string& dir) {
+  if (Reader().User.empty()) return std::nullopt;
+  const std::string path = dir + PluginFileIn(dir);
+  if (!RefusalOn(path)) return std::nullopt;
+  FileRead read;
+  read.Failure = platform::OpenFailure::Other;
+  read.FailureMessage = RefusedMessage();
+  return PluginFileIn(dir) + " at " + ShownPath(path) + " " + NotOpenedSentence(path, read) +
+         ". The plugin host cannot load it, so the plugin does not run at all";
+}
+
+// The plugin folder named on this machine against the one the server sees: where another folder,
+// or another file, is mounted over it for the server, the admin would edit what the server never
+// reads.
+void CompareWithTheNamedFolder(const std::string& named, const ServerPlace& place,
+                               CheckReport& report) {
+  const std::string where = PlaceName(place);
+  const std::string namedDir = PluginDirFrom(named);
+  // The server's user may not even see it: the report says so.
+  if (report.PluginDirRefused) return;
+  const auto atPath = [](const std::string& here, const std::string& there) {
+    return ShownPath(here) == there ? std::string("that path") : there;
+  };
+  if (platform::PathIdentity(namedDir) != report.PluginDirIdentity) {
+    report.Warnings.push_back(
+        "On this machine, the plugin folder named (" + ShownPath(namedDir) +
+        ") is another folder than the one the server sees at " +
+        atPath(namedDir, ShownPath(report.PluginDir)) + " in " + where +
+        ": a folder is mounted over it there (a bind mount, a volume), and the plugin reads that "
+        "one, as this report does. Put the plugin's files into the folder mounted there (docker "
+        "inspect names a container's mounts, a systemd unit its BindPaths=).");
+    return;
+  }
+  const std::string paths[] = {ConfigFilePath(namedDir), SettingsFilePath(namedDir),
+                               ServerLogPath(namedDir)};
+  for (std::size_t i = 0; i < report.Files.size() && i < std::size(paths); ++i) {
+    const FileCheck& file = report.Files[i];
+    const std::optional<platform::FileIdentity> here = platform::PathIdentity(paths[i]);
+    if (here == file.Identity) continue;
+    std::string warning = "On this machine, the " + file.Role + " at " + ShownPath(paths[i]) +
+                          (here ? " is another file than the one" : " is missing, unlike the one") +
+                          " the server reads at " + atPath(paths[i], file.ShownPath) + " in " +
+                          where + ": ";
+    warning += file.Identity
+                   ? "a file is mounted over it there (one file bind-mounted, as docker run -v "
+                     "/etc/ark/" +
+                         LastName(file.Path) + ":" + file.ShownPath +
+                         " does), and the plugin reads that one, as this report does. Edit the "
+                         "file mounted there, not this one."
+                   : "the server sees no file there.";
+    report.Warnings.push_back(std::move(warning));
+  }
+}
+
+// The report when the checker may not read the server's files as the server sees them.
+CheckReport NotReadReport(const CheckInputs& inputs, const std::string& refused) {
+  CheckReport report;
+  report.PluginDir = inputs.PluginDir;
+  report.PluginDirIsOwnFolder = inputs.PluginDirIsOwnFolder;
+  report.PluginDirOfRunningServer = inputs.PluginDirOfRunningServer;
+  report.Origin = inputs.Origin;
+  if (inputs.CommandLine) report.CommandLine = MarkLaunchPasswords(*inputs.CommandLine).Text;
+  const std::string state = "not read (see the verdict)";
+  for (const auto& [role, path] : {std::pair{"config.json", ConfigFilePath(inputs.PluginDir)},
+                                   std::pair{"settings file", SettingsFilePath(inputs.PluginDir)},
+                                   std::pair{"server log", ServerLogPath(inputs.PluginDir)}}) {
+    report.Files.push_back({role, path, ShownPath(path), false, "", state, std::nullopt});
+  }
+  const ServerPlace& place = inputs.Origin.Place;
+  if (refused == kServerEnded) {
+    report.NotRead =
+        "the checker did not read the server's files: the server process ended meanwhile. Run the "
+        "checker again.";
+    return report;
+  }
+  report.NotRead =
+      "the checker did not read the server's files: it reads them only as the server sees them" +
+      (place.Root.empty() ? std::string() : ", in " + PlaceName(place)) +
+      (place.User ? ", as the server's user" : "") +
+      ", and that takes root's powers (the system refused it: " + refused +
+      "). Run the checker with sudo.";
+  return report;
 }
 
 // The detail of the first note of fact, or empty text.
@@ -49,23 +160,26 @@ std::string BelongingFolderNote(const CommandLineOrigin& origin) {
   return note + ", and found no server running there.";
 }
 
-}  // namespace
-
-CheckReport RunCheck(const CheckInputs& inputs) {
+// The check, on the thread that reads the files as the server sees them when it does.
+CheckReport CheckFiles(const CheckInputs& inputs) {
   CheckReport report;
-  const std::string& dir = inputs.PluginDir;
+  // Under Wine, the folder and every file are found in any case, as Wine finds them.
+  const std::string dir = AsFound(inputs.PluginDir);
   report.PluginDir = dir;
+  report.PluginDirIdentity = platform::PathIdentity(dir);
   report.PluginDirIsOwnFolder = inputs.PluginDirIsOwnFolder;
   report.PluginDirOfRunningServer = inputs.PluginDirOfRunningServer;
   report.Origin = inputs.Origin;
   report.DroppedLauncher = MaskText(inputs.DroppedLauncher);
   std::error_code error;
   report.PluginDirExists = fs::is_directory(PathFromUtf8(dir), error);
+  // A folder on the way the server's user may not enter hides the folder, which is there.
+  report.PluginDirRefused = error == std::errc::permission_denied;
 
   // The server's own word on its launch line: compared with a running server's command line, or
   // read in its place when there is no command line at all.
   const bool fromProcess = inputs.Origin.Source == CommandLineSource::RunningServer;
-  if (fromProcess || !inputs.CommandLine) report.LogLine = ReadLogCommandLine(ServerLogPath(dir));
+  if (fromProcess || !inputs.CommandLine) report.LogLine = ReadLogCommandLine(ServerLogFound(dir));
   std::string commandLine = inputs.CommandLine.value_or("");
   if (!inputs.CommandLine && report.LogLine) {
     commandLine = CommandLineForEngineLine(report.LogLine->Line);
@@ -80,13 +194,14 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   const MarkedLine marked = MarkLaunchPasswords(commandLine);
   if (inputs.CommandLine) report.CommandLine = marked.Text;
   report.Mark = marked.Mark;
-  const Discovery real =
-      DiscoverServer({dir, [&] { return commandLine; }}, {.PastFailedGate = true});
-  Discovery found = DiscoverServer({dir, [&] { return marked.Text; }},
+  const Discovery real = DiscoverServer({dir, [&] { return commandLine; }, nullptr, AsFound},
+                                        {.PastFailedGate = true});
+  Discovery found = DiscoverServer({dir, [&] { return marked.Text; }, nullptr, AsFound},
                                    {.PastFailedGate = true, .WithNotes = true});
   found.Usable = real.Usable;
   found.Facts = real.Facts;
-  std::optional<std::string> missingPlugin = MissingPluginFile(dir);
+  std::optional<std::string> missingPlugin = UnreadablePluginFile(dir);
+  if (!missingPlugin) missingPlugin = MissingPluginFile(dir);
   report.PluginFileFound = !missingPlugin;
   if (missingPlugin) report.IdleReasons.push_back(std::move(*missingPlugin));
   report.WouldReport = found.Usable && report.PluginFileFound;
@@ -103,12 +218,26 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   }
   report.Facts = std::move(found.Facts);
   report.Notes = std::move(found.Notes);
-  report.Files = {FileCheckOf("config.json", ConfigFilePath(dir), found.Config),
-                  FileCheckOf("settings file", SettingsFilePath(dir), found.Settings),
-                  FileCheckOf("server log", ServerLogPath(dir), found.Log)};
+  report.Files = {FileCheckOf("config.json", ConfigFileFound(dir), found.Config),
+                  FileCheckOf("settings file", SettingsFileFound(dir), found.Settings),
+                  FileCheckOf("server log", ServerLogFound(dir), found.Log)};
+  // The way to the settings file and the log leads through the plugin folder.
+  if (!report.PluginDirExists && !report.PluginDirRefused) {
+    for (FileCheck& file : report.Files) {
+      if (&file != &report.Files[0] && !file.Found) {
+        file.State = "not reached: the plugin looks for it from its own folder, which is missing";
+      }
+    }
+  }
   const ServerFacts& facts = report.Facts;
 
   const FileCheck& config = report.Files[0];
+  if (const std::optional<DeadLink> dead = DeadLinkAt(config.Path);
+      dead && found.Config.Failure == platform::OpenFailure::Missing) {
+    report.IdleReasons.push_back("config.json at " + config.ShownPath + " is " +
+                                 DeadLinkState(*dead) + ", so the plugin finds no config.json");
+    return report;
+  }
   if (found.Config.Failure == platform::OpenFailure::Missing) {
     std::string reason = "no config.json at " + config.ShownPath;
     // A config.json.txt holds what the admin filled in; a copy of the example would lose it.
@@ -138,6 +267,9 @@ CheckReport RunCheck(const CheckInputs& inputs) {
     std::string reason =
         "config.json at " + config.ShownPath + " " + NotOpenedSentence(config.Path, found.Config);
     if (HeldOpen(found.Config)) reason += Enclosed(": ", kCloseTheHolder, "");
+    if (found.Config.Failure == platform::OpenFailure::Directory) {
+      reason += ConfigFolderCause(config.Path);
+    }
     report.IdleReasons.push_back(std::move(reason));
     return report;
   }
@@ -207,6 +339,28 @@ CheckReport RunCheck(const CheckInputs& inputs) {
   return report;
 }
 
+}  // namespace
+
+CheckReport RunCheck(const CheckInputs& inputs) {
+  if (!inputs.AsTheServerSees) return CheckFiles(inputs);
+  const ServerPlace& place = inputs.Origin.Place;
+  CheckReport report;
+  std::string refused;
+  const bool read = RunAsServerSees(
+      place,
+      [&] {
+        const ReadingFor reader(ReaderOf(place));
+        report = CheckFiles(inputs);
+      },
+      refused);
+  if (!read) return NotReadReport(inputs, refused);
+  report.AsTheServerSees = true;
+  if (!inputs.NamedPluginDir.empty() && !place.Root.empty()) {
+    CompareWithTheNamedFolder(inputs.NamedPluginDir, place, report);
+  }
+  return report;
+}
+
 std::vector<CheckReport> RunChecks(const std::vector<CheckInputs>& inputs) {
   std::vector<CheckReport> reports;
   for (const CheckInputs& one : inputs) reports.push_back(RunCheck(one));
@@ -241,6 +395,7 @@ std::optional<std::string> WouldSendDocument(const CheckReport& report, bool sho
 
 std::string_view VerdictName(const CheckReport& report) {
   if (report.WouldReport) return "report";
+  if (!report.NotRead.empty()) return "unknown";
   return report.PluginFileFound ? "idle" : "not loaded";
 }
 

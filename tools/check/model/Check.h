@@ -11,6 +11,7 @@
 
 #include "common/ServerFacts.h"
 #include "discovery/SourceNote.h"
+#include "platform/Platform.h"
 #include "tools/check/find/ServerProcess.h"
 #include "tools/check/launch/LogCommandLine.h"
 #include "tools/check/warnings/Warnings.h"
@@ -32,6 +33,14 @@ struct CheckInputs {
   // What was dropped in front of a command line pasted from a .bat file (cmd's start and its
   // switches); empty when nothing was.
   std::string DroppedLauncher;
+  // The plugin folder is that of the server process Origin names, found running: its files are
+  // read as that process sees them (its root folder and mounts, its user, Wine's names; see
+  // RunAsServerSees), and PluginDir is the folder as the process sees it.
+  bool AsTheServerSees = false;
+  // With AsTheServerSees, the plugin folder as it was named on this machine, to be compared with
+  // the one the server sees (a volume's folder, say, with a file mounted over one of its files);
+  // empty when it was not named.
+  std::string NamedPluginDir;
 };
 
 // One file the plugin reads.
@@ -42,6 +51,8 @@ struct FileCheck {
   bool Found = false;
   std::string Encoding;  // how it was decoded (TextEncodingName); empty when not found
   std::string State;     // how it was found, for a reader (see FileState)
+  // What the path leads to, as the plugin would open it; nothing when nothing is there.
+  std::optional<platform::FileIdentity> Identity;
 };
 
 // Everything the checker found out.
@@ -50,6 +61,11 @@ struct CheckReport {
   bool PluginDirIsOwnFolder = false;
   bool PluginDirOfRunningServer = false;
   bool PluginDirExists = false;
+  // The server's user may not enter a folder on the way to the plugin folder.
+  bool PluginDirRefused = false;
+  // The files were read as the server process Origin names sees them; where it sees other files
+  // than the checker (Origin.Place.Root), the report's paths are the server's own.
+  bool AsTheServerSees = false;
   // The command line with its passwords marked (see Mask.h), as every message quotes it.
   std::optional<std::string> CommandLine;
   // The mark; every text of the report is shown with its runs of marks masked.
@@ -61,6 +77,8 @@ struct CheckReport {
   // when there is none (see LogCommandLine.h).
   std::optional<LogCommandLine> LogLine;
   std::vector<FileCheck> Files;  // config.json, the settings file, the log, in that order
+  // What the plugin folder's path leads to; nothing when nothing is there.
+  std::optional<platform::FileIdentity> PluginDirIdentity;
   ServerFacts Facts;
   std::vector<SourceNote> Notes;
   // The plugin file is in the plugin folder, so that the plugin host loads the plugin at all.
@@ -79,6 +97,9 @@ struct CheckReport {
   // The status of the heartbeat the report shows: "online", as the plugin sends every minute, or
   // the status --post sends.
   std::string DocumentStatus = "online";
+  // Why the checker could not read the server's files as the server sees them, a sentence with its
+  // remedy; empty when it read them. The verdict is then unknown.
+  std::string NotRead;
 };
 
 // Runs the plugin's discovery over the inputs exactly as the plugin runs it at start-up. The
@@ -94,8 +115,9 @@ std::vector<CheckReport> RunChecks(const std::vector<CheckInputs>& inputs);
 // nothing when it would send none. What the plugin publishes holds no password.
 std::optional<std::string> WouldSendDocument(const CheckReport& report, bool showToken);
 
-// The verdict's name in the JSON report and for scripts: "report", "idle", or "not loaded" when
-// the plugin host finds no plugin file to load.
+// The verdict's name in the JSON report and for scripts: "report", "idle", "not loaded" when
+// the plugin host finds no plugin file to load, or "unknown" when the checker could not read the
+// server's files.
 std::string_view VerdictName(const CheckReport& report);
 
 }  // namespace vesperline::check

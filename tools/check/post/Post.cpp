@@ -577,6 +577,12 @@ std::optional<ProxySetting> ProxyFromEnvironment(
 PostRecord PreparePost(const CheckReport& report, std::string url) {
   PostRecord record;
   record.Url = std::move(url);
+  if (!report.NotRead.empty()) {
+    record.NotSent =
+        "the checker did not read the server's files, so it cannot tell what the plugin would "
+        "send; run it with sudo";
+    return record;
+  }
   if (!report.WouldReport) {
     record.NotSent =
         "the plugin would stay idle and send no heartbeat, so neither does the checker; fix "

@@ -132,7 +132,11 @@ std::vector<ShownFact> Facts(const CheckReport& report, bool showToken) {
 // command line, the files' contents) goes through Printable.
 std::string TextBody(const ShownReport& shown) {
   std::string out = "Plugin folder  " + Printable(shown.PluginDir);
-  if (!shown.PluginDirExists) out += "  (no such folder)";
+  if (shown.PluginDirRefused) {
+    out += "  (the server's user may not enter it: see the files below)";
+  } else if (!shown.PluginDirExists && shown.NotRead.empty()) {
+    out += "  (no such folder)";
+  }
   out += shown.PluginDirRemark;
   out += "\nPlugin file    " + Printable(shown.PluginFileText);
   out += "\nCommand line   ";
@@ -152,7 +156,9 @@ std::string TextBody(const ShownReport& shown) {
   }
 
   out += "\nFacts, each with the sources looked at in order\n";
-  if (!shown.PluginFileFound) {
+  if (!shown.NotRead.empty()) {
+    out += "  (none gathered: the checker did not read the server's files)\n";
+  } else if (!shown.PluginFileFound) {
     out +=
         "  (without its file the plugin does not run, so it gathers none of these facts; they are "
         "shown for your information)\n";
@@ -162,6 +168,7 @@ std::string TextBody(const ShownReport& shown) {
         "shown for your information)\n";
   }
   for (const ShownFact& fact : shown.Facts) {
+    if (!shown.NotRead.empty()) break;
     out += "  " + Padded(fact.Name, 14) + Printable(fact.Text) + "\n";
     for (const ShownNote& note : fact.Notes) {
       out += "      " + Padded(note.Used ? "used" : "passed over", 13) + note.Source + ": " +
@@ -173,7 +180,9 @@ std::string TextBody(const ShownReport& shown) {
   for (const std::string& warning : shown.Warnings) out += "  - " + Printable(warning) + "\n";
 
   constexpr std::string_view kReports = "report this server, with a heartbeat every minute.\n";
-  if (shown.WouldReport) {
+  if (!shown.NotRead.empty()) {
+    out += "\nVerdict: unknown, because " + Printable(shown.NotRead) + "\n";
+  } else if (shown.WouldReport) {
     out += "\nVerdict: the plugin would " + std::string(kReports);
   } else {
     const std::vector<std::string>& reasons = shown.IdleReasons;
@@ -217,7 +226,7 @@ std::string JsonOf(const ShownReport& shown) {
   out += ",\"plugin_dir_source\":";
   out += JsonString(shown.PluginDirSource);
   out += ",\"plugin_dir_exists\":";
-  out += JsonBools(shown.PluginDirExists);
+  out += JsonBools(shown.PluginDirExists || shown.PluginDirRefused);
   out += ",\"plugin_file\":{\"name\":";
   out += JsonString(shown.PluginFileName);
   out += ",\"found\":";
@@ -307,6 +316,8 @@ std::string JsonOf(const ShownReport& shown) {
   }
   out += "},\"verdict\":";
   out += JsonString(shown.Verdict);
+  out += ",\"not_read\":";
+  out += JsonTextOrNull(shown.NotRead);
   for (const auto& [name, texts] :
        {std::pair{"idle_reasons", &shown.IdleReasons}, std::pair{"warnings", &shown.Warnings}}) {
     out += ",\"";
@@ -328,7 +339,146 @@ std::string JsonOf(const ShownReport& shown) {
   return out;
 }
 
+constexpr char kSurveyTitle[] = "vesperline-check: which server to check\n";
+
+// A process bearing the server's name, for the survey: its program where it runs, and how.
+std::string WhereItRuns(const ServerProcess& process) {
+  const ServerPlace& place = process.Place;
+  std::string text = place.PathInside.empty() ? process.Executable : place.PathInside;
+  if (!place.Root.empty()) text += ", in " + PlaceName(place);
+  if (!place.WindowsPath.empty()) {
+    text += std::string(", run by ") + (place.Proton ? "Proton" : "Wine");
+  }
+  return text;
+}
+
+// The server's plugin folder as it sees it.
+std::string SeenPluginFolder(const ServerProcess& process) {
+  const ServerPlace& place = process.Place;
+  const std::string& program = place.PathInside.empty() ? process.Executable : place.PathInside;
+  return Utf8FromPath(PathFromUtf8(program).parent_path() / "ArkApi" / "Plugins" / "Vesperline");
+}
+
+std::vector<std::uint32_t> IdsOf(const std::vector<ServerProcess>& processes) {
+  std::vector<std::uint32_t> ids;
+  for (const ServerProcess& process : processes) ids.push_back(process.Id);
+  return ids;
+}
+
+// The survey's sentences around the list of servers: what the checker looked for, and after the
+// list what it could not see and what to do.
+struct SurveySentences {
+  std::string Lead;
+  std::vector<std::string> After;
+};
+
+SurveySentences SurveyText(const ServersSeen& seen) {
+  SurveySentences text;
+  text.Lead = "No plugin folder was named (--plugin-dir), and the checker's own folder";
+  if (!seen.OwnFolder.empty()) text.Lead += ", " + seen.OwnFolder + ",";
+  text.Lead += " is no plugin folder, so it looked for the servers running on this machine. ";
+  if (seen.Picked) {
+    text.Lead += "Process " + std::to_string(*seen.Picked) + " (--server-pid) is none of them. ";
+  }
+  const std::size_t count = seen.Servers.size();
+  const bool unseen = !seen.Refused.empty() || seen.Hidden;
+  if (count == 0) {
+    text.Lead += unseen
+                     ? "It sees no server it may look into."
+                     : "It sees no server running: no process runs " + std::string(kServerProgram) +
+                           ", whether Wine or Proton runs it or it runs alone.";
+  } else {
+    text.Lead += count == 1 ? std::string("It sees one server running:")
+                            : "It sees " + std::to_string(count) + " servers running:";
+  }
+  if (!seen.Refused.empty()) {
+    const bool one = seen.Refused.size() == 1;
+    std::string ids;
+    for (const ServerProcess& process : seen.Refused) {
+      ids += (ids.empty() ? "" : ", ") + std::to_string(process.Id);
+    }
+    text.After.push_back(
+        std::string(one ? "It may not look at process " : "It may not look at processes ") + ids +
+        ", which bear" + (one ? "s" : "") + " the server's name: the system refused to say where " +
+        (one ? "its program lies" : "their programs lie") + " (" + seen.Refused.front().Refused +
+        "), as it does for a server of another user or in a container to a "
+        "checker without root's powers.");
+  }
+  if (seen.Hidden) {
+    text.After.push_back(
+        "On this machine /proc is mounted with hidepid, so the system hides the processes of other "
+        "users from a checker without root's powers: a server of another user is not even named "
+        "here.");
+  }
+  if (seen.UnderWine) text.After.push_back(OtherWinePrefixes());
+  if (count > 0) {
+    text.After.push_back(
+        std::string(unseen ? "Run the checker with sudo to see every server. " : "") +
+        "Check one of them with --server-pid N, or name its plugin folder with "
+        "--plugin-dir DIR.");
+  } else if (unseen) {
+    text.After.push_back(
+        "Run the checker with sudo to see every server, or name the plugin folder with "
+        "--plugin-dir DIR.");
+  } else {
+    text.After.push_back(
+        "Start the server and run the checker again, or name the plugin folder with --plugin-dir "
+        "DIR to check it while the server is stopped.");
+  }
+  return text;
+}
+
 }  // namespace
+
+std::string HumanSurvey(const ServersSeen& seen) {
+  const SurveySentences text = SurveyText(seen);
+  std::string out = std::string(kSurveyTitle) + "\n" + Printable(text.Lead) + "\n";
+  for (const ServerProcess& process : seen.Servers) {
+    out += "  " + Padded("process " + std::to_string(process.Id), 16) +
+           Printable(WhereItRuns(process)) + "\n";
+    out += "  " + Padded("", 16) + "plugin folder " + Printable(SeenPluginFolder(process)) + "\n";
+  }
+  for (const std::string& sentence : text.After) out += Printable(sentence) + "\n";
+  return out;
+}
+
+std::string JsonSurvey(const ServersSeen& seen) {
+  const SurveySentences text = SurveyText(seen);
+  std::string note = text.Lead;
+  for (const std::string& sentence : text.After) note += " " + sentence;
+  std::string out = "{\"verdict\":\"no server chosen\",\"checker_folder\":";
+  out += JsonTextOrNull(seen.OwnFolder);
+  out += ",\"servers_seen\":[";
+  for (std::size_t i = 0; i < seen.Servers.size(); ++i) {
+    const ServerProcess& process = seen.Servers[i];
+    const ServerPlace& place = process.Place;
+    if (i != 0) out += ',';
+    out += "{\"process_id\":";
+    out += std::to_string(process.Id);
+    out += ",\"executable\":";
+    out += JsonString(process.Executable);
+    out += ",\"plugin_dir\":";
+    out += JsonString(SeenPluginFolder(process));
+    out += ",\"container\":";
+    out += JsonTextOrNull(place.Container);
+    out += ",\"root\":";
+    out += JsonTextOrNull(place.Root);
+    out += ",\"path_inside\":";
+    out += JsonTextOrNull(place.PathInside);
+    out += ",\"windows_path\":";
+    out += JsonTextOrNull(place.WindowsPath);
+    out += ",\"wine_prefix\":";
+    out += JsonTextOrNull(place.WinePrefix);
+    out += '}';
+  }
+  out += "],\"refused_processes\":";
+  out += JsonIds(IdsOf(seen.Refused));
+  out += ",\"processes_hidden\":";
+  out += JsonBools(seen.Hidden);
+  out += ",\"note\":";
+  out += JsonString(note);
+  return out + "}";
+}
 
 ShownReport ShowReport(const CheckReport& report, bool showToken, const PostRecord* post) {
   const auto masked = [&](std::string_view text) { return Unmarked(text, report.Mark); };
@@ -337,15 +487,24 @@ ShownReport ShowReport(const CheckReport& report, bool showToken, const PostReco
   shown.PluginDirSource = report.PluginDirIsOwnFolder       ? "checker's folder"
                           : report.PluginDirOfRunningServer ? "running server"
                                                             : "--plugin-dir";
+  std::string remark;
   if (report.PluginDirIsOwnFolder) {
-    shown.PluginDirRemark = "  (the folder of vesperline-check itself; --plugin-dir names another)";
+    remark = "the folder of vesperline-check itself; --plugin-dir names another";
   } else if (report.PluginDirOfRunningServer) {
-    shown.PluginDirRemark =
-        "  (the plugin folder of the one server running; --plugin-dir names another)";
+    remark = "the plugin folder of the one server running; --plugin-dir names another";
   }
+  const ServerPlace& seenBy = report.Origin.Place;
+  if (report.AsTheServerSees && !seenBy.Root.empty()) {
+    remark += remark.empty() ? "" : "; ";
+    remark += "as the server sees it, in " + PlaceName(seenBy) + ", like every path below; " +
+              "this machine reaches them through " + seenBy.Root;
+  }
+  if (!remark.empty()) shown.PluginDirRemark = "  (" + remark + ")";
   shown.PluginDirExists = report.PluginDirExists;
+  shown.PluginDirRefused = report.PluginDirRefused;
   const PluginVersion compared = CompareWithChecker(report.PluginFile);
-  shown.PluginFileText = PluginFileText(report.PluginFile, compared);
+  shown.PluginFileText = report.NotRead.empty() ? PluginFileText(report.PluginFile, compared)
+                                                : "not read (see the verdict)";
   shown.PluginFileName = report.PluginFile.Name;
   shown.PluginFileThere = report.PluginFile.Found;
   if (report.PluginFile.Version) shown.PluginVersion = VersionText(*report.PluginFile.Version);
@@ -374,6 +533,7 @@ ShownReport ShowReport(const CheckReport& report, bool showToken, const PostReco
   shown.PluginFileFound = report.PluginFileFound;
   shown.WouldReport = report.WouldReport;
   shown.Verdict = VerdictName(report);
+  shown.NotRead = report.NotRead;
   for (const std::string& reason : report.IdleReasons) shown.IdleReasons.push_back(masked(reason));
   // The reading order: what changes the verdict or a published fact first, then the asides,
   // each group in the order of its subjects. The text and the JSON both show this one list.
@@ -462,9 +622,10 @@ std::string HumanReports(const std::vector<CheckReport>& reports, bool showToken
     out += TextBody(ShowReport(report, showToken));
     verdicts += i == 0 ? "" : "; ";
     verdicts += "process " + id +
-                (report.WouldReport       ? " would report"
-                 : report.PluginFileFound ? " would stay idle"
-                                          : " would not run");
+                (report.WouldReport        ? " would report"
+                 : !report.NotRead.empty() ? " was not checked"
+                 : report.PluginFileFound  ? " would stay idle"
+                                           : " would not run");
   }
   return out + "\nVerdicts: " + verdicts + ".\n";
 }
@@ -480,7 +641,8 @@ std::string JsonReports(const std::vector<CheckReport>& reports, bool showToken)
   // does not run before one that stays idle.
   std::string_view worst = "report";
   for (const CheckReport& report : reports) {
-    if (!report.PluginFileFound || (!report.WouldReport && worst == "report")) {
+    if (!report.PluginFileFound || (!report.WouldReport && worst == "report") ||
+        (report.NotRead.empty() && !report.WouldReport && worst == "unknown")) {
       worst = VerdictName(report);
     }
   }

@@ -56,6 +56,7 @@ struct ShownReport {
   std::string PluginDirSource;  // "--plugin-dir", "checker's folder", "running server"
   std::string PluginDirRemark;  // what the text adds after the folder; empty for none
   bool PluginDirExists = false;
+  bool PluginDirRefused = false;
   // The plugin file and its version beside this checker's: the line the text shows, and for
   // JSON its name, whether it is there, its version and how that compares (PluginVersionName).
   std::string PluginFileText;
@@ -78,6 +79,7 @@ struct ShownReport {
   bool PluginFileFound = true;
   bool WouldReport = false;
   std::string_view Verdict;
+  std::string NotRead;  // why the checker could not read the files; empty when it read them
   std::vector<std::string> IdleReasons;
   std::vector<std::string> Warnings;    // in the reading order (see ShowReport)
   std::optional<std::string> Document;  // one line of JSON
@@ -101,5 +103,10 @@ std::string JsonReport(const CheckReport& report, bool showToken, const PostReco
 // verdict, the servers' ids and the list of the servers' objects.
 std::string HumanReports(const std::vector<CheckReport>& reports, bool showToken);
 std::string JsonReports(const std::vector<CheckReport>& reports, bool showToken);
+
+// What the checker sees when it cannot tell which server to check (see ServersSeen): for a
+// reader, and as one JSON object whose verdict is "no server chosen".
+std::string HumanSurvey(const ServersSeen& seen);
+std::string JsonSurvey(const ServersSeen& seen);
 
 }  // namespace vesperline::check

@@ -86,7 +86,7 @@ void WarnOfAddress(const std::string& ip, std::vector<Warning>& warnings) {
 
 // config.json as the plugin reads it; nothing when it cannot be read or is too large to be one.
 std::optional<std::string> ConfigText(const std::string& pluginDir) {
-  platform::InputFile file(ConfigFilePath(pluginDir));
+  platform::InputFile file(ConfigFileFound(pluginDir));
   if (!file.IsOpen() || file.SizeHint() > kMaxConfigBytes) return std::nullopt;
   std::optional<std::string> bytes = ReadFileBytes(file);
   if (!bytes || bytes->size() > kMaxConfigBytes) return std::nullopt;
@@ -703,7 +703,7 @@ void WarnOfAJsonFault(const JsonFault& fault, std::string_view text,
 std::optional<std::uint64_t> EmptyConfigBytes(const std::string& pluginDir,
                                               const FileRead& config) {
   if (!config.Opened || config.TooLarge) return std::nullopt;
-  platform::InputFile file(ConfigFilePath(pluginDir));
+  platform::InputFile file(ConfigFileFound(pluginDir));
   if (!file.IsOpen() || file.SizeHint() > kMaxConfigBytes) return std::nullopt;
   const std::optional<std::string> bytes = ReadFileBytes(file);
   if (!bytes || bytes->size() > kMaxConfigBytes) return std::nullopt;

@@ -205,7 +205,7 @@ void WarnOfValues(const SettingsScan& scan, Discovery& found, std::vector<Warnin
 
 void WarnOfSettingsLines(const std::string& pluginDir, Discovery& found,
                          std::vector<Warning>& warnings) {
-  const SettingsScan scan = ScanSettingsFile(SettingsFilePath(pluginDir));
+  const SettingsScan scan = ScanSettingsFile(SettingsFileFound(pluginDir));
   if (scan.Utf16WithoutMark) {
     warnings.push_back(Utf16WithoutMarkWarning(
         "The settings file",

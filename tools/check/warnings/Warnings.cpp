@@ -75,7 +75,7 @@ bool WarnOfTheOlderGamesSettingsFolder(const std::string& pluginDir,
   std::error_code error;
   if (!fs::is_regular_file(older, error)) return false;
   warnings.push_back(
-      "The settings file is not at " + ShownPath(SettingsFilePath(pluginDir)) +
+      "The settings file is not at " + ShownPath(SettingsFileFound(pluginDir)) +
       ", but one lies at " + Utf8FromPath(older) +
       ": WindowsNoEditor is the folder of the older game, ARK: Survival Evolved, which this "
       "server never reads; it reads and writes its settings in WindowsServer, and so does the "
@@ -92,14 +92,20 @@ bool WarnOfTheOlderGamesSettingsFolder(const std::string& pluginDir,
 // a server that has never run has no Saved folder either.
 void WarnOfMissingServerFiles(const std::string& pluginDir, const Discovery& found,
                               std::vector<Warning>& warnings) {
-  bool settingsMissing = found.Settings.Failure == platform::OpenFailure::Missing;
-  const bool logMissing = found.Log.Failure == platform::OpenFailure::Missing;
+  // A link that leads nowhere stands there already (FindWarnings names it).
+  bool settingsMissing = found.Settings.Failure == platform::OpenFailure::Missing &&
+                         !DeadLinkAt(SettingsFileFound(pluginDir));
+  const bool logMissing =
+      found.Log.Failure == platform::OpenFailure::Missing && !DeadLinkAt(ServerLogFound(pluginDir));
   if (settingsMissing && WarnOfTheOlderGamesSettingsFolder(pluginDir, warnings)) {
     settingsMissing = false;
   }
   if (!settingsMissing && !logMissing) return;
   const fs::path plugin = PluginFolder(pluginDir);
   if (AtPluginDepth(plugin)) {
+    // Without the plugin folder (an update removed it, say) the path from it leads nowhere, so
+    // nothing tells whether the server has written its files; the report names the folder missing.
+    if (!IsFolder(plugin)) return;
     const std::optional<fs::path> server = LevelsAbove(plugin, kLevelsToServer);
     if (settingsMissing && logMissing && server && !IsFolder(*server / "Saved")) {
       warnings.push_back(
@@ -112,13 +118,13 @@ void WarnOfMissingServerFiles(const std::string& pluginDir, const Discovery& fou
       return;
     }
     if (settingsMissing) {
-      warnings.push_back("The settings file is not at " + ShownPath(SettingsFilePath(pluginDir)) +
+      warnings.push_back("The settings file is not at " + ShownPath(SettingsFileFound(pluginDir)) +
                          " yet; the server writes it at its first start. Until it is there, the "
                          "session name, the player limit and the mods come from the launch "
                          "arguments alone, and PvE counts as off.");
     }
     if (logMissing) {
-      warnings.push_back("The server log is not at " + ShownPath(ServerLogPath(pluginDir)) +
+      warnings.push_back("The server log is not at " + ShownPath(ServerLogFound(pluginDir)) +
                          " yet; the server writes it while it runs. Until it holds the version "
                          "line, the heartbeats carry no version.");
     }
@@ -170,6 +176,63 @@ void WarnOfTestBuild(const PluginFileLook& plugin, std::vector<Warning>& warning
       return;
     }
   }
+}
+
+// A number as the permission bits of a file are written: 0644.
+std::string ModeText(std::uint32_t mode) {
+  std::string text;
+  for (int shift = 9; shift >= 0; shift -= 3)
+    text += static_cast<char>('0' + ((mode >> shift) & 7));
+  return text;
+}
+
+// A user or group by its name on the reader's system, else by its number.
+std::string NameOrNumber(const std::string& name, std::uint32_t id) {
+  return name.empty() ? std::to_string(id) : name;
+}
+
+// A command that changes a file of the server, as the admin runs it on this machine: through the
+// folder this machine reaches the server's files by when the server sees its own, with the
+// server's user by its numbers, since this machine may name it otherwise or not at all.
+std::string FixCommand(std::string_view command, bool owner, const std::string& path) {
+  const FileReader& reader = Reader();
+  if (reader.Root.empty()) {
+    return "sudo " + std::string(command) + (owner ? " " + reader.Owner : "") + " " + path;
+  }
+  return "sudo " + std::string(command) +
+         (owner ? " " + std::to_string(reader.Uid) + ":" + std::to_string(reader.Gid) : "") + " " +
+         reader.Root + path;
+}
+
+// Why the server's user may not read the file at path, with the remedy: the rest of a sentence
+// that names the file. Empty when the files are read as the checker itself, or the system does
+// not say which folder or file refuses.
+std::string RefusedSentence(const std::string& path, bool withRemedy) {
+  const FileReader& reader = Reader();
+  if (reader.User.empty()) return {};
+  const std::optional<Refusal> refusal = RefusalOn(path);
+  if (!refusal) return {};
+  const std::string belongs = "belongs to " +
+                              NameOrNumber(UserName(refusal->Owner), refusal->Owner) + " (group " +
+                              NameOrNumber(GroupName(refusal->Group), refusal->Group) +
+                              ") with mode " + ModeText(refusal->Mode);
+  const std::string shown = ShownPath(refusal->Path);
+  std::string sentence = "cannot be read by the server's user " + reader.User + ": ";
+  sentence += refusal->Folder
+                  ? "the folder " + shown + " on the way " + belongs + ", which keeps that user out"
+                  : "it " + belongs + ", which does not let that user read it";
+  if (!withRemedy) return sentence;
+  if (refusal->Folder) {
+    sentence += ". Let every user enter it (" + FixCommand("chmod 755", false, shown) +
+                ") or give it to that user (" + FixCommand("chown", true, shown) + ")";
+  } else {
+    sentence += ". Give it to that user (" + FixCommand("chown", true, shown) +
+                ") or let every user read it (" + FixCommand("chmod 644", false, shown) + ")";
+  }
+  if (!reader.Root.empty()) {
+    sentence += "; " + reader.Root + " stands for the server's root folder while it runs";
+  }
+  return sentence;
 }
 
 // A plugin file of another version than the checker's: the checker predicts what its own version
@@ -235,6 +298,10 @@ std::string LinkedState(const std::string& path, const FileRead& read) {
                         read.Failure == platform::OpenFailure::Device ||
                         read.Failure == platform::OpenFailure::Pipe;
   if (link && notAFile) return "a link to " + link->Target + ", " + FileState(read);
+  if (AccessRefused(read)) {
+    const std::string refused = RefusedSentence(path, false);
+    if (!refused.empty()) return refused;
+  }
   return FileState(read);
 }
 
@@ -424,7 +491,41 @@ std::string NotUtf8Warning(std::string_view role, std::size_t line) {
          "ASCII reach the server list wrongly. Save it as UTF-8.";
 }
 
+std::string DeadLinkState(const DeadLink& dead) {
+  const std::string& where = Reader().Where;
+  const std::string link = "a link to " + dead.Target;
+  switch (dead.End) {
+    case DeadEnd::FromTheRoot:
+      return link + ", which leads nowhere in " + where +
+             ": the server looks an absolute target up from its own root folder, and nothing is "
+             "there (this machine's " +
+             dead.Target + " is out of its reach)";
+    case DeadEnd::AboveTheRoot:
+      return link + ", which leads out of the root folder of " + where +
+             ": the server's \"..\" stop at that root, and nothing is where they leave it (this "
+             "machine's files are out of its reach)";
+    case DeadEnd::Nowhere:
+      break;
+  }
+  return link + ", which leads nowhere: nothing is there" + (where.empty() ? "" : " in " + where);
+}
+
+std::string ConfigFolderCause(const std::string& path) {
+  std::error_code error;
+  if (!fs::is_empty(PathFromUtf8(path), error) || error) return {};
+  return ". An empty folder named config.json is what Docker leaves when it is told to mount a "
+         "file that is missing on the host (docker run -v HOST-FILE:" +
+         ShownPath(path) +
+         ", or a compose file's volumes): it makes HOST-FILE a folder and mounts that. Remove the "
+         "folder on the host, write config.json in its place (copy config.example.json and fill "
+         "it in), and create the container again; without Docker, remove the folder and write "
+         "config.json in its place";
+}
+
 std::string FileState(std::string_view role, const std::string& path, const FileRead& read) {
+  if (read.Failure == platform::OpenFailure::Missing && !read.Opened) {
+    if (const std::optional<DeadLink> dead = DeadLinkAt(path)) return DeadLinkState(*dead);
+  }
   if (read.Opened || read.Failure == platform::OpenFailure::Missing) return FileState(read);
   std::string state = LinkedState(path, read);
   if (role == "server log" && IsNoFile(path, read)) state += kNoVersion;
@@ -432,6 +533,10 @@ std::string FileState(std::string_view role, const std::string& path, const File
 }
 
 std::string NotOpenedSentence(const std::string& path, const FileRead& read) {
+  if (AccessRefused(read)) {
+    const std::string refused = RefusedSentence(path, true);
+    if (!refused.empty()) return refused;
+  }
   if (read.Failure != platform::OpenFailure::Other || read.FailureMessage.empty() ||
       HeldOpen(read)) {
     return "is " + LinkedState(path, read);
@@ -444,7 +549,7 @@ std::string NotOpenedSentence(const std::string& path, const FileRead& read) {
 std::vector<Warning> FindWarnings(const std::string& pluginDir, Discovery& found,
                                   const PluginFileLook& plugin, const std::string& besideDepth) {
   std::vector<Warning> warnings;
-  AmendLogThatIsNoFile(ServerLogPath(pluginDir), found);
+  AmendLogThatIsNoFile(ServerLogFound(pluginDir), found);
   // A missing plugin file is no warning but the verdict (see MissingPluginFile).
   WarnOfTestBuild(plugin, warnings);
   WarnOfPluginVersion(plugin, warnings);
@@ -456,15 +561,21 @@ std::vector<Warning> FindWarnings(const std::string& pluginDir, Discovery& found
     const char* Role;
     std::string Path;
     const FileRead& Read;
-  } files[] = {{"config.json", ConfigFilePath(pluginDir), found.Config},
-               {"The settings file", SettingsFilePath(pluginDir), found.Settings},
-               {"The server log", ServerLogPath(pluginDir), found.Log}};
+  } files[] = {{"config.json", ConfigFileFound(pluginDir), found.Config},
+               {"The settings file", SettingsFileFound(pluginDir), found.Settings},
+               {"The server log", ServerLogFound(pluginDir), found.Log}};
   for (const auto& file : files) {
     if (file.Read.Opened && file.Read.Encoding == TextEncoding::Utf16Be) {
       warnings.push_back(std::string(file.Role) +
                          " is saved as UTF-16 big-endian, which the plugin does not read, so "
                          "every value in it counts as absent. Save it as UTF-8, or as \"Unicode\" "
                          "in Notepad.");
+    } else if (file.Read.Failure == platform::OpenFailure::Missing && &file.Read != &found.Config) {
+      // A link that leads nowhere is no file the server has yet to write.
+      if (const std::optional<DeadLink> dead = DeadLinkAt(file.Path)) {
+        warnings.push_back(std::string(file.Role) + " at " + ShownPath(file.Path) + " is " +
+                           DeadLinkState(*dead) + "; the plugin counts it as missing.");
+      }
     } else if (file.Read.Opened || file.Read.Failure == platform::OpenFailure::Missing) {
       continue;
     } else if (&file.Read == &found.Log && IsNoFile(file.Path, file.Read)) {

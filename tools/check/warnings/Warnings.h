@@ -48,6 +48,15 @@ std::string FileState(std::string_view role, const std::string& path, const File
 // not open it: "is a directory, not a file", "cannot be read (the system says: ...)".
 std::string NotOpenedSentence(const std::string& path, const FileRead& read);
 
+// A link whose target is not there, for the rest of a sentence after "is": "a link to /data/x,
+// which leads nowhere in the Docker container 3f2a1b9c8d7e: ...".
+std::string DeadLinkState(const DeadLink& dead);
+
+// What more to say of a config.json that is a folder: an empty one is what Docker leaves where it
+// is told to mount a file that is missing on the host, so the cause and its remedy; empty text
+// for a folder that holds something.
+std::string ConfigFolderCause(const std::string& path);
+
 // What an admin does about a file another program holds open, config.json or the settings file,
 // which the plugin reads only at start.
 inline constexpr std::string_view kCloseTheHolder =
