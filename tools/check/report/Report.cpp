@@ -14,6 +14,20 @@ constexpr char kTitle[] = "vesperline-check: what the Vesperline plugin would do
 constexpr char kSeveralTitle[] =
     "vesperline-check: what the Vesperline plugin would do in each server of this install\n";
 
+// Where a server runs, as members of a JSON object: each null where it does not apply.
+void AppendPlaceMembers(std::string& out, const ServerPlace& place) {
+  out += ",\"container\":";
+  out += JsonTextOrNull(place.Container);
+  out += ",\"root\":";
+  out += JsonTextOrNull(place.Root);
+  out += ",\"path_inside\":";
+  out += JsonTextOrNull(place.PathInside);
+  out += ",\"windows_path\":";
+  out += JsonTextOrNull(place.WindowsPath);
+  out += ",\"wine_prefix\":";
+  out += JsonTextOrNull(place.WinePrefix);
+}
+
 std::string JsonIds(const std::vector<std::uint32_t>& ids) {
   std::string json = "[";
   for (std::size_t i = 0; i < ids.size(); ++i) {
@@ -249,16 +263,7 @@ std::string JsonOf(const ShownReport& shown) {
   out += ",\"refused_processes\":";
   out += JsonIds(shown.RefusedProcesses);
   const ServerPlace& place = shown.Place;
-  out += ",\"container\":";
-  out += JsonTextOrNull(place.Container);
-  out += ",\"root\":";
-  out += JsonTextOrNull(place.Root);
-  out += ",\"path_inside\":";
-  out += JsonTextOrNull(place.PathInside);
-  out += ",\"windows_path\":";
-  out += JsonTextOrNull(place.WindowsPath);
-  out += ",\"wine_prefix\":";
-  out += JsonTextOrNull(place.WinePrefix);
+  AppendPlaceMembers(out, place);
   out += ",\"note\":";
   out += JsonString(shown.OriginNote);
   out += ",\"dropped\":";
@@ -459,16 +464,7 @@ std::string JsonSurvey(const ServersSeen& seen) {
     out += JsonString(process.Executable);
     out += ",\"plugin_dir\":";
     out += JsonString(SeenPluginFolder(process));
-    out += ",\"container\":";
-    out += JsonTextOrNull(place.Container);
-    out += ",\"root\":";
-    out += JsonTextOrNull(place.Root);
-    out += ",\"path_inside\":";
-    out += JsonTextOrNull(place.PathInside);
-    out += ",\"windows_path\":";
-    out += JsonTextOrNull(place.WindowsPath);
-    out += ",\"wine_prefix\":";
-    out += JsonTextOrNull(place.WinePrefix);
+    AppendPlaceMembers(out, place);
     out += '}';
   }
   out += "],\"refused_processes\":";
