@@ -620,6 +620,37 @@ void WarnOfADashKeyAfterALetter(const LaunchLine& line, std::vector<Warning>& wa
   }
 }
 
+// A dash password option with nothing behind its '=' but blanks and another option, as a start
+// script writes -ServerAdminPassword=${ADMIN_PASSWORD} with the variable unset: the engine's value
+// reader passes over the blanks and takes that option for the password, which anyone can then
+// read off the launch line.
+void WarnOfAnEmptyDashPassword(const LaunchLine& line, std::vector<Warning>& warnings) {
+  const std::string_view engine = line.EngineLine;
+  bool quoted = false;
+  for (std::size_t at = 0; at < engine.size(); ++at) {
+    const bool start = !quoted && engine[at] == '-' &&
+                       (at == 0 || !std::isalnum(static_cast<unsigned char>(engine[at - 1])));
+    if (engine[at] == '"') quoted = !quoted;
+    if (!start) continue;
+    const std::size_t equals = engine.find_first_of("= \t\"", at);
+    if (equals == std::string_view::npos || engine[equals] != '=' ||
+        LowerAscii(engine.substr(at, equals - at)).find("password") == std::string::npos) {
+      continue;
+    }
+    const std::size_t next = engine.find_first_not_of(" \t\r\n", equals + 1);
+    if (next == equals + 1 || next == std::string_view::npos || engine[next] != '-') continue;
+    const std::string key(engine.substr(at, equals + 1 - at));
+    const std::string taken(engine.substr(next, engine.find_first_of(" \t\r\n,)", next) - next));
+    warnings.push_back(key +
+                       " is followed by a blank and no value: the server reads on past the "
+                       "blank and takes the next option, " +
+                       taken +
+                       ", for the password, which anyone who sees the launch line can read. " +
+                       "Write the password right after '=', or delete " + key +
+                       " (in a start script, give the variable that should fill it a value).");
+  }
+}
+
 // ?Port= and -port= both given, with different ports.
 void WarnOfTwoPorts(const LaunchLine& line, const Discovery& found,
                     std::vector<Warning>& warnings) {
@@ -884,6 +915,7 @@ void WarnOfLaunchLine(const Discovery& found, std::vector<Warning>& warnings) {
   WarnOfCarriageReturns(line, warnings);
   WarnOfABlankInsteadOfEquals(line, warnings);
   WarnOfADashKeyAfterALetter(line, warnings);
+  WarnOfAnEmptyDashPassword(line, warnings);
   const bool splitMods = WarnOfAModListSplitAtABlank(line, warnings);
   if (!splitMods) WarnOfALooseModList(found, warnings);
   WarnOfTwoPorts(line, found, warnings);
