@@ -315,6 +315,8 @@ TEST(LaunchLineTest, TheServerReadsItsLineInTheEnginesThreeSteps) {
 // separators, signs and digits equals the plain reading of its rules, and numbers follow from
 // the value as atoi reads it.
 TEST(LaunchLineTest, DashOptionsReadAsTheEnginesValueReaderReadsThem) {
+  // Keys in both cases, quotes, every blank, the value's stops, signs, numbers, a key behind a
+  // letter, and each end of the ranges of letters and digits with the byte beside it.
   constexpr std::string_view kPieces[] = {"-port=",
                                           "-PORT=",
                                           "-WinLiveMaxPlayers=",
@@ -335,7 +337,19 @@ TEST(LaunchLineTest, DashOptionsReadAsTheEnginesValueReaderReadsThem) {
                                           "+",
                                           "2147483648",
                                           "x-port=",
-                                          "\xC3\x84"};
+                                          "\xC3\x84",
+                                          "a",
+                                          "z",
+                                          "A",
+                                          "Z",
+                                          "0",
+                                          "9",
+                                          "`",
+                                          "{",
+                                          "@",
+                                          "[",
+                                          "/",
+                                          ":"};
   std::uint32_t state = 271828;
   const auto next = [&state](std::uint32_t bound) {
     state = state * 1664525u + 1013904223u;
