@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <random>
 #include <regex>
 
@@ -1288,7 +1289,12 @@ json CheckJson(const fs::path& pluginDir, const std::vector<std::string>& more =
   arguments.insert(arguments.end(), more.begin(), more.end());
   const test::ProgramRun run = test::RunChecker(arguments);
   EXPECT_EQ(run.errors, "");
-  return json::parse(run.output);
+  // A checker that wrote no report is told with its exit status, which says whether it ran at
+  // all, rather than as a parse error alone.
+  const json report = json::parse(run.output, nullptr, false);
+  EXPECT_FALSE(report.is_discarded()) << "exit status " << run.exitCode << ", output:\n"
+                                      << run.output;
+  return report.is_discarded() ? json::object() : report;
 }
 
 json Source(const json& report) {
@@ -1418,11 +1424,23 @@ TEST(CheckerTest, ReportsEachServerOfTheInstallInTurn) {
     server.WriteConfig(std::string("{\"token\": \"") + kToken +
                        "\", \"ip\": \"1.2.3.4\", \"port\": " + check.port + "}");
     const fs::path executable = InstallServer(server);
-    const test::RunningProgram first(executable,
-                                     {"TheIsland_WP?listen?SessionName=Island?Port=7777"});
-    const test::RunningProgram second(executable, {check.secondLaunch});
-    const std::vector<std::uint32_t> ids{std::min(first.Id(), second.Id()),
-                                         std::max(first.Id(), second.Id())};
+    // The report lists the servers by process id, and the golden file has the one started first
+    // first. Wine hands out freed ids again, in the order they were freed, so a later process
+    // may get a lower one: the pair is then started anew.
+    std::unique_ptr<test::RunningProgram> started[2];
+    for (int attempt = 0; attempt < 20; ++attempt) {
+      started[0].reset();
+      started[1].reset();
+      started[0] = std::make_unique<test::RunningProgram>(
+          executable, std::vector<std::string>{"TheIsland_WP?listen?SessionName=Island?Port=7777"});
+      started[1] = std::make_unique<test::RunningProgram>(
+          executable, std::vector<std::string>{check.secondLaunch});
+      if (started[0]->Id() < started[1]->Id()) break;
+    }
+    const test::RunningProgram& first = *started[0];
+    const test::RunningProgram& second = *started[1];
+    ASSERT_LT(first.Id(), second.Id());
+    const std::vector<std::uint32_t> ids{first.Id(), second.Id()};
     const std::string dir = test::Utf8FromPath(server.PluginDir());
 
     const test::ProgramRun asJson = test::RunChecker({"--plugin-dir", dir, "--json"});

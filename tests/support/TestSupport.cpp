@@ -195,7 +195,11 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
   if (!output.empty()) {
     outputFile = create(output);
     errorFile = errors.empty() ? GetStdHandle(STD_ERROR_HANDLE) : create(errors);
-    if (outputFile == INVALID_HANDLE_VALUE || errorFile == INVALID_HANDLE_VALUE) return -1;
+    if (outputFile == INVALID_HANDLE_VALUE || errorFile == INVALID_HANDLE_VALUE) {
+      ADD_FAILURE() << "cannot create " << output << " or " << errors << ": error "
+                    << GetLastError();
+      return -1;
+    }
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = outputFile;
@@ -204,9 +208,13 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
   PROCESS_INFORMATION process{};
   const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, !output.empty(), 0,
                                       nullptr, nullptr, &startup, &process);
+  const DWORD startError = GetLastError();
   if (outputFile != INVALID_HANDLE_VALUE) CloseHandle(outputFile);
   if (!errors.empty() && errorFile != INVALID_HANDLE_VALUE) CloseHandle(errorFile);
-  if (!started) return -1;
+  if (!started) {
+    ADD_FAILURE() << "cannot start " << program << ": error " << startError;
+    return -1;
+  }
   DWORD code = 0;
   if (WaitForSingleObject(process.hProcess, static_cast<DWORD>(kProgramTimeout.count() * 1000)) !=
       WAIT_OBJECT_0) {
