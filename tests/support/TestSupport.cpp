@@ -206,9 +206,17 @@ int Spawn(const std::string& program, const std::vector<std::string>& arguments,
     startup.hStdError = errorFile;
   }
   PROCESS_INFORMATION process{};
-  const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, !output.empty(), 0,
-                                      nullptr, nullptr, &startup, &process);
-  const DWORD startError = GetLastError();
+  // A start that fails, as one may for want of the system's resources on a loaded machine, is no
+  // fault of the program under test, so it is tried twice more. A program that started and then
+  // failed is never run again: that failure is the test's to see.
+  BOOL started = FALSE;
+  DWORD startError = 0;
+  for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, !output.empty(), 0, nullptr,
+                             nullptr, &startup, &process);
+    if (!started) startError = GetLastError();
+  }
   if (outputFile != INVALID_HANDLE_VALUE) CloseHandle(outputFile);
   if (!errors.empty() && errorFile != INVALID_HANDLE_VALUE) CloseHandle(errorFile);
   if (!started) {
