@@ -558,30 +558,37 @@ bool WarnOfAModListSplitAtABlank(const LaunchLine& line, std::vector<Warning>& w
   return false;
 }
 
+// The dash options with a value that the checker warns of: the key as looked for (lowered, with
+// its '='), as an admin writes it, what the server loses when it reads no value there, and whether
+// the heartbeat takes it through the engine's value reader, which reads no key right after a
+// letter or digit (-mods= is taken from its own argument; -MaxPlayers= gives no published fact).
+struct DashKey {
+  std::string_view Key;
+  std::string_view Written;
+  std::string_view Lost;
+  bool PublishedThroughValueReader;
+};
+constexpr DashKey kDashKeys[] = {
+    {kWinLiveMaxPlayersKey, "-WinLiveMaxPlayers=", "the player limit stays the game's 70", true},
+    {kDashPortKey, "-port=", "the port is not taken from it", true},
+    {"-mods=", "-mods=", "no mod is loaded from it", false},
+    {"-maxplayers=", "-MaxPlayers=", "nothing is taken from it", false},
+};
+
 // -WinLiveMaxPlayers 50: a blank instead of '=', so the server reads no value from the key.
 void WarnOfABlankInsteadOfEquals(const LaunchLine& line, std::vector<Warning>& warnings) {
-  constexpr struct {
-    std::string_view Key;
-    std::string_view Written;
-    std::string_view Lost;
-  } kKeys[] = {
-      {"-winlivemaxplayers", "-WinLiveMaxPlayers", "the player limit stays the game's 70"},
-      {"-port", "-port", "the port is not taken from it"},
-      {"-mods", "-mods", "no mod is loaded from it"},
-      {"-maxplayers", "-MaxPlayers", "nothing is taken from it"},
-  };
   for (std::size_t i = 1; i + 1 < line.Arguments.size(); ++i) {
-    const std::string lowered = LowerAscii(line.Arguments[i].Value);
+    const std::string lowered = LowerAscii(line.Arguments[i].Value) + '=';
     const std::string& next = line.Arguments[i + 1].Value;
     if (next.empty() || next.starts_with('-')) continue;
-    for (const auto& key : kKeys) {
+    for (const DashKey& key : kDashKeys) {
       if (lowered != key.Key) continue;
-      const std::string value = key.Key == "-mods" ? WithoutBlanks(next) : std::string(next);
+      const std::string value = key.Key == "-mods=" ? WithoutBlanks(next) : std::string(next);
       warnings.push_back(line.Arguments[i].Value + " " + next +
                          " has a blank instead of '=': the server reads no value from " +
                          line.Arguments[i].Value + " and takes " + Quoted(next) +
                          " for an argument of its own, so " + std::string(key.Lost) + ". Write " +
-                         std::string(key.Written) + "=" + value + ".");
+                         std::string(key.Written) + value + ".");
     }
   }
 }
@@ -589,18 +596,10 @@ void WarnOfABlankInsteadOfEquals(const LaunchLine& line, std::vector<Warning>& w
 // A dash key glued to the word before it (-NoBattlEye-WinLiveMaxPlayers=50): the server looks for
 // its options only where no letter or digit comes first, so it reads none there.
 void WarnOfADashKeyAfterALetter(const LaunchLine& line, std::vector<Warning>& warnings) {
-  constexpr struct {
-    std::string_view Key;
-    std::string_view Written;
-    std::string_view Lost;
-  } kKeys[] = {
-      {kWinLiveMaxPlayersKey, "-WinLiveMaxPlayers=", "the player limit stays the game's 70"},
-      {kDashPortKey, "-port=", "the port is not taken from it"},
-  };
   const std::string_view engine = line.EngineLine;
   const std::string lowered = LowerAscii(engine);
-  for (const auto& key : kKeys) {
-    if (FindDashKey(engine, key.Key)) continue;
+  for (const DashKey& key : kDashKeys) {
+    if (!key.PublishedThroughValueReader || FindDashKey(engine, key.Key)) continue;
     bool quoted = false;
     for (std::size_t at = 0; at < engine.size(); ++at) {
       if (engine[at] == '"') quoted = !quoted;
